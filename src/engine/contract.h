@@ -1,0 +1,121 @@
+// The binary contract between the plug-in and the scanning engine library
+// orlix32.dll. Everything exchanged uses the C calling convention and 32-bit
+// values. This header is the single place that defines these numbers; the
+// reference engine and the test engine include it too.
+#pragma once
+
+#include <cstdint>
+
+namespace orlix {
+
+// ORLIX_InitDll(callbacks, callbackCount, versionRecord, reserved) -> entry or 0
+typedef void* (__cdecl* EngineInitProc)(const void* callbacks, int32_t callbackCount,
+                                         const void* versionRecord, int32_t reserved);
+
+// EngineEntry(0, operation, ...) -> 32-bit result; -1 is failure.
+typedef int32_t (__cdecl* EngineEntryProc)(int32_t reserved, int32_t operation, ...);
+
+constexpr const char kEngineInitExport[] = "ORLIX_InitDll";
+constexpr const char kEngineLibraryName[] = "orlix32.dll";
+constexpr const char kBaseFilePattern[] = "*.vdb";
+
+enum EngineOperation : int32_t {
+    EngineLoadBase = 0,           // (path) -> records or -1
+    EngineFinishLoad = 1,         // () -> ignored
+    EngineScanFile = 4,           // (mode, 1, name, 0) -> EngineResultFlags or -1
+    EngineLastVirusName = 6,      // (char[260]) -> ignored
+    EngineGetVersion = 8,         // () -> major * 100 + minor
+    EngineLastArchiverName = 11,  // (char[21]) -> -1 on failure
+    EngineOpenArchive = 12,       // (1) -> 0 opened, -1 error, other: nothing to walk
+    EngineGetNextFileHeader = 13, // (ArchiveMemberHeader*, 512)
+    EngineExtractNextFile = 14,   // (ArchiveMemberHeader*, 1) -> member flags or -1
+    EngineCloseArchive = 15,      // (ArchiveMemberHeader*) -> ignored
+};
+
+constexpr int32_t kScanModeCheck = 0;
+constexpr int32_t kScanModeCure = 1;
+constexpr int32_t kEngineFailure = -1;
+
+enum EngineResultFlags : uint32_t {
+    ResultClean = 0,
+    ResultInfected = 0x1,
+    ResultModification = 0x2,
+    ResultProbablyInfected = 0x4,
+    ResultCured = 0x8,
+    ResultIncurable = 0x10,
+    ResultReadError = 0x20,
+    ResultWriteError = 0x40,
+    ResultUnpackError = 0x80,
+    ResultPasswordProtected = 0x100,
+    ResultArchive = 0x1000,
+    ResultCrcError = 0x2000,
+    ResultBadArchiveHeader = 0x4000,
+    ResultNoMoreMembers = 0x8000,
+    ResultSplitArchive = 0x20000,
+};
+
+struct PluginVersionRecord {
+    int32_t words[3];
+};
+constexpr PluginVersionRecord kPluginVersionRecord = {{3, 431, 0}};
+
+constexpr int32_t kMinSupportedEngineVersion = 427;
+constexpr int32_t kMaxSupportedEngineVersion = 431;
+constexpr bool IsSupportedEngineVersion(int32_t version) {
+    return version >= kMinSupportedEngineVersion && version <= kMaxSupportedEngineVersion;
+}
+
+constexpr int kVirusNameBufferSize = 260;
+constexpr int kVirusNameMaxChars = 257;
+constexpr int kArchiverNameBufferSize = 21;
+constexpr int kMemberNameOffset = 8;
+constexpr int kMemberNameMaxChars = 512;
+constexpr int kArchiveHeaderSize = 1032;
+
+struct ArchiveMemberHeader {
+    unsigned char bytes[kArchiveHeaderSize];
+};
+static_assert(sizeof(ArchiveMemberHeader) == 1032, "engine expects 1032 bytes");
+
+// The callback table: 52 pairs (procedure address or 0, argument count after
+// the ignored first argument).
+constexpr int kCallbackSlotCount = 52;
+struct CallbackSlot {
+    void* procedure;
+    int32_t argumentCount;
+};
+
+enum CallbackSlotIndex {
+    SlotAlloc = 1,
+    SlotFree = 2,
+    SlotCreateFile = 3,
+    SlotOpenFile = 4,
+    SlotCloseFile = 5,
+    SlotReadFile = 6,
+    SlotWriteFile = 7,
+    SlotSeekToStart = 8,
+    SlotSeekToEnd = 9,
+    SlotSeekFromStart = 10,
+    SlotSeekFromCurr = 11,
+    SlotSeekFromEnd = 12,
+    SlotGetFileLength = 13,
+    SlotRenameFile = 14,
+    SlotSetFileSize = 15,
+    SlotDeleteFile = 16,
+    SlotGetFileDateTime = 17,
+    SlotSetFileDateTime = 18,
+    SlotGetFileAttributes = 19,
+    SlotSetFileAttributes = 20,
+    SlotCreateTempFile = 27,
+};
+
+// Open modes of SlotOpenFile for files.
+constexpr int32_t kOpenRead = 0;
+constexpr int32_t kOpenWrite = 1;
+constexpr int32_t kOpenReadWrite = 2;
+
+// "##%08X#%08X": a block of the host's memory handed to the engine as a file.
+constexpr int kMemoryObjectNameLength = 19;
+constexpr const char kMemoryObjectPrefix[] = "##";
+
+}  // namespace orlix

@@ -1,0 +1,19 @@
+// Binding the engine library orlix32.dll and loading its virus bases.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Binds orlix32.dll from EnginePath, then offers every *.vdb of BasePath.
+bool LoadEngine();
+bool BindEngine(const std::string& path, bool probe);
+bool LoadBases();
+
+// Version (major * 100 + minor) of the library at path, or 0. Never touches
+// the binding used for scanning; safe on any thread.
+int32_t ProbeEngine(const std::string& path);
+
+
+// Library unload: frees the bound engine library when the plug-in itself is
+// being unloaded (not at process exit).
+void ReleaseEngine(bool processExiting);

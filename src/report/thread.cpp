@@ -1,0 +1,6 @@
+#include "report/thread.h"
+
+void StartPluginThread() {}
+void StopPluginThread() {}
+void RequestShowLog() {}
+void RestartNoticeHideTimer() {}

@@ -1,0 +1,3 @@
+#include "setup/setup.h"
+
+bool RunSetup(HWND) { return false; }

@@ -1,0 +1,49 @@
+// Scratch state for tests: temporary folders, the settings key, log files.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A fresh folder under the temporary folder, removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+void RemoveTree(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+
+// The plug-in's settings key, emptied on construction and removed on
+// destruction, so every test starts from a known registry.
+class SettingsKeyScratch {
+public:
+    SettingsKeyScratch();
+    ~SettingsKeyScratch();
+    SettingsKeyScratch(const SettingsKeyScratch&) = delete;
+    SettingsKeyScratch& operator=(const SettingsKeyScratch&) = delete;
+    void Text(const char* name, const std::string& value, DWORD type = REG_SZ);
+    void Flag(const char* name, DWORD value);
+    void Raw(const char* name, DWORD type, const void* data, DWORD size);
+    // The value as stored, or "<missing>"; flags read as their decimal value.
+    std::string Read(const char* name, DWORD* type = nullptr);
+    bool Has(const char* name);
+};
+void DeleteSettingsKey();
+
+// Report-log lines with their time stamps removed (the text after the first
+// two blanks), in file order; an empty vector when the file does not exist.
+std::vector<std::string> ReadLogLines(const std::string& logFolder);
+// Whole lines with time stamp, without CR LF.
+std::vector<std::string> ReadRawLogLines(const std::string& logFolder);
