@@ -9,27 +9,27 @@
 namespace orlix {
 
 // ORLIX_InitDll(callbacks, callbackCount, versionRecord, reserved) -> entry or 0
-typedef void* (__cdecl* EngineInitProc)(const void* callbacks, int32_t callbackCount,
-                                         const void* versionRecord, int32_t reserved);
+typedef void*(__cdecl* EngineInitProc)(const void* callbacks, int32_t callbackCount, const void* versionRecord,
+                                       int32_t reserved);
 
 // EngineEntry(0, operation, ...) -> 32-bit result; -1 is failure.
-typedef int32_t (__cdecl* EngineEntryProc)(int32_t reserved, int32_t operation, ...);
+typedef int32_t(__cdecl* EngineEntryProc)(int32_t reserved, int32_t operation, ...);
 
 constexpr const char kEngineInitExport[] = "ORLIX_InitDll";
 constexpr const char kEngineLibraryName[] = "orlix32.dll";
 constexpr const char kBaseFilePattern[] = "*.vdb";
 
 enum EngineOperation : int32_t {
-    EngineLoadBase = 0,           // (path) -> records or -1
-    EngineFinishLoad = 1,         // () -> ignored
-    EngineScanFile = 4,           // (mode, 1, name, 0) -> EngineResultFlags or -1
-    EngineLastVirusName = 6,      // (char[260]) -> ignored
-    EngineGetVersion = 8,         // () -> major * 100 + minor
-    EngineLastArchiverName = 11,  // (char[21]) -> -1 on failure
-    EngineOpenArchive = 12,       // (1) -> 0 opened, -1 error, other: nothing to walk
-    EngineGetNextFileHeader = 13, // (ArchiveMemberHeader*, 512)
-    EngineExtractNextFile = 14,   // (ArchiveMemberHeader*, 1) -> member flags or -1
-    EngineCloseArchive = 15,      // (ArchiveMemberHeader*) -> ignored
+    EngineLoadBase = 0,            // (path) -> records or -1
+    EngineFinishLoad = 1,          // () -> ignored
+    EngineScanFile = 4,            // (mode, 1, name, 0) -> EngineResultFlags or -1
+    EngineLastVirusName = 6,       // (char[260]) -> ignored
+    EngineGetVersion = 8,          // () -> major * 100 + minor
+    EngineLastArchiverName = 11,   // (char[21]) -> -1 on failure
+    EngineOpenArchive = 12,        // (1) -> 0 opened, -1 error, other: nothing to walk
+    EngineGetNextFileHeader = 13,  // (ArchiveMemberHeader*, 512)
+    EngineExtractNextFile = 14,    // (ArchiveMemberHeader*, 1) -> member flags or -1
+    EngineCloseArchive = 15,       // (ArchiveMemberHeader*) -> ignored
 };
 
 constexpr int32_t kScanModeCheck = 0;

@@ -13,7 +13,6 @@ bool LoadBases();
 // the binding used for scanning; safe on any thread.
 int32_t ProbeEngine(const std::string& path);
 
-
 // Library unload: frees the bound engine library when the plug-in itself is
 // being unloaded (not at process exit).
 void ReleaseEngine(bool processExiting);

@@ -1,7 +1,7 @@
 // The 19 entry points the mail client calls. Each body is wrapped so that no
 // C++ exception reaches the host; each returns a full 32-bit result.
-#include <windows.h>
 #include <unknwn.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <string>

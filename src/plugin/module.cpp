@@ -21,9 +21,7 @@ std::string FormatArgs(const char* format, va_list args) {
 }
 }  // namespace
 
-HINSTANCE PluginInstance() {
-    return g_instance ? g_instance : GetModuleHandleA(nullptr);
-}
+HINSTANCE PluginInstance() { return g_instance ? g_instance : GetModuleHandleA(nullptr); }
 
 void SetPluginInstance(HINSTANCE instance) { g_instance = instance; }
 

@@ -103,8 +103,7 @@ void LogWrite(const std::string& line) {
     // Always one backslash, even after a trailing separator: the file's name
     // is fixed relative to the folder as the user typed it.
     std::string path = settings.LogPath + "\\" + kLogFileName;
-    win::unique_hfile file(
-        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
+    win::unique_hfile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
     if (!file) return;
     SetFilePointer(file.get(), 0, nullptr, FILE_END);
     DWORD written = 0;

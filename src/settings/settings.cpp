@@ -33,8 +33,7 @@ void ReadFlag(HKEY key, const char* name, bool& flag) {
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
-        return;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS) return;
     if (type != REG_DWORD || size != sizeof value) return;
     flag = value != 0;
 }
@@ -118,8 +117,8 @@ void LoadSettings() {
 void SaveSettings() {
     TraceCall("SaveSettings");
     win::unique_hkey key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                        nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr) !=
+        ERROR_SUCCESS)
         return;
     const Settings& s = g_settings;
     HKEY k = key.get();

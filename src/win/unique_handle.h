@@ -65,11 +65,11 @@ struct GlobalTraits {
     static void close(HGLOBAL h) { ::GlobalFree(h); }
 };
 
-using unique_hfile = unique_any<HANDLE, FileTraits>;      // CreateFile
-using unique_handle = unique_any<HANDLE, HandleTraits>;   // threads, events
-using unique_hfind = unique_any<HANDLE, FindTraits>;      // FindFirstFile
-using unique_hkey = unique_any<HKEY, KeyTraits>;          // RegOpenKeyEx
-using unique_hmodule = unique_any<HMODULE, ModuleTraits>; // LoadLibrary
-using unique_hglobal = unique_any<HGLOBAL, GlobalTraits>; // GlobalAlloc
+using unique_hfile = unique_any<HANDLE, FileTraits>;       // CreateFile
+using unique_handle = unique_any<HANDLE, HandleTraits>;    // threads, events
+using unique_hfind = unique_any<HANDLE, FindTraits>;       // FindFirstFile
+using unique_hkey = unique_any<HKEY, KeyTraits>;           // RegOpenKeyEx
+using unique_hmodule = unique_any<HMODULE, ModuleTraits>;  // LoadLibrary
+using unique_hglobal = unique_any<HGLOBAL, GlobalTraits>;  // GlobalAlloc
 
 }  // namespace win

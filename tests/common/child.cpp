@@ -44,8 +44,7 @@ std::vector<std::string> CapturedRun::Traces() const {
     return lines;
 }
 
-CapturedRun RunChildUnderDebugger(const std::string& scenario, const std::vector<std::string>& args,
-                                  DWORD timeoutMs) {
+CapturedRun RunChildUnderDebugger(const std::string& scenario, const std::vector<std::string>& args, DWORD timeoutMs) {
     CapturedRun run;
     char self[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -56,8 +55,8 @@ CapturedRun RunChildUnderDebugger(const std::string& scenario, const std::vector
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     std::string mutableCommand = command;
-    if (!CreateProcessA(nullptr, &mutableCommand[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
-                        nullptr, &startup, &process))
+    if (!CreateProcessA(nullptr, &mutableCommand[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
+                        &startup, &process))
         return run;
     run.started = true;
 

@@ -2,8 +2,8 @@
 // LoadLibraryA and called through typed stdcall pointers.
 #pragma once
 
-#include <windows.h>
 #include <unknwn.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <string>
