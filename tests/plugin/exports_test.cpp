@@ -38,7 +38,7 @@ TEST_F(Exports, EveryEntryPointRemovesItsOwnArguments) {
                  {"BAV_GetCfgData", 2, -1},  {"BAV_GetStatus", 0, 0},       {"BAV_MemoryChecking", 0, 0},
                  {"BAV_FileChecking", 0, 0}, {"BAV_StreamChecking", 0, -1}, {"BAV_CureMemory", 3, -1},
                  {"BAV_CheckStream", 2, -1}, {"BAV_CureStream", 3, -1},     {"BAV_ComNeeded", 0, -3},
-                 {"BAV_ConfigNeeded", 0, 0},  {"BAV_Initialize", 0, -3},     {"BAV_Uninitialize", 0, 0}};
+                 {"BAV_ConfigNeeded", 0, 0}, {"BAV_Initialize", 0, -3},     {"BAV_Uninitialize", 0, 0}};
     const uint32_t zeros[4] = {0, 0, 0, 0};
     for (const Case& c : cases) {
         const void* function = reinterpret_cast<const void*>(GetProcAddress(api.module, c.name));
@@ -50,8 +50,8 @@ TEST_F(Exports, EveryEntryPointRemovesItsOwnArguments) {
     char status[300] = "";
     const uint32_t fileArgs[2] = {reinterpret_cast<uintptr_t>("C:\\x.txt"), reinterpret_cast<uintptr_t>(status)};
     for (const char* name : {"BAV_CheckFile", "BAV_CureFile"}) {
-        StdcallProbe probe = CallWithArguments(reinterpret_cast<const void*>(GetProcAddress(api.module, name)),
-                                               fileArgs, 2);
+        StdcallProbe probe =
+            CallWithArguments(reinterpret_cast<const void*>(GetProcAddress(api.module, name)), fileArgs, 2);
         EXPECT_EQ(0, probe.stackDelta) << name;
         EXPECT_EQ(-3, probe.result) << name;
     }

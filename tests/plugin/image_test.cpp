@@ -1,8 +1,7 @@
 // The built file as the mail client's loader sees it: export directory,
 // imports and version resource.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <set>
@@ -35,11 +34,11 @@ struct Image {
     }
 };
 
-const char* const kExports[] = {"BAV_Initialize",    "BAV_Uninitialize", "BAV_GetName",       "BAV_GetVersion",
-                                "BAV_SetCfgData",    "BAV_GetCfgData",   "BAV_GetStatus",     "BAV_Setup",
+const char* const kExports[] = {"BAV_Initialize",     "BAV_Uninitialize", "BAV_GetName",        "BAV_GetVersion",
+                                "BAV_SetCfgData",     "BAV_GetCfgData",   "BAV_GetStatus",      "BAV_Setup",
                                 "BAV_MemoryChecking", "BAV_FileChecking", "BAV_StreamChecking", "BAV_CheckFile",
-                                "BAV_CureFile",      "BAV_CheckMemory",  "BAV_CureMemory",    "BAV_CheckStream",
-                                "BAV_CureStream",    "BAV_ComNeeded",    "BAV_ConfigNeeded"};
+                                "BAV_CureFile",       "BAV_CheckMemory",  "BAV_CureMemory",     "BAV_CheckStream",
+                                "BAV_CureStream",     "BAV_ComNeeded",    "BAV_ConfigNeeded"};
 
 }  // namespace
 
@@ -69,9 +68,9 @@ TEST(Image, ExportsExactlyTheNineteenUndecoratedNames) {
 TEST(Image, ImportsOnlySystemLibraries) {
     Image image(ExecutableFolder() + "orlix.bav");
     ASSERT_NE(nullptr, image.nt);
-    const std::set<std::string> system = {"kernel32.dll", "user32.dll",  "gdi32.dll",  "advapi32.dll",
+    const std::set<std::string> system = {"kernel32.dll", "user32.dll",   "gdi32.dll",   "advapi32.dll",
                                           "comctl32.dll", "comdlg32.dll", "shell32.dll", "winmm.dll",
-                                          "msvcrt.dll",   "ole32.dll",   "shlwapi.dll", "version.dll"};
+                                          "msvcrt.dll",   "ole32.dll",    "shlwapi.dll", "version.dll"};
     const IMAGE_DATA_DIRECTORY& dir = image.nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     auto import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image.At(dir.VirtualAddress));
     ASSERT_NE(nullptr, import);
