@@ -52,7 +52,10 @@ T* Pointer(uint32_t value) {
     return reinterpret_cast<T*>(static_cast<uintptr_t>(value));
 }
 
-bool ReadableName(const char* name) { return name && !IsBadStringPtrA(name, kMaxNameLength); }
+// Readable up to a terminator that comes within kMaxNameLength characters.
+bool ReadableName(const char* name) {
+    return name && !IsBadStringPtrA(name, kMaxNameLength) && strnlen(name, kMaxNameLength) < kMaxNameLength;
+}
 
 int32_t Issue(ObjectKind kind, uint32_t handle, uint32_t size, uint32_t mode) {
     ObjectDescriptor* d = static_cast<ObjectDescriptor*>(BlockAllocate(sizeof(ObjectDescriptor)));
@@ -112,8 +115,8 @@ uint32_t ParseHex(const char* p) {
 }
 
 bool IsMemoryObjectName(const char* name) {
-    return strlen(name) == static_cast<size_t>(orlix::kMemoryObjectNameLength) && name[0] == '#' && name[1] == '#' &&
-           name[10] == '#';
+    return strnlen(name, orlix::kMemoryObjectNameLength + 1) == static_cast<size_t>(orlix::kMemoryObjectNameLength) &&
+           name[0] == '#' && name[1] == '#' && name[10] == '#';
 }
 
 // Copies between the engine's buffer and the host's block. Either side may
