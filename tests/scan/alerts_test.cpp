@@ -4,10 +4,32 @@
 
 namespace {
 bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, strlen(prefix), prefix) == 0; }
+
+// A visible stand-in for the mail client's main window, which the plug-in's
+// background thread waits for before it makes its notice.
+class HostMainWindow {
+public:
+    HostMainWindow() {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "TMailerForm";
+        RegisterClassA(&wc);
+        window = CreateWindowExA(0, "TMailerForm", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200, nullptr,
+                                 nullptr, wc.hInstance, nullptr);
+    }
+    ~HostMainWindow() {
+        if (window) DestroyWindow(window);
+    }
+    HWND window = nullptr;
+};
+
 }  // namespace
 
 class Alerts : public EngineFixture {
 protected:
+    HostMainWindow host;
+
     // The sounds and the background thread's requests are compiled in.
     bool AlertCallsObservable() {
         return ModuleImports(api.module, "winmm.dll", "PlaySoundA") &&
@@ -28,6 +50,21 @@ protected:
         return recorder->AlertEvents();
     }
 
+    // The background thread makes the notice once it has found the host's
+    // window; until then a find shows nothing. Checks a find (pumping this
+    // thread's messages) until its notice is shown; false if it never is.
+    bool WaitUntilNoticeShows() {
+        for (int i = 0; i < 400; ++i) {
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+            for (const std::string& e : CheckWith(0x1)) {
+                if (StartsWith(e, "SendMessageA(")) return true;
+            }
+            Sleep(25);
+        }
+        return false;
+    }
+
     // Index of the first event starting with prefix at or after from, or -1.
     static int Find(const std::vector<std::string>& events, const char* prefix, int from = 0) {
         for (int i = from; i < static_cast<int>(events.size()); ++i) {
@@ -42,6 +79,7 @@ TEST_F(Alerts, FindRaisesEveryAlertInOrder) {
     Flag("ShowLogVirus");
     Flag("NotifyVirus");
     Start();
+    if (AlertCallsObservable()) ASSERT_TRUE(WaitUntilNoticeShows());
     std::vector<std::string> events = CheckWith(0x1);
     const int first = Find(events, "trace: CheckFile #0: Result = 1");
     const int second = Find(events, "trace: CheckFile #1: Result = 1");
@@ -68,7 +106,9 @@ TEST_F(Alerts, ErrorsSoundButNoticeOnlyWhenAsked) {
     Flag("SoundInfected");
     Flag("NotifyError", false);
     Flag("ShowLogError", false);
+    Flag("NotifyVirus");
     Start();
+    if (AlertCallsObservable()) ASSERT_TRUE(WaitUntilNoticeShows());
     std::vector<std::string> events = CheckWith(-1);
     const int first = Find(events, "trace: CheckFile #0: Result = -3");
     const int second = Find(events, "trace: CheckFile #1: Result = -3");
