@@ -121,9 +121,17 @@ INT_PTR CALLBACK FoldersPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
                     break;
                 case PSN_SETACTIVE: {
                     // The discovery at opening gave nothing (or was cancelled):
-                    // ask again, keeping the answer in the setting only.
+                    // ask again. An empty edit shows the answer too, or the
+                    // accepted sheet would replace the chosen folder with the
+                    // empty text; a folder the user typed stays.
                     Settings& s = CurrentSettings();
-                    if (s.OrlixPath.empty()) s.OrlixPath = DiscoverInstallation();
+                    if (s.OrlixPath.empty()) {
+                        s.OrlixPath = DiscoverInstallation();
+                        if (!s.OrlixPath.empty() && GetWindowTextLengthA(GetDlgItem(page, IDC_FOLDER_EDIT)) == 0) {
+                            SetFolderBuffer(s.OrlixPath);
+                            ShowBufferInEdit(page);
+                        }
+                    }
                     PostWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
                     break;
                 }

@@ -32,6 +32,17 @@ public:
         PressSheetButton(sheet_, PSBTN_NEXT);
         return true;
     }
+    SettingsKeyScratch& key() { return key_; }
+    // On to "Options" and Finish; true when BAV_Setup answered 0.
+    bool FinishWizard() {
+        while (CurrentPageTitle(sheet_) != "Options") {
+            const std::string title = CurrentPageTitle(sheet_);
+            PressSheetButton(sheet_, PSBTN_NEXT);
+            if (!WaitUntil([&] { return CurrentPageTitle(sheet_) != title; })) return false;
+        }
+        PressSheetButton(sheet_, PSBTN_FINISH);
+        return run_->Finish() && run_->result() == 0;
+    }
     std::string FolderEdit() {
         if (!WaitForPage(sheet_, "Orlix Folders")) return "<no folders page>";
         return ItemText(CurrentPage(sheet_), IDC_FOLDER_EDIT);
@@ -120,18 +131,20 @@ TEST(Discovery, IdenticalCandidatesAndAnEngineThatCannotBeProbed) {
     // OK with no row selected is a cancel.
     Click(choose, IDOK);
     ASSERT_TRUE(WaitForDialogGone(choose));
-    // The page asks again as it becomes active; the answer goes to the
-    // setting only, so the edit stays empty.
+    // The page asks again as it becomes active; its edit, still empty,
+    // shows the answer, which an accepted wizard then keeps.
     HWND again = WaitForDialog("Choose Orlix Installation");
     ASSERT_TRUE(again);
     ListSelect(GetDlgItem(again, IDC_CHOOSE_LIST), 0, true);
     Click(again, IDOK);
     ASSERT_TRUE(WaitForDialogGone(again));
-    EXPECT_EQ("", run.FolderEdit());
+    EXPECT_TRUE(WaitUntil([&] { return run.FolderEdit() == empty.path() + "\\"; })) << run.FolderEdit();
     // Back and forth: the setting is no longer empty, so no third question.
     PressSheetButton(run.sheet(), PSBTN_NEXT);
     ASSERT_TRUE(WaitForPage(run.sheet(), "Log and sounds"));
     PressSheetButton(run.sheet(), PSBTN_BACK);
     ASSERT_TRUE(WaitForPage(run.sheet(), "Orlix Folders"));
     EXPECT_FALSE(FindDialog("Choose Orlix Installation"));
+    ASSERT_TRUE(run.FinishWizard());
+    EXPECT_EQ(empty.path() + "\\", run.key().Read("OrlixPath"));
 }

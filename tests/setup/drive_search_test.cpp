@@ -216,15 +216,19 @@ TEST_F(SearchFixture, CancelDuringAProbeClosesAtOnceAndTheWorkerEnds) {
     HANDLE entered = CreateEventA(nullptr, FALSE, FALSE, "OrlixSetupTestProbeEntered");
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "OrlixSetupTestProbeRelease");
     ASSERT_TRUE(entered && release);
-    // Two held engines and a wide tree: whichever is met first holds the walk.
-    ASSERT_TRUE(PlaceEngine(HoldEngineBuildPath(), drive_ + "\\hold1"));
-    ASSERT_TRUE(PlaceEngine(HoldEngineBuildPath(), drive_ + "\\hold2"));
+    // Two held engines deep in a wide tree: whichever is met first holds the
+    // walk with several listings open.
+    ASSERT_TRUE(PlaceEngine(HoldEngineBuildPath(), drive_ + "\\a1\\a2\\hold1"));
+    ASSERT_TRUE(PlaceEngine(HoldEngineBuildPath(), drive_ + "\\b1\\b2\\hold2"));
     for (int i = 0; i < 40; ++i) MakeFolders(drive_ + "\\wide\\f" + std::to_string(i) + "\\g");
     const int threadsBefore = ThreadCount();
+    const int handlesBefore = ProcessHandleCount();
     HWND searching = StartSearch();
     ASSERT_TRUE(searching);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(entered, kWaitMs));
+    // The folder being probed is the one shown.
     const std::string shown = ItemText(searching, IDC_SEARCH_CURRENT);
+    EXPECT_TRUE(shown == drive_ + "\\a1\\a2\\hold1" || shown == drive_ + "\\b1\\b2\\hold2") << shown;
     Click(searching, IDCANCEL);
     // Closed while the probe is still held.
     EXPECT_TRUE(WaitForDialogGone(searching));
@@ -232,8 +236,10 @@ TEST_F(SearchFixture, CancelDuringAProbeClosesAtOnceAndTheWorkerEnds) {
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(release, 0));
     SetEvent(release);
     EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threadsBefore; })) << ThreadCount() << " " << threadsBefore;
-    // The other held engine was never probed.
+    // The other held engine was never probed, and the worker's listings and
+    // its thread handle are all closed.
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(entered, 0));
+    EXPECT_EQ(handlesBefore, ProcessHandleCount());
     CloseHandle(entered);
     CloseHandle(release);
 }

@@ -281,7 +281,8 @@ std::string DescribeDialogs() {
         if (process != GetCurrentProcessId()) continue;
         char className[64] = "";
         GetClassNameA(w, className, sizeof className);
-        text += std::string("[") + className + " '" + WindowText(w) + "'" + (IsWindowVisible(w) ? " visible" : "") + "] ";
+        text +=
+            std::string("[") + className + " '" + WindowText(w) + "'" + (IsWindowVisible(w) ? " visible" : "") + "] ";
     }
     return text;
 }
@@ -304,4 +305,34 @@ HWND WaitForSheet(DWORD timeoutMs) {
         },
         timeoutMs);
     return found;
+}
+
+int ProcessHandleCount() {
+    typedef LONG(WINAPI * QueryProc)(ULONG, PVOID, ULONG, PULONG);
+    struct HandleEntry {
+        ULONG process;
+        BYTE type;
+        BYTE flags;
+        USHORT handle;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    const ULONG kSystemHandleInformation = 16;
+    QueryProc query =
+        reinterpret_cast<QueryProc>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation"));
+    if (!query) return -1;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        ULONG needed = 0;
+        LONG status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+        if (status == 0) break;
+        if (buffer.size() >= (64u << 20)) return -1;
+        buffer.resize(buffer.size() * 2);
+    }
+    const ULONG count = *reinterpret_cast<const ULONG*>(buffer.data());
+    const HandleEntry* entries = reinterpret_cast<const HandleEntry*>(buffer.data() + sizeof(ULONG));
+    int mine = 0;
+    for (ULONG i = 0; i < count; ++i)
+        if (entries[i].process == GetCurrentProcessId()) ++mine;
+    return mine;
 }

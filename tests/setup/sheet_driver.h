@@ -102,3 +102,6 @@ std::string DescribeDialogs();
 // The property sheet or wizard of this process (a wizard's title is its
 // current page's).
 HWND WaitForSheet(DWORD timeoutMs = kWaitMs);
+
+// Kernel handles this process holds right now (-1 when unknown).
+int ProcessHandleCount();

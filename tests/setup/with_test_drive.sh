@@ -19,6 +19,9 @@ drive=$dir/setup-drive
 link=$WINEPREFIX/dosdevices/$letter:
 rm -rf "$drive" && mkdir -p "$drive" && touch "$drive/orlix-test-drive.txt"
 ln -sfn "$drive" "$link"
+# Wine draws the window frames itself (no window manager under Xvfb), so the
+# pictures show the captions.
+"$root/scripts/wine-run.sh" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 </dev/null
 shots=$dir/screenshots
 mkdir -p "$shots"
 ORLIX_TEST_DRIVE=O ORLIX_SCREENSHOTS="$shots" "$root/scripts/wine-run.sh" "$prog" "$@"
