@@ -84,7 +84,9 @@ protected:
         HWND list = GetDlgItem(drives, IDC_DRIVE_LIST);
         for (int i = 0; i < ListCount(list); ++i)
             EXPECT_EQ(0u, SendMessageA(list, LVM_GETITEMSTATE, i, LVIS_STATEIMAGEMASK) & INDEXTOSTATEIMAGEMASK(2));
+        // "<volume> (O:)", or "Drive O:" when the volume cannot be asked.
         int row = ListFind(list, "(" + drive_ + ")");
+        if (row == -1) row = ListFind(list, "Drive " + drive_);
         EXPECT_NE(-1, row) << "test drive not listed";
         if (row != -1) EXPECT_EQ("Hard Disk", ListText(list, row, 1));
         if (checkDrive && row != -1) ListCheck(list, row, true);

@@ -400,7 +400,7 @@ TEST(SetupSheet, CancelledBrowseAndFindShowTheSettingAgain) {
 }
 
 // The sheet's traces, read as a debugger reads them. args[0]: how many pages
-// to show before OK (1 or 3).
+// to show (1 or 3); args[1] "cancel": Cancel instead of OK.
 CHILD_SCENARIO(SheetOk) {
     PluginApi api;
     if (!api.Load()) return 10;
@@ -413,15 +413,17 @@ CHILD_SCENARIO(SheetOk) {
         if (args.size() > 0 && args[0] == "3") {
             if (!OpenTab(sheet, 1) || !OpenTab(sheet, 2)) return 12;
         }
-        PressSheetButton(sheet, PSBTN_OK);
+        const bool cancel = args.size() > 1 && args[1] == "cancel";
+        PressSheetButton(sheet, cancel ? PSBTN_CANCEL : PSBTN_OK);
         if (!run.Finish()) return 13;
         result = run.result();
+        if (cancel) return result == -3 ? 0 : 15;
     }
     api.Uninitialize();
     return result == 0 ? 0 : 14;
 }
 
-TEST(SetupSheet, OkTracesApplyOncePerCreatedPageAndKeepsUnshownFields) {
+TEST(SetupSheet, OkAndCancelTraceOncePerCreatedPageAndKeepUnshownFields) {
     SettingsKeyScratch key;
     TempDir folder, logs;
     WriteConfigured(key, folder, logs);
@@ -444,4 +446,11 @@ TEST(SetupSheet, OkTracesApplyOncePerCreatedPageAndKeepsUnshownFields) {
     CapturedRun all = RunChildUnderDebugger("SheetOk", {"3"});
     EXPECT_EQ(0u, all.exitCode);
     EXPECT_EQ(3, CountLines(all.Traces(), "PSN_APPLY"));
+
+    CapturedRun cancelled = RunChildUnderDebugger("SheetOk", {"3", "cancel"});
+    EXPECT_EQ(0u, cancelled.exitCode);
+    traces = cancelled.Traces();
+    EXPECT_EQ(3, CountLines(traces, "PSN_RESET"));
+    EXPECT_EQ(0, CountLines(traces, "PSN_APPLY"));
+    EXPECT_EQ(0, CountLines(traces, "SaveSettings"));
 }
