@@ -19,6 +19,7 @@ constexpr DWORD kOpenFileNameSize = 76;
 
 // OK is offered only on folders of the file system.
 int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM lParam, LPARAM) {
+    // Nothing here allocates, so nothing can throw back into the system.
     if (message == BFFM_SELCHANGED) {
         char path[MAX_PATH] = "";
         const bool real = SHGetPathFromIDListA(reinterpret_cast<PCIDLIST_ABSOLUTE>(lParam), path) && path[0] != '\0';

@@ -53,7 +53,7 @@ void FillChoices(HWND dialog, const Candidates& candidates) {
     AutoSizeListColumns(list, 2);
 }
 
-INT_PTR CALLBACK ChooseProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR ChooseProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         FillChoices(dialog, *reinterpret_cast<const Candidates*>(lParam));
     } else if (message == WM_COMMAND) {
@@ -66,6 +66,10 @@ INT_PTR CALLBACK ChooseProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         }
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK ChooseProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return NoThrowDialogCall([&] { return ChooseProcBody(dialog, message, wParam, lParam); });
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "setup/discovery.h"
 #include "setup/list_view.h"
 #include "setup/search_worker.h"
+#include "setup/sheet.h"
 
 namespace {
 
@@ -131,7 +132,7 @@ void OnSearchingCommand(HWND dialog, int id) {
     }
 }
 
-INT_PTR CALLBACK SearchingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR SearchingProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
             SetWindowLongPtrA(dialog, DWLP_USER, lParam);
@@ -170,7 +171,11 @@ INT_PTR CALLBACK SearchingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     return FALSE;
 }
 
-INT_PTR CALLBACK DriveProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK SearchingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return NoThrowDialogCall([&] { return SearchingProcBody(dialog, message, wParam, lParam); });
+}
+
+INT_PTR DriveProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         FillDrives(dialog);
@@ -190,6 +195,10 @@ INT_PTR CALLBACK DriveProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         }
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK DriveProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return NoThrowDialogCall([&] { return DriveProcBody(dialog, message, wParam, lParam); });
 }
 
 }  // namespace

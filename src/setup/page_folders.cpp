@@ -95,7 +95,7 @@ void TakePage(HWND page) {
 
 }  // namespace
 
-INT_PTR CALLBACK FoldersPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+static INT_PTR FoldersPageProcBody(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
     NotePageMessage(page);
     switch (message) {
         case WM_INITDIALOG:
@@ -141,4 +141,8 @@ INT_PTR CALLBACK FoldersPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
         }
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK FoldersPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    return NoThrowDialogCall([&] { return FoldersPageProcBody(page, message, wParam, lParam); });
 }

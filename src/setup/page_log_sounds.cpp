@@ -30,7 +30,7 @@ void TakePage(HWND page) {
 
 }  // namespace
 
-INT_PTR CALLBACK LogSoundsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+static INT_PTR LogSoundsPageProcBody(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
     NotePageMessage(page);
     const Settings& s = CurrentSettings();
     switch (message) {
@@ -65,4 +65,8 @@ INT_PTR CALLBACK LogSoundsPageProc(HWND page, UINT message, WPARAM wParam, LPARA
         }
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK LogSoundsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    return NoThrowDialogCall([&] { return LogSoundsPageProcBody(page, message, wParam, lParam); });
 }

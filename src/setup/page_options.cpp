@@ -29,7 +29,7 @@ void TakeBoxes(HWND page) {
 
 }  // namespace
 
-INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
+static INT_PTR OptionsPageProcBody(HWND page, UINT message, WPARAM, LPARAM lParam) {
     NotePageMessage(page);
     if (message == WM_INITDIALOG) {
         FillBoxes(page);
@@ -51,4 +51,8 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
         HandleCommonNotify(header);
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    return NoThrowDialogCall([&] { return OptionsPageProcBody(page, message, wParam, lParam); });
 }

@@ -61,14 +61,18 @@ DWORD WINAPI SearchDrives(void* parameter) {
     std::shared_ptr<SearchWorker::Shared> shared = std::move(start->shared);
     HMODULE module = start->module;
     delete start;
-    for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        if (shared->stopped()) break;
-        if (shared->drives & (1u << (letter - 64))) {
-            const char root[] = {letter, ':', '\0'};
-            SearchFolder(*shared, root);
+    try {
+        for (char letter = 'A'; letter <= 'Z'; ++letter) {
+            if (shared->stopped()) break;
+            if (shared->drives & (1u << (letter - 64))) {
+                const char root[] = {letter, ':', '\0'};
+                SearchFolder(*shared, root);
+            }
         }
+        shared->Send(WM_SEARCHDONE, 0, 0);
+    } catch (...) {
+        // Out of memory for a folder text: the walk ends without a summary.
     }
-    shared->Send(WM_SEARCHDONE, 0, 0);
     shared.reset();
     // The thread holds the plug-in loaded until it is out of the plug-in's code.
     if (module) FreeLibraryAndExitThread(module, 0);

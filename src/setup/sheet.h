@@ -34,3 +34,14 @@ bool IsBoxChecked(HWND page, int id);
 void SetBox(HWND page, int id, bool checked);
 // The control's text, at most 259 characters.
 std::string PageText(HWND page, int id);
+
+// Page and dialog procedures are called back by the system: no exception may
+// leave them (an allocation failing inside is taken as "not handled").
+template <typename Body>
+INT_PTR NoThrowDialogCall(Body body) {
+    try {
+        return body();
+    } catch (...) {
+        return FALSE;
+    }
+}
