@@ -88,7 +88,9 @@ protected:
         int row = ListFind(list, "(" + drive_ + ")");
         if (row == -1) row = ListFind(list, "Drive " + drive_);
         EXPECT_NE(-1, row) << "test drive not listed";
-        if (row != -1) EXPECT_EQ("Hard Disk", ListText(list, row, 1));
+        if (row != -1) {
+            EXPECT_EQ("Hard Disk", ListText(list, row, 1));
+        }
         if (checkDrive && row != -1) ListCheck(list, row, true);
         if (screenshot) SaveScreenshot(drives, screenshot);
         Click(drives, IDOK);
@@ -96,7 +98,9 @@ protected:
     }
     static bool WaitForSummary(HWND searching, int found) {
         const std::string summary = "Searching done, found " + std::to_string(found) + " location(s)";
-        return WaitUntil([&] { return ItemText(searching, IDC_SEARCH_CURRENT) == summary; });
+        if (!WaitUntil([&] { return ItemText(searching, IDC_SEARCH_CURRENT) == summary; })) return false;
+        Settle(searching);
+        return true;
     }
     std::string FolderEdit() { return ItemText(page_, IDC_FOLDER_EDIT); }
 
@@ -201,10 +205,8 @@ TEST_F(SearchFixture, OkAfterDeselectingStopsTheSearchAndStaysOpen) {
     HWND list = GetDlgItem(searching, IDC_SEARCH_FOUND);
     ListSelect(list, 0, false);
     ASSERT_FALSE(ListSelected(list, 0));
-    Click(searching, IDOK);
-    // The press is handled before the next posted message; the dialog stays.
-    SendMessageA(searching, WM_NULL, 0, 0);
-    WaitUntil([] { return false; }, 300);
+    // Sent, not posted: it returns once the press has been handled.
+    SendMessageA(searching, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     EXPECT_TRUE(IsWindow(searching) && IsWindowVisible(searching));
     Click(searching, IDCANCEL);
     ASSERT_TRUE(WaitForDialogGone(searching));
@@ -232,10 +234,9 @@ TEST_F(SearchFixture, CancelDuringAProbeClosesAtOnceAndTheWorkerEnds) {
     const std::string shown = ItemText(searching, IDC_SEARCH_CURRENT);
     EXPECT_TRUE(shown == drive_ + "\\a1\\a2\\hold1" || shown == drive_ + "\\b1\\b2\\hold2") << shown;
     Click(searching, IDCANCEL);
-    // Closed while the probe is still held.
+    // Closed while the probe is still held: only the test releases it.
     EXPECT_TRUE(WaitForDialogGone(searching));
     EXPECT_TRUE(WaitUntil([&] { return FolderEdit() == folder_.path(); }));
-    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(release, 0));
     SetEvent(release);
     EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threadsBefore; })) << ThreadCount() << " " << threadsBefore;
     // The other held engine was never probed, and the worker's listings and

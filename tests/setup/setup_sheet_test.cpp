@@ -94,6 +94,7 @@ TEST(SetupWizard, FirstRunOffersFinishOnOptionsAndLoadsTheEngine) {
         ASSERT_TRUE(sheet) << DescribeDialogs();
         ASSERT_TRUE(WaitForPage(sheet, "Welcome"));
         EXPECT_TRUE(WaitUntil([&] { return ButtonLive(sheet, kNextButton); }));
+        Settle(sheet);
         EXPECT_FALSE(ButtonLive(sheet, kBackButton));
         EXPECT_FALSE(ButtonLive(sheet, kFinishButton));
         SaveScreenshot(sheet, "wizard-1-welcome");
@@ -104,13 +105,17 @@ TEST(SetupWizard, FirstRunOffersFinishOnOptionsAndLoadsTheEngine) {
             ASSERT_TRUE(WaitForPage(sheet, title));
             EXPECT_TRUE(WaitUntil([&] { return ButtonLive(sheet, kBackButton) && ButtonLive(sheet, kNextButton); }))
                 << title;
+            Settle(sheet);
             EXPECT_FALSE(ButtonLive(sheet, kFinishButton)) << title;
             SaveScreenshot(sheet, std::string("wizard-") + (title[0] == 'O' ? "2-folders" : "3-log-sounds"));
-            if (title[0] == 'O') EXPECT_EQ(engine.EngineFolder() + "\\", ItemText(CurrentPage(sheet), IDC_FOLDER_EDIT));
+            if (title[0] == 'O') {
+                EXPECT_EQ(engine.EngineFolder() + "\\", ItemText(CurrentPage(sheet), IDC_FOLDER_EDIT));
+            }
         }
         PressSheetButton(sheet, PSBTN_NEXT);
         ASSERT_TRUE(WaitForPage(sheet, "Options"));
         EXPECT_TRUE(WaitUntil([&] { return ButtonLive(sheet, kFinishButton); }));
+        Settle(sheet);
         EXPECT_FALSE(ButtonLive(sheet, kNextButton));
         SaveScreenshot(sheet, "wizard-4-options");
         PressSheetButton(sheet, PSBTN_FINISH);
@@ -169,9 +174,11 @@ TEST(SetupWizard, NoSettingsKeyShowsTheDefaultsAndFinishSavesThem) {
             PressSheetButton(sheet, PSBTN_NEXT);
             ASSERT_TRUE(WaitForPage(sheet, title));
             HWND page = CurrentPage(sheet);
-            for (const Box& box : kBoxes)
-                if (std::string(title) == pages[box.page])
+            for (const Box& box : kBoxes) {
+                if (std::string(title) == pages[box.page]) {
                     EXPECT_EQ(IsDefaultOn(box.value), ItemChecked(page, box.id)) << box.value;
+                }
+            }
             if (title[0] == 'O') {
                 EXPECT_EQ("", ItemText(page, IDC_ENGINE_EDIT));
                 EXPECT_EQ("", ItemText(page, IDC_BASE_EDIT));
@@ -312,11 +319,13 @@ TEST(SetupSheet, AdvancedRuleAndAllFourFolderTextsTaken) {
         SetItemCheck(page, IDC_ADVANCED, true);
         Click(page, IDC_ADVANCED);
         EXPECT_TRUE(WaitUntil([&] { return ItemEnabled(page, IDC_ENGINE_EDIT); }));
+        Settle(page);
         expectRule(true);
         SaveScreenshot(sheet, "sheet-1-folders-advanced");
         SetItemCheck(page, IDC_ADVANCED, false);
         Click(page, IDC_ADVANCED);
         EXPECT_TRUE(WaitUntil([&] { return ItemEnabled(page, IDC_FOLDER_EDIT); }));
+        Settle(page);
         expectRule(false);
         // With the rows greyed the texts are still taken.
         SetItemText(page, IDC_FOLDER_EDIT, longFolder);

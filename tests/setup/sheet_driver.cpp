@@ -336,3 +336,5 @@ int ProcessHandleCount() {
         if (entries[i].process == GetCurrentProcessId()) ++mine;
     return mine;
 }
+
+void Settle(HWND window) { SendMessageA(window, WM_NULL, 0, 0); }

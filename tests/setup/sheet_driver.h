@@ -105,3 +105,7 @@ HWND WaitForSheet(DWORD timeoutMs = kWaitMs);
 
 // Kernel handles this process holds right now (-1 when unknown).
 int ProcessHandleCount();
+
+// Returns once the window's thread has finished the message it is handling:
+// a state seen half-way through a handler is complete afterwards.
+void Settle(HWND window);
