@@ -1,0 +1,148 @@
+#include "plugin/module.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "setup/browse.h"
+#include "setup/controls.h"
+#include "setup/discovery.h"
+#include "setup/drive_search.h"
+#include "setup/pages.h"
+#include "setup/sheet.h"
+
+namespace {
+
+// One icon for the three small browse buttons of the open page.
+HICON g_browseIcon = nullptr;
+
+const int kAdvancedControls[] = {IDC_ENGINE_LABEL, IDC_BASE_LABEL,    IDC_LOG_LABEL,   IDC_ENGINE_EDIT, IDC_BASE_EDIT,
+                                 IDC_LOG_EDIT,     IDC_ENGINE_BROWSE, IDC_BASE_BROWSE, IDC_LOG_BROWSE};
+const int kFolderControls[] = {IDC_FOLDER_LABEL, IDC_FOLDER_EDIT, IDC_FOLDER_BROWSE, IDC_FOLDER_FIND};
+const int kIconButtons[] = {IDC_ENGINE_BROWSE, IDC_BASE_BROWSE, IDC_LOG_BROWSE};
+
+void ShowBufferInEdit(HWND page) { SetDlgItemTextA(page, IDC_FOLDER_EDIT, SetupFolderBuffer()); }
+
+// Advanced checked: the three path rows are live and the installation row is
+// greyed; unchecked, the reverse. The frame keeps its state.
+void ApplyEnablingRule(HWND page) {
+    const bool advanced = IsBoxChecked(page, IDC_ADVANCED);
+    for (int id : kAdvancedControls) EnableWindow(GetDlgItem(page, id), advanced);
+    for (int id : kFolderControls) EnableWindow(GetDlgItem(page, id), !advanced);
+}
+
+void InitPage(HWND page) {
+    Settings& s = CurrentSettings();
+    if (s.OrlixPath.empty()) s.OrlixPath = DiscoverInstallation();
+    SetFolderBuffer(s.OrlixPath);
+    ShowBufferInEdit(page);
+
+    if (!g_browseIcon)
+        g_browseIcon = static_cast<HICON>(
+            LoadImageA(PluginInstance(), MAKEINTRESOURCEA(IDI_BROWSE), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR));
+    for (int id : kIconButtons)
+        SendDlgItemMessageA(page, id, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(g_browseIcon));
+
+    SetDlgItemTextA(page, IDC_ENGINE_EDIT, s.EnginePath.c_str());
+    SetDlgItemTextA(page, IDC_BASE_EDIT, s.BasePath.c_str());
+    SetDlgItemTextA(page, IDC_LOG_EDIT, s.LogPath.c_str());
+    if (s.ShowAdvanced) {
+        SetBox(page, IDC_ADVANCED, true);
+        SendMessageA(page, WM_COMMAND, IDC_ADVANCED, 0);
+    }
+}
+
+void BrowseInto(HWND page, int editId, const std::string& setting) {
+    // The start value is the setting, not the edit: Cancel shows the setting.
+    std::string folder = BrowseForFolder(page, setting);
+    SetDlgItemTextA(page, editId, folder.c_str());
+}
+
+void OnCommand(HWND page, int id) {
+    Settings& s = CurrentSettings();
+    switch (id) {
+        case IDC_FOLDER_BROWSE:
+            BrowseInto(page, IDC_FOLDER_EDIT, s.OrlixPath);
+            break;
+        case IDC_FOLDER_FIND: {
+            std::string found = FindInstallation(page);
+            if (!found.empty()) s.OrlixPath = found;
+            SetFolderBuffer(s.OrlixPath);
+            ShowBufferInEdit(page);
+            break;
+        }
+        case IDC_ADVANCED:
+            ApplyEnablingRule(page);
+            break;
+        case IDC_ENGINE_BROWSE:
+            BrowseInto(page, IDC_ENGINE_EDIT, s.EnginePath);
+            break;
+        case IDC_BASE_BROWSE:
+            BrowseInto(page, IDC_BASE_EDIT, s.BasePath);
+            break;
+        case IDC_LOG_BROWSE:
+            BrowseInto(page, IDC_LOG_EDIT, s.LogPath);
+            break;
+    }
+}
+
+void TakePage(HWND page) {
+    GetDlgItemTextA(page, IDC_FOLDER_EDIT, SetupFolderBuffer(), kPageTextLimit);
+    Settings& s = CurrentSettings();
+    s.ShowAdvanced = IsBoxChecked(page, IDC_ADVANCED);
+    // Taken whether or not the rows are enabled.
+    s.EnginePath = PageText(page, IDC_ENGINE_EDIT);
+    s.BasePath = PageText(page, IDC_BASE_EDIT);
+    s.LogPath = PageText(page, IDC_LOG_EDIT);
+}
+
+}  // namespace
+
+static INT_PTR FoldersPageProcBody(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    NotePageMessage(page);
+    switch (message) {
+        case WM_INITDIALOG:
+            InitPage(page);
+            break;
+        case WM_COMMAND:
+            OnCommand(page, LOWORD(wParam));
+            break;
+        case WM_DESTROY:
+            // The buttons go with the page; the icon would otherwise stay
+            // behind once per opening of the sheet.
+            if (g_browseIcon) {
+                for (int id : kIconButtons) SendDlgItemMessageA(page, id, BM_SETIMAGE, IMAGE_ICON, 0);
+                DestroyIcon(g_browseIcon);
+                g_browseIcon = nullptr;
+            }
+            break;
+        case WM_NOTIFY: {
+            const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+            switch (header->code) {
+                case PSN_KILLACTIVE:
+                    TakePage(page);
+                    break;
+                case PSN_SETACTIVE: {
+                    // The discovery at opening gave nothing (or was cancelled):
+                    // ask again. An empty edit shows the answer too, or the
+                    // accepted sheet would replace the chosen folder with the
+                    // empty text; a folder the user typed stays.
+                    Settings& s = CurrentSettings();
+                    if (s.OrlixPath.empty()) {
+                        s.OrlixPath = DiscoverInstallation();
+                        if (!s.OrlixPath.empty() && GetWindowTextLengthA(GetDlgItem(page, IDC_FOLDER_EDIT)) == 0) {
+                            SetFolderBuffer(s.OrlixPath);
+                            ShowBufferInEdit(page);
+                        }
+                    }
+                    PostWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
+                    break;
+                }
+            }
+            HandleCommonNotify(header);
+            break;
+        }
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK FoldersPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    return NoThrowDialogCall([&] { return FoldersPageProcBody(page, message, wParam, lParam); });
+}
