@@ -16,10 +16,6 @@ LRESULT CALLBACK BavWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case WM_TIMER:
             if (wParam == kNoticeHideTimer) HideNotice();
             return 0;
-        case kWmRestartHideTimer:
-            KillTimer(window, kNoticeHideTimer);
-            SetTimer(window, kNoticeHideTimer, kNoticeHideDelayMs, nullptr);
-            return 0;
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }
@@ -51,6 +47,13 @@ void DestroyHiddenWindow() {
     HWND window = g_hidden.exchange(nullptr);
     if (window) DestroyWindow(window);
     UnregisterClassA(kClassName, PluginInstance());
+}
+
+void RestartHideTimer() {
+    HWND window = g_hidden;
+    if (!window) return;
+    KillTimer(window, kNoticeHideTimer);
+    SetTimer(window, kNoticeHideTimer, kNoticeHideDelayMs, nullptr);
 }
 
 HWND HiddenWindow() { return g_hidden; }

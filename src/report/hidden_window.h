@@ -3,9 +3,6 @@
 
 #include <windows.h>
 
-// Posted to the hidden window: (re)start the hide timer on its own thread,
-// since timers can only be set on windows of the calling thread.
-constexpr UINT kWmRestartHideTimer = WM_APP + 2;
 constexpr UINT_PTR kNoticeHideTimer = 1;
 constexpr UINT kNoticeHideDelayMs = 1000;
 
@@ -13,5 +10,8 @@ constexpr UINT kNoticeHideDelayMs = 1000;
 void CreateHiddenWindow();
 // Destroys the window and unregisters the class, on the creating thread.
 void DestroyHiddenWindow();
+// Stops and restarts the notice's hide timer; only on the window's own
+// thread, since a timer can only be set on a window of the calling thread.
+void RestartHideTimer();
 // Null until created, when the creation failed and after destruction.
 HWND HiddenWindow();

@@ -92,8 +92,9 @@ void ShowNotice(unsigned noticeFlags) {
     g_noticeText = NoticeBody(noticeFlags);
     g_toolInfo.lpszText = &g_noticeText[0];
     g_toolInfo.rect = rect;
+    // Before the background thread has made the notice the handle is null
+    // and the messages have no effect.
     HWND notice = g_notice;
-    if (!notice) return;
     SendMessageA(notice, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&g_toolInfo));
     SendMessageA(notice, TTM_TRACKPOSITION, 0, MAKELPARAM(rect.right, rect.bottom));
     SendMessageA(notice, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&g_toolInfo));

@@ -1,6 +1,6 @@
 // The alert sounds: a new alert always cuts off the one before.
 #include <windows.h>
-
+// after windows.h, whose types it uses
 #include <mmsystem.h>
 
 #include "report/notice.h"

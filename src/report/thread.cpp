@@ -53,6 +53,8 @@ void RunMessageLoop(HANDLE stop, HWND host) {
             if (msg.message == WM_QUIT) return;
             if (msg.message == kWmShowLog) {
                 if (!ShowHostLog(stop, host)) return;
+            } else if (msg.message == kWmRestartHideTimer && !msg.hwnd) {
+                RestartHideTimer();
             } else {
                 TranslateMessage(&msg);
                 DispatchMessageA(&msg);
@@ -161,6 +163,5 @@ void StopPluginThreadAtUnload() {
 
 void RequestShowLog() { PostThreadMessageA(g_threadId, kWmShowLog, 0, 0); }
 
-void RestartNoticeHideTimer() {
-    if (HWND hidden = HiddenWindow()) PostMessageA(hidden, kWmRestartHideTimer, 0, 0);
-}
+// The timer belongs to the hidden window's thread, which alone can set it.
+void RestartNoticeHideTimer() { PostThreadMessageA(g_threadId, kWmRestartHideTimer, 0, 0); }

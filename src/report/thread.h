@@ -6,6 +6,8 @@
 
 // Thread message asking for the mail client's account log window.
 constexpr UINT kWmShowLog = WM_APP + 1;
+// Thread message asking the thread to restart the notice's hide timer.
+constexpr UINT kWmRestartHideTimer = WM_APP + 2;
 // Command that opens the mail client's account log window: id 95, sent as if
 // it came from an accelerator (notification code 1).
 constexpr WPARAM kShowLogCommand = 0x0001005F;

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "host_windows.h"
+
 namespace {
 std::atomic<LONG> g_trackX{0};
 std::atomic<LONG> g_trackY{0};
@@ -84,6 +86,38 @@ HWND FindBalloonOfThread(DWORD threadId) {
     ClassSearch search = {TOOLTIPS_CLASSA, nullptr, nullptr};
     EnumThreadWindows(threadId, &MatchClass, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+size_t CountWindowsOfThread(DWORD threadId, const char* className) {
+    struct Count {
+        const char* className;
+        size_t count;
+    } count = {className, 0};
+    struct Counter {
+        static BOOL CALLBACK Visit(HWND window, LPARAM lParam) {
+            auto c = reinterpret_cast<Count*>(lParam);
+            char name[64] = "";
+            GetClassNameA(window, name, sizeof name);
+            if (std::strcmp(name, c->className) == 0) ++c->count;
+            return TRUE;
+        }
+    };
+    EnumThreadWindows(threadId, &Counter::Visit, reinterpret_cast<LPARAM>(&count));
+    return count.count;
+}
+
+bool WaitForPluginWindows(HMODULE module, HWND* hidden, HWND* balloon) {
+    bool found = PumpUntil(
+        [&] {
+            *hidden = FindHiddenWindow(module);
+            *balloon = *hidden ? FindBalloonOfThread(GetWindowThreadProcessId(*hidden, nullptr)) : nullptr;
+            return *balloon != nullptr;
+        },
+        10000);
+    // The balloon is found as soon as it exists, before it is set up; a
+    // message sent to the hidden window is handled only by the loop after.
+    DWORD_PTR ignored = 0;
+    return found && SendMessageTimeoutA(*hidden, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored) != 0;
 }
 
 TrackPositionRecorder::TrackPositionRecorder(DWORD threadId) {

@@ -16,6 +16,10 @@ int64_t ProcessProcessorTime();
 // The plug-in's hidden window and balloon of the given module (null: any).
 HWND FindHiddenWindow(HINSTANCE module = nullptr);
 HWND FindBalloonOfThread(DWORD threadId);
+size_t CountWindowsOfThread(DWORD threadId, const char* className);
+// The plug-in's windows of the given module once its thread has finished
+// creating them and runs its message loop; false when that does not happen.
+bool WaitForPluginWindows(HMODULE module, HWND* hidden, HWND* balloon);
 
 // Records the TTM_TRACKPOSITION points sent to windows of a thread.
 class TrackPositionRecorder {
