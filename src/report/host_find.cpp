@@ -13,6 +13,11 @@ struct Search {
 BOOL CALLBACK Match(HWND window, LPARAM lParam) {
     Search* search = reinterpret_cast<Search*>(lParam);
     if (search->needsParent && !GetParent(window)) return TRUE;
+    // The plug-in runs inside the mail client: a window of another process
+    // (another instance) must get neither our notice nor our log command.
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId()) return TRUE;
     if (!IsWindowVisible(window)) return TRUE;
     char name[64] = "";
     GetClassNameA(window, name, sizeof name);

@@ -8,7 +8,7 @@
 constexpr unsigned kNoticeVirusFound = 0x1;
 constexpr unsigned kNoticeErrorOccurred = 0x2;
 
-// The first visible top-level "TMailerForm" window, or null.
+// The first visible top-level "TMailerForm" window of this process, or null.
 HWND FindHostMainWindow();
 // The first visible, parented "TVirusCentre" window of the calling thread.
 HWND FindVirusCentreWindow();

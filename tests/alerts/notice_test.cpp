@@ -91,49 +91,6 @@ TEST_F(NoticeTest, ShowsTheExactTextAtTheMailersBottomRightCorner) {
     EXPECT_TRUE(PtInRect(&drawn, point));
 }
 
-TEST_F(NoticeTest, PointsAtTheWorkAreaWhenTheMailerIsMinimised) {
-    struct RestoreAfterwards {
-        ~RestoreAfterwards() {
-            mailer_->Restore();
-            PumpMessages(100);
-        }
-    } restore;
-    mailer_->Minimise();
-    PumpMessages(100);
-    ASSERT_TRUE(IsIconic(mailer_->hwnd()));
-    TrackPositionRecorder track(threadId_);
-    Find(kNoticeErrorOccurred);
-    RECT work;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    POINT point;
-    ASSERT_TRUE(track.Last(&point));
-    EXPECT_EQ(work.right, point.x);
-    EXPECT_EQ(work.bottom, point.y);
-    EXPECT_TRUE(BalloonVisible());
-    EXPECT_EQ(NoticeBody(kNoticeErrorOccurred), BalloonText(balloon_, mailer_->hwnd()));
-}
-
-TEST_F(NoticeTest, HidesAboutOneSecondAfterTheLastOfTwoFinds) {
-    Find(kNoticeVirusFound);
-    PumpMessages(500);
-    ASSERT_TRUE(BalloonVisible());
-    Find(kNoticeErrorOccurred);
-    const DWORD second = GetTickCount();
-    EXPECT_EQ(NoticeBody(kNoticeErrorOccurred), BalloonText(balloon_, mailer_->hwnd()));
-    ASSERT_TRUE(PumpUntil([this] { return !BalloonVisible(); }, 10000));
-    // The timer was restarted by the second find, so the first one's second
-    // must not hide it early.
-    EXPECT_GE(GetTickCount() - second, 900u);
-}
-
-TEST_F(NoticeTest, AClickHidesItAtOnce) {
-    ShowNotice(kNoticeVirusFound);
-    ASSERT_TRUE(BalloonVisible());
-    EXPECT_EQ(HTCLIENT, SendMessageA(balloon_, WM_NCHITTEST, 0, 0));
-    SendMessageA(balloon_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
-    EXPECT_FALSE(BalloonVisible());
-}
-
 TEST_F(NoticeTest, ARealMouseClickOnTheBalloonHidesIt) {
     // No hide timer runs here: only the click can hide it.
     ShowNotice(kNoticeVirusFound);
