@@ -6,6 +6,8 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "engine/lock.h"
+
 namespace {
 
 constexpr uint32_t kHeaderSize = sizeof(uint32_t);
@@ -14,7 +16,7 @@ constexpr uint32_t kHeaderSize = sizeof(uint32_t);
 // the engine never got from us (or frees twice) away from GlobalFree, which
 // would corrupt the mail client's heap.
 struct Registry {
-    std::mutex lock;
+    CriticalSection lock;
     std::unordered_set<uintptr_t> blocks;
 };
 
@@ -41,7 +43,7 @@ void* BlockAllocate(uint32_t size) {
     *static_cast<uint32_t*>(storage) = size;
     void* block = static_cast<char*>(storage) + kHeaderSize;
     try {
-        std::lock_guard<std::mutex> hold(Blocks().lock);
+        std::lock_guard<CriticalSection> hold(Blocks().lock);
         Blocks().blocks.insert(reinterpret_cast<uintptr_t>(block));
     } catch (...) {
         GlobalFree(storage);
@@ -53,7 +55,7 @@ void* BlockAllocate(uint32_t size) {
 bool BlockRelease(void* block) {
     const uintptr_t address = reinterpret_cast<uintptr_t>(block);
     uint32_t* header = static_cast<uint32_t*>(block) - 1;
-    std::lock_guard<std::mutex> hold(Blocks().lock);
+    std::lock_guard<CriticalSection> hold(Blocks().lock);
     if (!Blocks().blocks.count(address) || IsBadReadPtr(header, kHeaderSize)) {
         DebugLine("Mem: memory block corruped (%08X) - bad header\n", static_cast<unsigned>(address));
         return false;
@@ -69,6 +71,6 @@ bool BlockRelease(void* block) {
 }
 
 int32_t LiveBlockCount() {
-    std::lock_guard<std::mutex> hold(Blocks().lock);
+    std::lock_guard<CriticalSection> hold(Blocks().lock);
     return static_cast<int32_t>(Blocks().blocks.size());
 }

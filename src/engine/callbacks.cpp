@@ -8,6 +8,7 @@
 
 #include "engine/allocator.h"
 #include "engine/guard.h"
+#include "engine/lock.h"
 #include "report/trace.h"
 
 namespace {
@@ -37,7 +38,7 @@ CheckedBlock g_checked;
 // Handles issued and not yet closed: a readable address that merely looks
 // like a descriptor is not one of ours, and must not reach CloseHandle.
 struct Issued {
-    std::mutex lock;
+    CriticalSection lock;
     std::unordered_set<uintptr_t> handles;
 };
 Issued& IssuedHandles() {
@@ -52,7 +53,10 @@ T* Pointer(uint32_t value) {
     return reinterpret_cast<T*>(static_cast<uintptr_t>(value));
 }
 
-bool ReadableName(const char* name) { return name && !IsBadStringPtrA(name, kMaxNameLength); }
+// Readable up to a terminator that comes within kMaxNameLength characters.
+bool ReadableName(const char* name) {
+    return name && !IsBadStringPtrA(name, kMaxNameLength) && strnlen(name, kMaxNameLength) < kMaxNameLength;
+}
 
 int32_t Issue(ObjectKind kind, uint32_t handle, uint32_t size, uint32_t mode) {
     ObjectDescriptor* d = static_cast<ObjectDescriptor*>(BlockAllocate(sizeof(ObjectDescriptor)));
@@ -63,7 +67,7 @@ int32_t Issue(ObjectKind kind, uint32_t handle, uint32_t size, uint32_t mode) {
     d->position = 0;
     d->mode = mode;
     try {
-        std::lock_guard<std::mutex> hold(IssuedHandles().lock);
+        std::lock_guard<CriticalSection> hold(IssuedHandles().lock);
         IssuedHandles().handles.insert(reinterpret_cast<uintptr_t>(d));
     } catch (...) {
         BlockRelease(d);
@@ -76,7 +80,7 @@ ObjectDescriptor* Valid(uint32_t handle) {
     ObjectDescriptor* d = Pointer<ObjectDescriptor>(handle);
     if (!d || IsBadReadPtr(d, sizeof *d)) return nullptr;
     {
-        std::lock_guard<std::mutex> hold(IssuedHandles().lock);
+        std::lock_guard<CriticalSection> hold(IssuedHandles().lock);
         if (!IssuedHandles().handles.count(reinterpret_cast<uintptr_t>(d))) return nullptr;
     }
     return d->kind == KindFile || d->kind == KindMemory ? d : nullptr;
@@ -84,7 +88,7 @@ ObjectDescriptor* Valid(uint32_t handle) {
 
 void Retire(ObjectDescriptor* d) {
     {
-        std::lock_guard<std::mutex> hold(IssuedHandles().lock);
+        std::lock_guard<CriticalSection> hold(IssuedHandles().lock);
         IssuedHandles().handles.erase(reinterpret_cast<uintptr_t>(d));
     }
     BlockRelease(d);
@@ -112,8 +116,8 @@ uint32_t ParseHex(const char* p) {
 }
 
 bool IsMemoryObjectName(const char* name) {
-    return strlen(name) == static_cast<size_t>(orlix::kMemoryObjectNameLength) && name[0] == '#' && name[1] == '#' &&
-           name[10] == '#';
+    return strnlen(name, orlix::kMemoryObjectNameLength + 1) == static_cast<size_t>(orlix::kMemoryObjectNameLength) &&
+           name[0] == '#' && name[1] == '#' && name[10] == '#';
 }
 
 // Copies between the engine's buffer and the host's block. Either side may
@@ -138,7 +142,11 @@ bool GuardedCopy(void* to, const void* from, uint32_t count, const char* callbac
     char text[96];
     wsprintfA(text, "EXCEPTION: %08X at %08X in %s", static_cast<unsigned>(fault.code),
               static_cast<unsigned>(fault.address), callback);
-    TraceCall(text);
+    try {
+        TraceCall(text);
+    } catch (...) {
+        // Out of memory for the trace: the read or write still fails cleanly.
+    }
     return false;
 }
 
@@ -154,7 +162,7 @@ int32_t __cdecl OrlixFree(uint32_t, uint32_t address) {
     if (!address) return 0;
     // An open object's descriptor is released by closing it, not here.
     {
-        std::lock_guard<std::mutex> hold(IssuedHandles().lock);
+        std::lock_guard<CriticalSection> hold(IssuedHandles().lock);
         if (IssuedHandles().handles.count(address)) return 0;
     }
     BlockRelease(Pointer<void>(address));
@@ -453,6 +461,6 @@ void SetCheckedMemoryBlock(uint32_t address, int32_t size) {
 void ClearCheckedMemoryBlock() { g_checked = CheckedBlock(); }
 
 int32_t OpenCallbackObjects() {
-    std::lock_guard<std::mutex> hold(IssuedHandles().lock);
+    std::lock_guard<CriticalSection> hold(IssuedHandles().lock);
     return static_cast<int32_t>(IssuedHandles().handles.size());
 }

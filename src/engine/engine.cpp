@@ -7,6 +7,7 @@
 #include "engine/binding.h"
 #include "engine/callbacks.h"
 #include "engine/guard.h"
+#include "engine/lock.h"
 #include "plugin/module.h"
 #include "report/log.h"
 #include "report/trace.h"
@@ -15,7 +16,7 @@
 namespace {
 
 struct Faulted {
-    std::mutex lock;
+    CriticalSection lock;
     std::vector<HMODULE> libraries;
 };
 Faulted& FaultedLibraries() {
@@ -53,8 +54,12 @@ const char* OperationName(int32_t operation) {
 // An engine that faulted is in an unknown state: stop using it for good.
 void ReportFault(HMODULE library, const char* operation, const GuardFault& fault) {
     {
-        std::lock_guard<std::mutex> hold(FaultedLibraries().lock);
-        FaultedLibraries().libraries.push_back(library);
+        std::lock_guard<CriticalSection> hold(FaultedLibraries().lock);
+        try {
+            FaultedLibraries().libraries.push_back(library);
+        } catch (...) {
+            // Out of memory: the binding below is still switched off.
+        }
     }
     if (Binding().library.load() == library) Binding().ready = false;
     char text[128];
@@ -138,7 +143,7 @@ bool CallEngineEntry(HMODULE library, orlix::EngineEntryProc entry, int32_t oper
 }
 
 bool EngineLibraryFaulted(HMODULE library) {
-    std::lock_guard<std::mutex> hold(FaultedLibraries().lock);
+    std::lock_guard<CriticalSection> hold(FaultedLibraries().lock);
     for (HMODULE faulted : FaultedLibraries().libraries)
         if (faulted == library) return true;
     return false;

@@ -22,14 +22,16 @@ struct Candidate {
     bool versionRead = false;
 };
 
-// Loading and initialising: steps shared by the binding and the probe. The
-// library is kept in candidate->library even when a later step fails.
-bool Initialise(const std::string& path, Candidate* candidate) {
+// Loading, then initialising: steps shared by the binding and the probe.
+// The library is kept in candidate->library even when a later step fails.
+bool LoadCandidate(const std::string& path, Candidate* candidate) {
     candidate->library = LoadLibraryA(path.c_str());
-    if (!candidate->library) {
-        LogError(FormatResource(IDS_CANNOT_LOAD_ENGINE, path.c_str()));
-        return false;
-    }
+    if (candidate->library) return true;
+    LogError(FormatResource(IDS_CANNOT_LOAD_ENGINE, path.c_str()));
+    return false;
+}
+
+bool InitialiseCandidate(const std::string& path, Candidate* candidate) {
     if (EngineLibraryFaulted(candidate->library)) {
         LogError(FormatResource(IDS_ENGINE_DISABLED, path.c_str()));
         return false;
@@ -99,7 +101,7 @@ bool BindEngine(const std::string& path, bool probe) {
     // A new binding replaces the old one; the old reference is dropped after
     // the new load, so re-binding the same library never unloads it.
     Candidate candidate;
-    const bool initialised = Initialise(path, &candidate);
+    const bool initialised = LoadCandidate(path, &candidate) && InitialiseCandidate(path, &candidate);
     HMODULE previous = g_binding.library.exchange(candidate.library);
     Release(previous);
     g_binding.ready = false;
@@ -147,17 +149,17 @@ bool LoadBases() {
 }
 
 int32_t ProbeEngine(const std::string& path) {
+    Candidate candidate;
+    if (!LoadCandidate(path, &candidate)) return 0;
     // The library bound for scanning is never initialised a second time: its
     // version is already known.
-    HMODULE same = LoadLibraryA(path.c_str());
-    if (same) {
-        const bool bound = same == g_binding.library.load() && !EngineLibraryFaulted(same);
-        const int32_t version = g_binding.version.load();
-        FreeLibrary(same);
-        if (bound && version != 0) return version;
+    const int32_t boundVersion = g_binding.version.load();
+    if (candidate.library == g_binding.library.load() && boundVersion != 0 &&
+        !EngineLibraryFaulted(candidate.library)) {
+        FreeLibrary(candidate.library);
+        return boundVersion;
     }
-    Candidate candidate;
-    const bool initialised = Initialise(path, &candidate);
+    const bool initialised = InitialiseCandidate(path, &candidate);
     Release(candidate.library);
     return initialised ? candidate.version : 0;
 }

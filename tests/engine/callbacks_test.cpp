@@ -358,6 +358,24 @@ TEST_F(Callbacks, InvalidHandlesAnswerMinusOneAndReleaseNothing) {
     EXPECT_EQ(kFail, Close(h));
 }
 
+TEST_F(Callbacks, NamesRunningIntoUnreadableMemoryAreRefused) {
+    // One readable page full of 'a', no terminator, then a page that cannot be read.
+    char* area = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_RESERVE, PAGE_NOACCESS));
+    ASSERT_NE(nullptr, area);
+    ASSERT_NE(nullptr, VirtualAlloc(area, 4096, MEM_COMMIT, PAGE_READWRITE));
+    memset(area, 'a', 4096);
+    const uint32_t name = U(area + 4096 - 19);  // also 19 characters long, memory-form or not
+    area[4096 - 19] = area[4096 - 18] = area[4096 - 9] = '#';
+    EXPECT_EQ(kFail, Call(orlix::SlotOpenFile, {name, 0}));
+    EXPECT_EQ(kFail, Call(orlix::SlotOpenFile, {U(area), 0}));
+    EXPECT_EQ(kFail, Call(orlix::SlotCreateFile, {U(area)}));
+    EXPECT_EQ(kFail, Call(orlix::SlotDeleteFile, {U(area)}));
+    EXPECT_EQ(kFail, Call(orlix::SlotGetFileAttributes, {U(area)}));
+    EXPECT_EQ(kFail, Call(orlix::SlotSetFileAttributes, {U(area), 0}));
+    EXPECT_EQ(kFail, Call(orlix::SlotRenameFile, {U(area), U(area)}));
+    VirtualFree(area, 0, MEM_RELEASE);
+}
+
 TEST_F(Callbacks, AllocatorHandsOutZeroFilledBlocksWithTheirSize) {
     const int32_t blocks = LiveBlockCount();
     uint32_t a = Call(orlix::SlotAlloc, {100});

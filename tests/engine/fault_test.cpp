@@ -3,6 +3,7 @@
 // is never called again, and the process lives on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "common/child.h"
@@ -56,18 +57,24 @@ CHILD_SCENARIO(engine_fault) {
     const int32_t op = atoi(args[1].c_str());
     api.SetFault(op, atoi(args[2].c_str()), nullptr);
     api.SetVirusName("*", "Name", -1);
+    api.SetDefaultBaseRecords(3);
     LoadSettings();
     const bool loaded = LoadEngine();
     const bool loaderOperation = op == TE_OP_INIT || op == orlix::EngineLoadBase || op == orlix::EngineGetVersion;
-    if (loaderOperation) return loaded || EngineReady() ? 11 : 0;
-    if (!loaded || !EngineReady()) return 12;
-    if (RunOperation(op) != -1) return 13;
-    if (EngineReady()) return 14;
-    // Never called again, whatever is asked.
+    if (loaderOperation) {
+        if (loaded || EngineReady()) return 11;
+    } else {
+        if (!loaded || !EngineReady()) return 12;
+        if (RunOperation(op) != -1) return 13;
+        if (EngineReady()) return 14;
+    }
+    // Never called again, whatever is asked: not even a new initialisation
+    // or a probe of the same library.
     const int before = api.RecordCount();
     if (EngineScanObject(0, "obj") != -1 || RunOperation(op) != -1) return 15;
-    if (api.RecordCount() != before) return 16;
-    if (CountOps(api, op) != 1) return 17;
+    if (LoadEngine() || ProbeEngine(args[0]) != 0) return 16;
+    if (api.RecordCount() != before) return 17;
+    if (CountOps(api, op) != 1) return 18;
     return 0;
 }
 
@@ -119,11 +126,15 @@ TEST_P(EngineFault, IsCaughtLoggedOnceAndEndsTheBinding) {
     std::vector<std::string> log = ReadLogLines(engine.LogFolder());
     for (const std::string& line : log) logged += MatchesFaultText(line, logHead, logTail);
     EXPECT_EQ(1, logged);
+    const std::string disabled = "ERROR: Engine disabled after a fault, not used again (" + engine.EngineFile() + ")";
+    EXPECT_EQ(2, std::count(log.begin(), log.end(), disabled));
     if (c.op == orlix::EngineLoadBase) {
         // The base's line is finished as failed; nothing more is offered.
-        ASSERT_GE(log.size(), 2u);
-        EXPECT_EQ("Loading virus definition base: main.vdb - failed", log[log.size() - 2]);
-        EXPECT_EQ("", log.back());
+        auto failed = std::find(log.begin(), log.end(), "Loading virus definition base: main.vdb - failed");
+        ASSERT_NE(log.end(), failed);
+        ASSERT_NE(log.end(), failed + 1);
+        EXPECT_EQ("", *(failed + 1));
+        EXPECT_EQ(0, std::count(log.begin(), log.end(), "Virus definitions loaded, total 3 records"));
     }
 }
 

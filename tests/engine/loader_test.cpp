@@ -134,8 +134,8 @@ TEST_F(Loader, DirectoriesNamedLikeBasesAreSkippedSilently) {
 
     engine.AddBase("real.vdb", 2);
     EXPECT_TRUE(LoadEngine());
-    EXPECT_EQ((std::vector<std::string>{Base("real.vdb")}),
-              std::vector<std::string>{engine->Operations()[engine->RecordCount() - 2]});
+    EXPECT_EQ(1, Count("LoadBase"));
+    EXPECT_EQ(1, Count(Base("real.vdb")));
 }
 
 TEST_F(Loader, BasePathEndingInASeparatorGetsNoSecondOne) {
