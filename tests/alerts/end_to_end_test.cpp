@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "alert_probe.h"
+#include "common/import_patch.h"
 #include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/test_engine_setup.h"
@@ -84,6 +85,24 @@ TEST_F(CheckAlertsEndToEnd, AFindShowsTheNoticeAtTheMailerAndHidesItASecondLater
     ASSERT_TRUE(PumpUntil([this] { return !BalloonVisible(); }, 10000));
     EXPECT_GE(GetTickCount() - returned, 900u);
     EXPECT_TRUE(mailer_->Commands().empty());
+}
+
+TEST_F(CheckAlertsEndToEnd, TheCheckLeavesTheHideTimerToTheBackgroundThread) {
+    // Windows sets a timer only on a window of the calling thread (Wine does
+    // not insist), so the check must ask the hidden window's thread instead.
+    key_.Flag("NotifyVirus", 1);
+    engine_->VirusName("*", "EICAR-Test");
+    Start();
+    AlertRecorder recorder(api_.module);
+    ASSERT_EQ(1, Check(0x1));
+    std::vector<std::string> events = recorder.Events();
+    int requests = 0;
+    for (const std::string& e : events) {
+        EXPECT_NE(0u, e.rfind("SetTimer(", 0)) << e;
+        EXPECT_NE(0u, e.rfind("KillTimer(", 0)) << e;
+        if (e == "PostThreadMessageA(0x8002)") ++requests;
+    }
+    EXPECT_EQ(1, requests);
 }
 
 TEST_F(CheckAlertsEndToEnd, TheNoticePointsAtTheWorkAreaWhileTheMailerIsMinimised) {
