@@ -23,8 +23,8 @@ bool StandInMailer::Create(int x, int y, int width, int height, bool visible) {
     Destroy();
     if (!RegisterOnce(kMailerClass, &StandInMailer::WindowProc)) return false;
     DWORD style = WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0);
-    window_ = CreateWindowExA(0, kMailerClass, "Stand-in mail client", style, x, y, width, height, nullptr, nullptr,
-                              GetModuleHandleA(nullptr), this);
+    window_ = CreateWindowExA(0, kMailerClass, "TMailerForm (stand-in mail client)", style, x, y, width, height,
+                              nullptr, nullptr, GetModuleHandleA(nullptr), this);
     if (window_) UpdateWindow(window_);
     return window_ != nullptr;
 }
@@ -46,6 +46,20 @@ LRESULT CALLBACK StandInMailer::WindowProc(HWND window, UINT message, WPARAM wPa
     auto self = reinterpret_cast<StandInMailer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (self && message == WM_COMMAND) {
         self->commands_.push_back(ReceivedCommand{wParam, lParam, GetTickCount()});
+        return 0;
+    }
+    if (message == WM_PAINT) {
+        // A label, so that screenshots show which window is the stand-in
+        // (without a window manager there is no title bar).
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        RECT client;
+        GetClientRect(window, &client);
+        char title[128] = "";
+        GetWindowTextA(window, title, sizeof title);
+        SetBkMode(dc, TRANSPARENT);
+        DrawTextA(dc, title, -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        EndPaint(window, &paint);
         return 0;
     }
     if (self && message == WM_NCDESTROY) {
