@@ -11,7 +11,11 @@ const char kClassName[] = "OrlixBavHiddenWindow";
 std::atomic<HWND> g_hidden{nullptr};
 
 LRESULT CALLBACK BavWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    TraceCall(FormatText("BavWndProc: msg = %08X", message));
+    try {
+        TraceCall(FormatText("BavWndProc: msg = %08X", message));
+    } catch (...) {
+        // A trace that cannot be built is skipped; the message is still handled.
+    }
     switch (message) {
         case WM_TIMER:
             if (wParam == kNoticeHideTimer) HideNotice();

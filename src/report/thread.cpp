@@ -36,9 +36,9 @@ HWND WaitForHostWindow(HANDLE stop) {
     }
 }
 
-// The pause lets the mail client finish what it is doing with the message
-// before its log window opens; a stop request cuts it short and drops the
-// request. Returns false when the thread is to stop.
+// The command follows the request after a pause of one second; a stop
+// request cuts the pause short and drops the request. Returns false when
+// the thread is to stop.
 bool ShowHostLog(HANDLE stop, HWND host) {
     TraceCall("WM_SHOWLOG");
     if (WaitForSingleObject(stop, kShowLogDelayMs) != WAIT_TIMEOUT) return false;
@@ -65,8 +65,7 @@ void RunMessageLoop(HANDLE stop, HWND host) {
     }
 }
 
-DWORD WINAPI PluginThreadProc(LPVOID parameter) {
-    ThreadContext* context = static_cast<ThreadContext*>(parameter);
+void RunThread(ThreadContext* context) {
     TraceCall("Thread created");
     if (HWND host = WaitForHostWindow(context->stop)) {
         CreateHiddenWindow();
@@ -74,6 +73,17 @@ DWORD WINAPI PluginThreadProc(LPVOID parameter) {
         RunMessageLoop(context->stop, host);
         // The balloon's tool subclasses the mail client's window; it must be
         // removed by this thread before it ends, or that window breaks later.
+        DestroyNotice();
+        DestroyHiddenWindow();
+    }
+}
+
+DWORD WINAPI PluginThreadProc(LPVOID parameter) {
+    ThreadContext* context = static_cast<ThreadContext*>(parameter);
+    try {
+        RunThread(context);
+    } catch (...) {
+        // Out of memory for a trace text: end the thread rather than the process.
         DestroyNotice();
         DestroyHiddenWindow();
     }
