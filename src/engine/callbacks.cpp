@@ -96,6 +96,12 @@ void Retire(ObjectDescriptor* d) {
 
 HANDLE FileOf(const ObjectDescriptor* d) { return Pointer<void>(d->handle); }
 
+// The host's block may be gone once its check has returned: a memory object
+// the engine kept open past that point reads and writes nothing.
+bool BlockInCheck(const ObjectDescriptor* d) {
+    return g_checked.active && d->handle == g_checked.address && d->size == g_checked.size;
+}
+
 uint32_t ParseHex(const char* p) {
     while (*p == ' ' || *p == '\t') ++p;
     uint32_t value = 0;
@@ -233,6 +239,7 @@ int32_t __cdecl OrlixReadFile(uint32_t, uint32_t handle, uint32_t buffer, uint32
         if (!ReadFile(FileOf(d), Pointer<void>(buffer), count, &got, nullptr)) return kFail;
         return static_cast<int32_t>(got);
     }
+    if (!BlockInCheck(d)) return kFail;
     uint32_t n = d->size - d->position;
     if (count < n) n = count;
     if (!GuardedCopy(Pointer<void>(buffer), Pointer<char>(d->handle) + d->position, n, "OrlixReadFile")) return kFail;
@@ -248,6 +255,7 @@ int32_t __cdecl OrlixWriteFile(uint32_t, uint32_t handle, uint32_t buffer, uint3
         if (!WriteFile(FileOf(d), Pointer<const void>(buffer), count, &put, nullptr)) return kFail;
         return static_cast<int32_t>(put);
     }
+    if (!BlockInCheck(d)) return kFail;
     uint32_t n = d->size - d->position;
     if (count < n) n = count;
     if (!GuardedCopy(Pointer<char>(d->handle) + d->position, Pointer<const void>(buffer), n, "OrlixWriteFile"))

@@ -64,9 +64,16 @@ int32_t CheckFile(const std::string& objectName, char* statusText) {
     WriteStatusText(statusText, LoadText(IDS_UNKNOWN_STATUS));
 
     // Without a bound engine with signatures nothing may be reported clean.
-    const int32_t answer =
-        EngineReady() ? EngineScanObject(orlix::kScanModeCheck, objectName.c_str()) : orlix::kEngineFailure;
-    const int32_t result = Classify(answer, objectName, displayName, statusText);
+    const bool ready = EngineReady();
+    const int32_t answer = ready ? EngineScanObject(orlix::kScanModeCheck, objectName.c_str()) : orlix::kEngineFailure;
+    int32_t result = Classify(answer, objectName, displayName, statusText);
+    // An engine that faulted during this check (in any operation, even the
+    // archive's close or the virus name) gave answers that cannot be trusted:
+    // the check fails, whatever they said.
+    if (ready && !EngineReady()) {
+        result = BavResultFailed;
+        WriteStatusText(statusText, LoadText(IDS_ENGINE_ERROR));
+    }
     RaiseCheckAlerts(result);
     return result;
 }

@@ -51,6 +51,11 @@ struct Answer {
     int32_t result = 0;
 };
 
+struct Hook {
+    TE_HookProc procedure = nullptr;
+    void* context = nullptr;
+};
+
 typedef std::pair<std::string, int32_t> ScanKey;
 
 struct State {
@@ -68,6 +73,7 @@ struct State {
     std::map<std::string, Answer> archiverNames;
     std::map<std::string, Archive> archives;
     std::map<int32_t, Fault> faults;
+    std::map<int32_t, Hook> hooks;
     uint32_t random = 0;
     bool recording = true;
     std::vector<TE_Record> records;
@@ -174,6 +180,16 @@ int FaultKind(State& s, int32_t op, const std::string& name) {
     return it->second.kind;
 }
 
+Hook HookOf(State& s, int32_t op) {
+    auto it = s.hooks.find(op);
+    return it == s.hooks.end() ? Hook() : it->second;
+}
+
+// Called outside the lock: the hook may call back into the plug-in.
+void RunHook(const Hook& hook, int32_t op, const char* text) {
+    if (hook.procedure) hook.procedure(op, text, hook.context);
+}
+
 void RaiseFault(int kind) {
     switch (kind) {
         case TE_FAULT_ACCESS_VIOLATION:
@@ -241,12 +257,15 @@ int32_t ScanFile(int32_t reserved, const uint32_t* args) {
     std::string object = name ? name : "";
     int index, fault;
     bool read;
+    Hook hook;
     {
         std::lock_guard<std::mutex> hold(Lock());
         index = Record(S(), orlix::EngineScanFile, reserved, args, object.c_str());
         fault = FaultKind(S(), orlix::EngineScanFile, object);
         read = S().readObject;
+        hook = HookOf(S(), orlix::EngineScanFile);
     }
+    RunHook(hook, orlix::EngineScanFile, name);
     RaiseFault(fault);
     if (read) ReadObject(name);
     std::lock_guard<std::mutex> hold(Lock());
@@ -279,11 +298,14 @@ int32_t LoadBase(int32_t reserved, const uint32_t* args) {
     size_t slash = full.find_last_of("\\/");
     std::string file = slash == std::string::npos ? full : full.substr(slash + 1);
     int index, fault;
+    Hook hook;
     {
         std::lock_guard<std::mutex> hold(Lock());
         index = Record(S(), orlix::EngineLoadBase, reserved, args, full.c_str());
         fault = FaultKind(S(), orlix::EngineLoadBase, file);
+        hook = HookOf(S(), orlix::EngineLoadBase);
     }
+    RunHook(hook, orlix::EngineLoadBase, path);
     RaiseFault(fault);
     std::lock_guard<std::mutex> hold(Lock());
     auto it = S().baseRecords.find(file);
@@ -294,11 +316,14 @@ int32_t LoadBase(int32_t reserved, const uint32_t* args) {
 
 int32_t Simple(int32_t op, int32_t reserved, const uint32_t* args) {
     int index, fault;
+    Hook hook;
     {
         std::lock_guard<std::mutex> hold(Lock());
         index = Record(S(), op, reserved, args, nullptr);
         fault = FaultKind(S(), op, std::string());
+        hook = HookOf(S(), op);
     }
+    RunHook(hook, op, nullptr);
     RaiseFault(fault);
     std::lock_guard<std::mutex> hold(Lock());
     State& s = S();
@@ -552,6 +577,18 @@ void __cdecl TE_SetFault(int32_t op, int32_t kind, const char* name) {
     f.anyName = name == nullptr;
     f.name = Key(name);
     S().faults[op] = f;
+}
+
+void __cdecl TE_SetHook(int32_t op, TE_HookProc hook, void* context) {
+    std::lock_guard<std::mutex> hold(Lock());
+    if (!hook) {
+        S().hooks.erase(op);
+        return;
+    }
+    Hook h;
+    h.procedure = hook;
+    h.context = context;
+    S().hooks[op] = h;
 }
 
 void __cdecl TE_SetRandom(uint32_t seed) {

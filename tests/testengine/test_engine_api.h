@@ -34,6 +34,12 @@
 // only for one object name (EngineScanFile) or base file name
 // (EngineLoadBase). TE_OP_INIT names ORLIX_InitDll.
 //
+// Hooks. TE_SetHook makes an operation call a procedure of the test first
+// (after the operation is recorded, before its fault or answer), with the
+// operation code and its text argument (base path or object name; null for
+// the others): a test can act in the middle of an operation, for example
+// delete a base file while it loads or use the callbacks during a check.
+//
 // Callbacks. TE_CallSlot calls a slot of the table handed to ORLIX_InitDll
 // exactly as an engine does: C convention, an ignored first argument
 // (TE_IGNORED_ARGUMENT), then the counted arguments.
@@ -106,6 +112,9 @@ typedef void(__cdecl* TE_AddMemberProc)(const char* archiveKey, const void* name
                                         int32_t headerAnswer, int32_t extractAnswer, const char* memberKey);
 // kind TE_FAULT_*; name null: any object.
 typedef void(__cdecl* TE_SetFaultProc)(int32_t op, int32_t kind, const char* name);
+typedef void(__cdecl* TE_HookProc)(int32_t op, const char* text, void* context);
+// hook null: none for that operation.
+typedef void(__cdecl* TE_SetHookProc)(int32_t op, TE_HookProc hook, void* context);
 // Non-zero seed: every scan and archive operation answers pseudo-random
 // values and fills whole buffers with random bytes; 0 turns it off.
 typedef void(__cdecl* TE_SetRandomProc)(uint32_t seed);
@@ -138,6 +147,7 @@ struct TestEngineApi {
     TE_DefineArchiveProc DefineArchive = nullptr;
     TE_AddMemberProc AddMember = nullptr;
     TE_SetFaultProc SetFault = nullptr;
+    TE_SetHookProc SetHook = nullptr;
     TE_SetRandomProc SetRandom = nullptr;
     TE_SetRecordingProc SetRecording = nullptr;
     TE_RecordCountProc RecordCount = nullptr;
@@ -164,6 +174,7 @@ struct TestEngineApi {
         ok &= Get("TE_DefineArchive", DefineArchive);
         ok &= Get("TE_AddMember", AddMember);
         ok &= Get("TE_SetFault", SetFault);
+        ok &= Get("TE_SetHook", SetHook);
         ok &= Get("TE_SetRandom", SetRandom);
         ok &= Get("TE_SetRecording", SetRecording);
         ok &= Get("TE_RecordCount", RecordCount);
