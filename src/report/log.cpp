@@ -34,6 +34,12 @@ bool ReadLocaleFlag(LCTYPE type, bool fallback) {
     return value[0] == '1';
 }
 
+// Whether a finished line would reach the file; read afresh for every line.
+bool LogWanted() {
+    const Settings& settings = CurrentSettings();
+    return settings.LogEnabled && !settings.LogPath.empty();
+}
+
 std::string TimestampedLine(const std::string& text) {
     std::string line = LogTimestamp();
     line += text;
@@ -82,7 +88,12 @@ std::string LogTimestamp() {
 
 void LogAppend(const std::string& text) { g_pending += text; }
 
+// With the log off no time stamp is built: checks stay cheap.
 void LogLine(const std::string& text) {
+    if (!LogWanted()) {
+        g_pending.clear();
+        return;
+    }
     g_pending += text;
     std::string line = TimestampedLine(g_pending);
     g_pending.clear();
@@ -90,16 +101,22 @@ void LogLine(const std::string& text) {
 }
 
 void LogFlush() {
+    if (!LogWanted()) {
+        g_pending.clear();
+        return;
+    }
     std::string line = TimestampedLine(g_pending);
     g_pending.clear();
     LogWrite(line);
 }
 
-void LogError(const std::string& text) { LogWrite(TimestampedLine(LoadText(IDS_ERROR_PREFIX) + text)); }
+void LogError(const std::string& text) {
+    if (LogWanted()) LogWrite(TimestampedLine(LoadText(IDS_ERROR_PREFIX) + text));
+}
 
 void LogWrite(const std::string& line) {
+    if (!LogWanted()) return;
     const Settings& settings = CurrentSettings();
-    if (!settings.LogEnabled || settings.LogPath.empty()) return;
     // Always one backslash, even after a trailing separator: the file's name
     // is fixed relative to the folder as the user typed it.
     std::string path = settings.LogPath + "\\" + kLogFileName;
