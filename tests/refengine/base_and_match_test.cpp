@@ -1,7 +1,8 @@
 // Base parsing and matching of the reference engine, driven through its
 // entry point with the test's own file callbacks.
-#include <wincrypt.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <wincrypt.h>
 
 #include <cstdio>
 
