@@ -13,3 +13,6 @@ const orlix::CallbackSlot* EngineFileCallbacks();
 // name) cannot make the plug-in read arbitrary memory of the mail client.
 void SetCheckedMemoryBlock(uint32_t address, int32_t size);
 void ClearCheckedMemoryBlock();
+
+// Objects the engine opened through the table and has not closed yet.
+int32_t OpenCallbackObjects();

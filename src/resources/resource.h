@@ -67,6 +67,7 @@
 #define IDS_NOTICE_CHECK 65435
 #define IDS_NOTICE_DISMISS 65436
 #define IDS_ENGINE_FAULT 65437
+#define IDS_ENGINE_DISABLED 65438
 
 // Setup: page templates, dialogs, bitmap and icon (filled in by the setup
 // resources). Control ids are grouped per dialog.

@@ -1,0 +1,20 @@
+// A structured-exception guard for calls into foreign code (the engine) and
+// for copies from memory the plug-in does not own: a fault inside the guarded
+// procedure (access violation, division by zero, stack overflow, any
+// exception it leaves unhandled) ends the procedure and is reported to the
+// caller instead of reaching the mail client.
+#pragma once
+
+#include <cstdint>
+
+struct GuardFault {
+    uint32_t code = 0;
+    uint32_t address = 0;
+};
+
+typedef int32_t (*GuardedProc)(void* context);
+
+// Runs proc(context). True with *result set when it returned; false with
+// *fault set when it raised an exception. After a stack overflow the
+// thread's stack guard page is restored, so a later overflow is caught again.
+bool GuardedCall(GuardedProc proc, void* context, int32_t* result, GuardFault* fault);

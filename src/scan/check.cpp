@@ -1,0 +1,72 @@
+#include <cstring>
+
+#include "engine/engine.h"
+#include "plugin/module.h"
+#include "report/log.h"
+#include "resources/resource.h"
+#include "scan/scan.h"
+#include "scan/scan_internal.h"
+#include "settings/settings.h"
+
+std::string LastVirusName() {
+    char name[orlix::kVirusNameBufferSize] = {};
+    EngineGetLastVirusName(name);
+    return std::string(name, strnlen(name, orlix::kVirusNameMaxChars));
+}
+
+namespace {
+
+// Turns the engine's answer into the result, StatusText and the verdict line.
+int32_t Classify(int32_t answer, const std::string& objectName, const std::string& displayName, char* statusText) {
+    const Settings& settings = CurrentSettings();
+    const std::string lineStart = FormatResource(IDS_CHECKFILE, displayName.c_str());
+    if (answer == orlix::kEngineFailure) {
+        WriteStatusText(statusText, LoadText(IDS_ENGINE_ERROR));
+        LogError(lineStart + LoadText(IDS_DASH) + LoadText(IDS_ENGINE_ERROR));
+        return BavResultFailed;
+    }
+    const uint32_t flags = static_cast<uint32_t>(answer);
+    if (flags == orlix::ResultClean) {
+        WriteStatusText(statusText, LoadText(IDS_OK));
+        if (!settings.LogEventsOnly) LogLine(lineStart + LoadText(IDS_DASH_OK));
+        return BavResultOk;
+    }
+    if (flags & orlix::ResultArchive) {
+        if (settings.CheckArchives) return CheckArchive(std::string(), objectName, statusText);
+        LogLine(lineStart + LoadText(IDS_ARCHIVE_DISABLED));
+        return BavResultOk;
+    }
+    const uint32_t virusBits = orlix::ResultInfected | orlix::ResultModification | orlix::ResultProbablyInfected;
+    if ((flags & virusBits) == 0) return BavResultOk;  // nothing this check reads: clean
+
+    const std::string virus = LastVirusName();
+    int32_t result = BavResultInfected;
+    std::string verdict;
+    if (flags & orlix::ResultProbablyInfected) {
+        result = BavResultSuspicious;
+        verdict = LoadText(IDS_PROBABLY_INFECTED) + virus;
+    } else if (flags & orlix::ResultInfected) {
+        verdict = LoadText(IDS_INFECTED) + virus;
+    } else {
+        verdict = LoadText(IDS_MODIFICATION) + virus;
+    }
+    WriteStatusText(statusText, verdict);
+    LogLine(lineStart + LoadText(IDS_DASH) + verdict);
+    return result;
+}
+
+}  // namespace
+
+int32_t CheckFile(const std::string& objectName, char* statusText) {
+    const bool inMemory = IsMemoryObjectName(objectName);
+    const std::string displayName = inMemory ? LoadText(IDS_MEMORY_OBJECT) : objectName;
+    LogLine(inMemory ? LoadText(IDS_CHECKFILE_MEMORY) : FormatResource(IDS_CHECKFILE, objectName.c_str()));
+    WriteStatusText(statusText, LoadText(IDS_UNKNOWN_STATUS));
+
+    // Without a bound engine with signatures nothing may be reported clean.
+    const int32_t answer =
+        EngineReady() ? EngineScanObject(orlix::kScanModeCheck, objectName.c_str()) : orlix::kEngineFailure;
+    const int32_t result = Classify(answer, objectName, displayName, statusText);
+    RaiseCheckAlerts(result);
+    return result;
+}

@@ -1,0 +1,36 @@
+#include "common/test_engine_setup.h"
+
+#include "common/plugin_api.h"
+
+std::string TestEngineBuildPath() { return ExecutableFolder() + "..\\testengine\\orlix32.dll"; }
+
+TestEngineSetup::TestEngineSetup() {
+    if (!CopyFileA(TestEngineBuildPath().c_str(), EngineFile().c_str(), FALSE)) return;
+    module_ = LoadLibraryA(EngineFile().c_str());
+    if (!module_ || !api_.Bind(module_)) return;
+    api_.Reset();
+    ok_ = true;
+}
+
+TestEngineSetup::~TestEngineSetup() { ReleaseModule(); }
+
+void TestEngineSetup::AddBase(const std::string& fileName, int32_t records) {
+    WriteFileBytes(bases_.File(fileName), "base");
+    if (ok_) api_.SetBaseRecords(fileName.c_str(), records);
+}
+
+void TestEngineSetup::WriteSettings(SettingsKeyScratch& key) const {
+    key.Text("OrlixPath", EngineFolder());
+    key.Flag("ShowAdvanced", 1);
+    key.Text("EnginePath", EngineFolder());
+    key.Text("BasePath", BaseFolder());
+    key.Text("LogPath", LogFolder());
+    key.Flag("LogEnabled", 1);
+}
+
+void TestEngineSetup::ReleaseModule() {
+    if (module_) FreeLibrary(module_);
+    module_ = nullptr;
+    api_ = TestEngineApi();
+    ok_ = false;
+}
