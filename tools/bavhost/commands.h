@@ -1,0 +1,22 @@
+// The commands of bavhost. Each answers the process exit status:
+// 0 all clean (or done), 1 something was found, 2 an error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "plugin_host.h"
+
+constexpr int kExitClean = 0;
+constexpr int kExitFound = 1;
+constexpr int kExitError = 2;
+
+struct RunOptions {
+    bool memory = false;
+    bool progress = false;  // progress lines on stderr
+};
+
+int RunInfo(BavPlugin& plugin);
+int RunCheck(BavPlugin& plugin, const std::vector<std::string>& files, const RunOptions& options);
+int RunCure(BavPlugin& plugin, const std::vector<std::string>& files, const RunOptions& options);
+int RunSetup(BavPlugin& plugin);

@@ -1,0 +1,40 @@
+#include "host_windows.h"
+
+StandInWindow::StandInWindow(const char* className, const char* title) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = Procedure;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = className;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    RegisterClassA(&wc);
+    window_ = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480, 320, nullptr,
+                              nullptr, wc.hInstance, this);
+}
+
+StandInWindow::~StandInWindow() {
+    if (window_) DestroyWindow(window_);
+}
+
+LRESULT CALLBACK StandInWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(l);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<StandInWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (message == WM_COMMAND && LOWORD(w) == kOpenLogCommand && self) ++self->logRequests_;
+    return DefWindowProcA(window, message, w, l);
+}
+
+void PumpMessages(DWORD ms) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (GetTickCount() - start >= ms) break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
