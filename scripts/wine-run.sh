@@ -14,4 +14,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 || true
   wineserver -w || true
 fi
-exec wine "$@"
+# Wine may start its background services from this process; they would keep
+# ctest's output pipe open, so the program writes to a file that is shown after.
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+rc=0
+wine "$@" >"$out" 2>&1 </dev/null || rc=$?
+cat "$out"
+exit $rc

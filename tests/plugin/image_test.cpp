@@ -1,0 +1,116 @@
+// The built file as the mail client's loader sees it: export directory,
+// imports and version resource.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/plugin_api.h"
+#include "common/scratch.h"
+
+namespace {
+
+struct Image {
+    std::string bytes;
+    const IMAGE_NT_HEADERS32* nt = nullptr;
+
+    explicit Image(const std::string& path) : bytes(ReadFileBytes(path)) {
+        if (bytes.size() < sizeof(IMAGE_DOS_HEADER)) return;
+        auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
+        nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(bytes.data() + dos->e_lfanew);
+    }
+    // File offset of a relative virtual address.
+    const char* At(DWORD rva) const {
+        auto section = IMAGE_FIRST_SECTION(nt);
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+            DWORD start = section->VirtualAddress;
+            if (rva >= start && rva < start + section->Misc.VirtualSize)
+                return bytes.data() + section->PointerToRawData + (rva - start);
+        }
+        return nullptr;
+    }
+};
+
+const char* const kExports[] = {"BAV_Initialize",     "BAV_Uninitialize", "BAV_GetName",        "BAV_GetVersion",
+                                "BAV_SetCfgData",     "BAV_GetCfgData",   "BAV_GetStatus",      "BAV_Setup",
+                                "BAV_MemoryChecking", "BAV_FileChecking", "BAV_StreamChecking", "BAV_CheckFile",
+                                "BAV_CureFile",       "BAV_CheckMemory",  "BAV_CureMemory",     "BAV_CheckStream",
+                                "BAV_CureStream",     "BAV_ComNeeded",    "BAV_ConfigNeeded"};
+
+}  // namespace
+
+TEST(Image, IsPe32ForI386) {
+    Image image(ExecutableFolder() + "orlix.bav");
+    ASSERT_NE(nullptr, image.nt);
+    EXPECT_EQ(IMAGE_NT_SIGNATURE, image.nt->Signature);
+    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, image.nt->FileHeader.Machine);
+    EXPECT_EQ(IMAGE_NT_OPTIONAL_HDR32_MAGIC, image.nt->OptionalHeader.Magic);
+    EXPECT_TRUE(image.nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
+}
+
+TEST(Image, ExportsExactlyTheNineteenUndecoratedNames) {
+    Image image(ExecutableFolder() + "orlix.bav");
+    ASSERT_NE(nullptr, image.nt);
+    const IMAGE_DATA_DIRECTORY& dir = image.nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(image.At(dir.VirtualAddress));
+    ASSERT_NE(nullptr, exports);
+    EXPECT_STREQ("orlix.bav", image.At(exports->Name));
+    std::set<std::string> names;
+    auto nameTable = reinterpret_cast<const DWORD*>(image.At(exports->AddressOfNames));
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) names.insert(image.At(nameTable[i]));
+    std::set<std::string> expected(std::begin(kExports), std::end(kExports));
+    EXPECT_EQ(expected, names);
+}
+
+TEST(Image, ImportsOnlySystemLibraries) {
+    Image image(ExecutableFolder() + "orlix.bav");
+    ASSERT_NE(nullptr, image.nt);
+    const std::set<std::string> system = {"kernel32.dll", "user32.dll",   "gdi32.dll",   "advapi32.dll",
+                                          "comctl32.dll", "comdlg32.dll", "shell32.dll", "winmm.dll",
+                                          "msvcrt.dll",   "ole32.dll",    "shlwapi.dll", "version.dll"};
+    const IMAGE_DATA_DIRECTORY& dir = image.nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    auto import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image.At(dir.VirtualAddress));
+    ASSERT_NE(nullptr, import);
+    int count = 0;
+    for (; import->Name; ++import, ++count) {
+        std::string name = image.At(import->Name);
+        std::transform(name.begin(), name.end(), name.begin(), [](char c) { return char(tolower(c)); });
+        EXPECT_TRUE(system.count(name)) << "imports " << name;
+    }
+    EXPECT_GT(count, 0);
+}
+
+TEST(Image, VersionResource) {
+    std::string path = ExecutableFolder() + "orlix.bav";
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(MAKELONG(31, 4), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(3, 0), fixed->dwFileVersionLS);
+    EXPECT_EQ(MAKELONG(31, 4), fixed->dwProductVersionMS);
+    EXPECT_EQ(MAKELONG(3, 0), fixed->dwProductVersionLS);
+    char* text = nullptr;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904E4\\FileDescription",
+                               reinterpret_cast<void**>(&text), &length));
+    EXPECT_STREQ("Orlix Plug-In Module for TheBat!", text);
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904E4\\OriginalFilename",
+                               reinterpret_cast<void**>(&text), &length));
+    EXPECT_STREQ("Orlix.bav", text);
+}
+
+TEST(Image, StringTableHoldsPluginName) {
+    HMODULE module = LoadLibraryExA((ExecutableFolder() + "orlix.bav").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module);
+    char text[64] = "\xde\xad\xbe\xef";
+    EXPECT_EQ(17, LoadStringA(module, 65425, text, sizeof text));
+    EXPECT_STREQ("Orlix for TheBAT!", text);
+    FreeLibrary(module);
+}
