@@ -92,6 +92,8 @@ int32_t ScanObject(int32_t mode, const char* name) {
         if (got == 0 || !scanner.Feed(chunk.data(), static_cast<size_t>(got))) break;
         offset += static_cast<uint32_t>(got);
     }
+    // A clean answer for an object only partly read would be a false one.
+    if (!scanner.found() && file.ExtendsPastLength()) return orlix::kEngineFailure;
     scanner.Finish();
     if (!scanner.found()) return orlix::ResultClean;
     state.lastVirus = scanner.verdict().name;

@@ -147,6 +147,14 @@ int32_t HostFile::ReadAt(uint64_t offset, void* buffer, uint32_t count) {
     return static_cast<int32_t>(done);
 }
 
+bool HostFile::ExtendsPastLength() {
+    if (handle_ == -1 || !positionKnown_ || position_ != size_) return false;
+    unsigned char probe = 0;
+    int32_t got = HostRead(handle_, &probe, 1);
+    positionKnown_ = false;
+    return got > 0;
+}
+
 Spool::~Spool() {
     if (tempHandle_ != -1) {
         HostClose(tempHandle_);

@@ -66,6 +66,9 @@ public:
     int32_t handle() const { return handle_; }
     uint64_t Size() const override { return size_; }
     int32_t ReadAt(uint64_t offset, void* buffer, uint32_t count) override;
+    // True when bytes follow the end the host's 32-bit length gave: the
+    // object is larger than the callbacks can describe.
+    bool ExtendsPastLength();
 
 private:
     int32_t handle_ = -1;

@@ -55,7 +55,7 @@ public:
         if (headLength_ == 4 && !decided_) {
             decided_ = true;
             if (LooksLikeZip(head_, 4)) {
-                spool_.reset(new Spool(kSpoolMemoryLimit));
+                spool_.reset(new Spool(static_cast<uint32_t>(std::min<uint64_t>(entry_.size, kSpoolMemoryLimit))));
                 if (!spool_->Append(head_, 4)) return Fail(orlix::ResultWriteError);
             } else if (!scanner_.Feed(head_, 4)) {
                 return false;

@@ -82,6 +82,11 @@ TEST_F(BavhostTest, CheckPrintsAVerdictPerFileAndExitsByTheWorstOne) {
     EXPECT_TRUE(Contains(run.output, eicar + ": 1 infected - Infected by Eicar-Test-Signature\n")) << run.output;
     EXPECT_TRUE(LogHas("CheckFile: " + eicar + " - Infected by Eicar-Test-Signature"));
 
+    run = RunHost("--progress check " + Quote(clean) + " " + Quote(clean));
+    EXPECT_TRUE(Contains(run.output, "[1/2]")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "[2/2]")) << run.output;
+    EXPECT_FALSE(Contains(RunHost("--no-progress check " + Quote(clean)).output, "[1/1]"));
+
     run = RunHost("check " + Quote(eicar) + " " + Quote(missing));
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_TRUE(Contains(run.output, missing + ": -3 failed - Engine error\n")) << run.output;

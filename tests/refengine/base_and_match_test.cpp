@@ -232,6 +232,16 @@ TEST_F(RefEngineTest, StreamsLargeObjectsInBoundedMemory) {
     EXPECT_EQ(ScanPath(clean), 0);
 }
 
+TEST_F(RefEngineTest, AnObjectLongerThanItsToldLengthIsAnErrorNotClean) {
+    ASSERT_EQ(LoadBase("Tail:0:*:" + HexOf(EicarText()) + "\n"), 1);
+    Finish();
+    // Past 4 GB the host's 32-bit length wraps; the tail would go unread.
+    std::string clean = std::string(kSyntheticPrefix) + "300000:-1:100000";
+    EXPECT_EQ(ScanPath(clean), -1);
+    std::string infectedEarly = std::string(kSyntheticPrefix) + "300000:500:100000";
+    EXPECT_EQ(ScanPath(infectedEarly), 1) << "a find in the part read still counts";
+}
+
 TEST_F(RefEngineTest, AnObjectThatCannotBeOpenedIsAnError) {
     EXPECT_EQ(ScanPath(dir_.File("no-such-file")), -1);
     EXPECT_EQ(entry_(0, orlix::EngineScanFile, 0, 1, nullptr, 0), -1);

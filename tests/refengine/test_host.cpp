@@ -16,6 +16,7 @@ struct Object {
     uint32_t size = 0;
     uint32_t position = 0;
     int64_t marker = -1;
+    uint32_t reported = 0;  // the length the host tells
 };
 
 Object* FromHandle(int32_t handle) { return reinterpret_cast<Object*>(static_cast<intptr_t>(handle)); }
@@ -57,7 +58,8 @@ int32_t __cdecl CbOpenFile(int32_t, int32_t nameWord, int32_t mode) {
         o->synthetic = true;
         char* rest = nullptr;
         o->size = std::strtoul(name + sizeof kSyntheticPrefix - 1, &rest, 10);
-        o->marker = std::strtoll(rest + 1, nullptr, 10);
+        o->marker = std::strtoll(rest + 1, &rest, 10);
+        o->reported = *rest == ':' ? std::strtoul(rest + 1, nullptr, 10) : o->size;
         return ToHandle(o);
     }
     static const DWORD access[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
@@ -131,7 +133,7 @@ int32_t __cdecl CbSeekFromStart(int32_t, int32_t handle, int32_t distance) {
 
 int32_t __cdecl CbGetFileLength(int32_t, int32_t handle) {
     Object* o = FromHandle(handle);
-    if (o->synthetic) return static_cast<int32_t>(o->size);
+    if (o->synthetic) return static_cast<int32_t>(o->reported);
     DWORD size = GetFileSize(o->file, nullptr);
     return size == INVALID_FILE_SIZE ? -1 : static_cast<int32_t>(size);
 }

@@ -24,7 +24,8 @@ void ResetTestHostCounters();
 // Temporary files of the engine are made in this folder.
 void SetTestTempFolder(const std::string& folder);
 
-// Objects named "synthetic:<size>:<offset>" read as <size> bytes of filler
-// with the test file's text placed at <offset> (none when offset is -1):
-// large objects without large files on disk.
+// Objects named "synthetic:<size>:<offset>[:<length>]" read as <size> bytes
+// of filler with the test file's text placed at <offset> (none when offset
+// is -1), and tell <length> (default <size>) as their length: large objects
+// without large files on disk.
 constexpr char kSyntheticPrefix[] = "synthetic:";
