@@ -38,7 +38,7 @@ fi
 if [ -z "${DISPLAY:-}" ]; then
   flags=(--no-setup --no-build)
   [ $assert = 1 ] && flags+=(--assert)
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "${flags[@]}" -- "$@"
+  DEMO_OWN_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "${flags[@]}" -- "$@"
 fi
 
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
@@ -47,6 +47,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 </dev/null || true
   wineserver -w || true
 fi
+# Let Wine finish before our own display goes away, so it leaves quietly.
+if [ "${DEMO_OWN_DISPLAY:-}" = 1 ]; then trap 'wineserver -w >/dev/null 2>&1 || true' EXIT; fi
 bavhost() { wine "$build/bin/bavhost.exe" --no-progress "$@"; }
 winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
 
