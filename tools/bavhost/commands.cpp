@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host_windows.h"
+#include "win/unique_handle.h"
 
 namespace {
 
@@ -27,17 +28,15 @@ const char* Meaning(int32_t result) {
 
 // The whole file in one block, as the mail client holds a message part.
 bool ReadWholeFile(const std::string& path, std::vector<char>& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD high = 0, size = GetFileSize(file, &high);
-    bool ok = size != INVALID_FILE_SIZE && high == 0 && size < 0x40000000u;
-    if (ok) {
-        bytes.resize(size ? size : 1);
-        DWORD done = 0;
-        ok = ReadFile(file, bytes.data(), size, &done, nullptr) && done == size;
-        bytes.resize(size);
-    }
-    CloseHandle(file);
+    win::unique_hfile file(
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
+    DWORD high = 0, size = GetFileSize(file.get(), &high);
+    if (size == INVALID_FILE_SIZE || high != 0 || size >= 0x40000000u) return false;
+    bytes.resize(size ? size : 1);
+    DWORD done = 0;
+    bool ok = ReadFile(file.get(), bytes.data(), size, &done, nullptr) && done == size;
+    bytes.resize(size);
     return ok;
 }
 

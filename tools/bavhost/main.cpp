@@ -11,6 +11,7 @@
 #include "host_windows.h"
 #include "plugin_host.h"
 #include "settings_key.h"
+#include "win/unique_handle.h"
 
 namespace {
 
@@ -63,19 +64,18 @@ uint64_t FileLength(const std::string& path) {
 // Prints what the run appended to the report log.
 void ShowLog(const std::string& path, uint64_t from) {
     std::printf("--- report log %s\n", path.c_str());
-    HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    win::unique_hfile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+    if (!file) {
         std::printf("(no report log)\n");
         return;
     }
     LONG high = static_cast<LONG>(from >> 32);
-    SetFilePointer(file, static_cast<LONG>(from & 0xFFFFFFFF), &high, FILE_BEGIN);
+    SetFilePointer(file.get(), static_cast<LONG>(from & 0xFFFFFFFF), &high, FILE_BEGIN);
     std::string text;
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(file);
+    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
     std::string line;
     for (char c : text) {
         if (c == '\r') continue;

@@ -13,28 +13,24 @@ bool Bind(HMODULE module, const char* name, T& target, std::string& missing) {
 
 }  // namespace
 
-BavPlugin::~BavPlugin() {
-    if (module_) FreeLibrary(module_);
-}
-
 std::string BavPlugin::Load(const std::string& path) {
-    module_ = LoadLibraryA(path.c_str());
+    module_.reset(LoadLibraryA(path.c_str()));
     if (!module_) return "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
     std::string missing;
-    Bind(module_, "BAV_Initialize", Initialize, missing);
-    Bind(module_, "BAV_Uninitialize", Uninitialize, missing);
-    Bind(module_, "BAV_GetName", GetName, missing);
-    Bind(module_, "BAV_GetVersion", GetVersion, missing);
-    Bind(module_, "BAV_GetStatus", GetStatus, missing);
-    Bind(module_, "BAV_Setup", Setup, missing);
-    Bind(module_, "BAV_MemoryChecking", MemoryChecking, missing);
-    Bind(module_, "BAV_FileChecking", FileChecking, missing);
-    Bind(module_, "BAV_StreamChecking", StreamChecking, missing);
-    Bind(module_, "BAV_CheckFile", CheckFile, missing);
-    Bind(module_, "BAV_CureFile", CureFile, missing);
-    Bind(module_, "BAV_CheckMemory", CheckMemory, missing);
-    Bind(module_, "BAV_ComNeeded", ComNeeded, missing);
-    Bind(module_, "BAV_ConfigNeeded", ConfigNeeded, missing);
+    Bind(module_.get(), "BAV_Initialize", Initialize, missing);
+    Bind(module_.get(), "BAV_Uninitialize", Uninitialize, missing);
+    Bind(module_.get(), "BAV_GetName", GetName, missing);
+    Bind(module_.get(), "BAV_GetVersion", GetVersion, missing);
+    Bind(module_.get(), "BAV_GetStatus", GetStatus, missing);
+    Bind(module_.get(), "BAV_Setup", Setup, missing);
+    Bind(module_.get(), "BAV_MemoryChecking", MemoryChecking, missing);
+    Bind(module_.get(), "BAV_FileChecking", FileChecking, missing);
+    Bind(module_.get(), "BAV_StreamChecking", StreamChecking, missing);
+    Bind(module_.get(), "BAV_CheckFile", CheckFile, missing);
+    Bind(module_.get(), "BAV_CureFile", CureFile, missing);
+    Bind(module_.get(), "BAV_CheckMemory", CheckMemory, missing);
+    Bind(module_.get(), "BAV_ComNeeded", ComNeeded, missing);
+    Bind(module_.get(), "BAV_ConfigNeeded", ConfigNeeded, missing);
     if (!missing.empty()) return path + " is not a BAV plug-in: no export " + missing;
     return std::string();
 }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "win/unique_handle.h"
+
 struct BavPlugin {
     typedef int32_t(__stdcall* NoArgs)();
     typedef int32_t(__stdcall* BufferLength)(char*, int32_t);
@@ -28,18 +30,13 @@ struct BavPlugin {
     NoArgs ComNeeded = nullptr;
     NoArgs ConfigNeeded = nullptr;
 
-    BavPlugin() = default;
-    ~BavPlugin();
-    BavPlugin(const BavPlugin&) = delete;
-    BavPlugin& operator=(const BavPlugin&) = delete;
-
     // Empty on success, else what went wrong (file or missing export).
     std::string Load(const std::string& path);
     // Asks with a null buffer first, then fetches the whole text.
     std::string Text(BufferLength proc) const;
 
 private:
-    HMODULE module_ = nullptr;
+    win::unique_hmodule module_;
 };
 
 // The folder of bavhost.exe, with a trailing backslash.

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "win/unique_handle.h"
+
 namespace {
 
 struct ValueInfo {
@@ -26,24 +28,14 @@ const ValueInfo* Find(const std::string& name) {
     return nullptr;
 }
 
-class Key {
-public:
-    Key(REGSAM access, bool create) {
-        LONG status = create ? RegCreateKeyExA(HKEY_CURRENT_USER, kPluginSettingsKey, 0, nullptr, 0, access, nullptr,
-                                               &key_, nullptr)
-                             : RegOpenKeyExA(HKEY_CURRENT_USER, kPluginSettingsKey, 0, access, &key_);
-        if (status != ERROR_SUCCESS) key_ = nullptr;
-    }
-    ~Key() {
-        if (key_) RegCloseKey(key_);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
+win::unique_hkey OpenKey(REGSAM access, bool create) {
+    win::unique_hkey key;
+    LONG status = create ? RegCreateKeyExA(HKEY_CURRENT_USER, kPluginSettingsKey, 0, nullptr, 0, access, nullptr,
+                                           key.put(), nullptr)
+                         : RegOpenKeyExA(HKEY_CURRENT_USER, kPluginSettingsKey, 0, access, key.put());
+    if (status != ERROR_SUCCESS) key.release();
+    return key;
+}
 
 // The value as text ("<missing>" when absent).
 std::string Read(HKEY key, const char* name, DWORD* typeOut = nullptr) {
@@ -70,7 +62,7 @@ std::string Text(HKEY key, const char* name) {
 }  // namespace
 
 std::vector<std::string> DescribeSettings() {
-    Key key(KEY_READ, false);
+    win::unique_hkey key = OpenKey(KEY_READ, false);
     std::vector<std::string> lines;
     lines.push_back(std::string("HKEY_CURRENT_USER\\") + kPluginSettingsKey + (key.get() ? "" : " (key missing)"));
     for (const ValueInfo& v : kValues) lines.push_back(std::string("  ") + v.name + " = " + Read(key.get(), v.name));
@@ -83,7 +75,7 @@ std::string SetSetting(const std::string& assignment) {
     std::string name = assignment.substr(0, equals), value = assignment.substr(equals + 1);
     const ValueInfo* info = Find(name);
     if (!info) return "unknown setting \"" + name + "\"";
-    Key key(KEY_SET_VALUE, true);
+    win::unique_hkey key = OpenKey(KEY_SET_VALUE, true);
     if (!key.get()) return "cannot open the settings key";
     LONG status;
     if (info->flag) {
@@ -100,13 +92,13 @@ std::string SetSetting(const std::string& assignment) {
 std::string UnsetSetting(const std::string& name) {
     const ValueInfo* info = Find(name);
     if (!info) return "unknown setting \"" + name + "\"";
-    Key key(KEY_SET_VALUE, false);
+    win::unique_hkey key = OpenKey(KEY_SET_VALUE, false);
     if (key.get()) RegDeleteValueA(key.get(), info->name);
     return std::string();
 }
 
 std::string ReportLogPath() {
-    Key key(KEY_READ, false);
+    win::unique_hkey key = OpenKey(KEY_READ, false);
     // Without the advanced settings every folder follows OrlixPath.
     std::string folder = Text(key.get(), "OrlixPath");
     if (Read(key.get(), "ShowAdvanced") == "1") {
