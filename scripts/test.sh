@@ -15,10 +15,6 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 # One wineserver for the whole run: every test process then starts quickly.
 wineserver -p 30 >/dev/null 2>&1 </dev/null || true
-# Start Wine's own services now, away from ctest: started by the first test
-# they would inherit its output pipe and, kept alive by the persistent
-# server, make ctest wait for that pipe to close forever.
-wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 cd "$build"
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure "$@"
