@@ -104,7 +104,9 @@ bool BindEngine(const std::string& path, bool probe) {
     Release(previous);
     g_binding.ready = false;
     g_binding.entry = initialised ? candidate.entry : nullptr;
-    if (candidate.versionRead) g_binding.version = candidate.version;
+    // Zero until the new library answered: a probe must not take an older
+    // library's version for this one.
+    g_binding.version = candidate.versionRead ? candidate.version : 0;
     if (!initialised) return false;
     const int32_t version = candidate.version;
     if (!orlix::IsSupportedEngineVersion(version)) {

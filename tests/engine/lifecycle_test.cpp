@@ -2,6 +2,7 @@
 // through the real plug-in library and the test engine.
 #include <gtest/gtest.h>
 
+#include "common/child.h"
 #include "common/plugin_api.h"
 #include "common/test_engine_setup.h"
 
@@ -47,4 +48,129 @@ TEST(Lifecycle, InitializeLoadsEngineAndBases) {
                                     "FinishLoad"};
     EXPECT_EQ(ops, engine->Operations());
     EXPECT_EQ(0, plugin.Uninitialize());
+}
+
+TEST(Lifecycle, WithoutInstallationFolderOnlyTheBannerIsLogged) {
+    SettingsKeyScratch key;
+    TestEngineSetup engine;
+    ASSERT_TRUE(engine.ok());
+    engine.AddBase("main.vdb", 1);
+    key.Flag("ShowAdvanced", 1);
+    key.Text("LogPath", engine.LogFolder());
+    PluginApi plugin;
+    ASSERT_TRUE(plugin.Load(PluginPath()));
+    EXPECT_EQ(-3, plugin.Initialize());
+    EXPECT_EQ(Banner(), ReadLogLines(engine.LogFolder()));
+    EXPECT_EQ(0, engine->RecordCount());
+    EXPECT_EQ(0, plugin.Uninitialize());
+    EXPECT_EQ(Join(Banner(), {"", "Orlix for TheBAT! unloaded"}), ReadLogLines(engine.LogFolder()));
+}
+
+TEST(Lifecycle, WithoutAdvancedSettingsTheLogFollowsTheEmptyInstallationFolder) {
+    SettingsKeyScratch key;
+    TempDir logs;
+    key.Text("LogPath", logs.path());
+    key.Flag("LogEnabled", 1);
+    PluginApi plugin;
+    ASSERT_TRUE(plugin.Load(PluginPath()));
+    EXPECT_EQ(-3, plugin.Initialize());
+    EXPECT_EQ(0, plugin.Uninitialize());
+    EXPECT_FALSE(FileExists(logs.File("orxbat!.log")));
+}
+
+TEST(Lifecycle, FailedInitializeStillUninitializesWithItsLines) {
+    SettingsKeyScratch key;
+    TestEngineSetup engine;
+    ASSERT_TRUE(engine.ok());
+    engine.AddBase("main.vdb", 1);
+    engine->SetVersion(432);
+    engine.WriteSettings(key);
+    PluginApi plugin;
+    ASSERT_TRUE(plugin.Load(PluginPath()));
+    EXPECT_EQ(-3, plugin.Initialize());
+    EXPECT_EQ(0, plugin.Uninitialize());
+    std::vector<std::string> log = ReadLogLines(engine.LogFolder());
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ("ERROR: Engine version mismatch", log[log.size() - 3]);
+    EXPECT_EQ("", log[log.size() - 2]);
+    EXPECT_EQ("Orlix for TheBAT! unloaded", log.back());
+}
+
+TEST(Lifecycle, EngineStaysAfterUninitializeAndGoesWithTheLibrary) {
+    SettingsKeyScratch key;
+    TestEngineSetup engine;
+    ASSERT_TRUE(engine.ok());
+    engine.AddBase("main.vdb", 1);
+    engine.WriteSettings(key);
+    const std::string engineFile = engine.EngineFile();
+    PluginApi plugin;
+    ASSERT_TRUE(plugin.Load(PluginPath()));
+    EXPECT_EQ(0, plugin.Initialize());
+    engine.ReleaseModule();
+    EXPECT_EQ(0, plugin.Uninitialize());
+    EXPECT_NE(nullptr, GetModuleHandleA(engineFile.c_str()));
+    plugin.Unload();
+    EXPECT_EQ(nullptr, GetModuleHandleA(engineFile.c_str()));
+}
+
+TEST(Lifecycle, SecondInitializeRebindsWithoutKeepingTheFirstBinding) {
+    SettingsKeyScratch key;
+    TestEngineSetup engine;
+    ASSERT_TRUE(engine.ok());
+    engine.AddBase("main.vdb", 1);
+    engine.WriteSettings(key);
+    const std::string engineFile = engine.EngineFile();
+    PluginApi plugin;
+    ASSERT_TRUE(plugin.Load(PluginPath()));
+    EXPECT_EQ(0, plugin.Initialize());
+    EXPECT_EQ(0, plugin.Initialize());
+    int inits = 0;
+    for (const std::string& op : engine->Operations()) inits += op.compare(0, 4, "Init") == 0;
+    EXPECT_EQ(2, inits);
+    engine.ReleaseModule();
+    EXPECT_EQ(0, plugin.Uninitialize());
+    plugin.Unload();
+    EXPECT_EQ(nullptr, GetModuleHandleA(engineFile.c_str()));
+}
+
+TEST(Lifecycle, ChangedEnginePathUnloadsTheFormerEngine) {
+    SettingsKeyScratch key;
+    TestEngineSetup first;
+    TestEngineSetup second;
+    ASSERT_TRUE(first.ok() && second.ok());
+    first.AddBase("main.vdb", 1);
+    first.WriteSettings(key);
+    const std::string firstFile = first.EngineFile();
+    PluginApi plugin;
+    ASSERT_TRUE(plugin.Load(PluginPath()));
+    EXPECT_EQ(0, plugin.Initialize());
+    first.ReleaseModule();
+    key.Text("EnginePath", second.EngineFolder());
+    EXPECT_EQ(0, plugin.Initialize());
+    EXPECT_EQ(nullptr, GetModuleHandleA(firstFile.c_str()));
+    EXPECT_GT(second->RecordCount(), 0);
+}
+
+// The process ends with the plug-in and its engine still loaded.
+CHILD_SCENARIO(exit_with_engine) {
+    PluginApi* plugin = new PluginApi;  // never unloaded: the process exit does it
+    if (!plugin->Load(args[0])) return 2;
+    if (plugin->Initialize() != 0) return 3;
+    plugin->Uninitialize();
+    return 0;
+}
+
+TEST(Lifecycle, ProcessExitWithTheEngineLoadedIsQuiet) {
+    SettingsKeyScratch key;
+    TestEngineSetup engine;
+    ASSERT_TRUE(engine.ok());
+    engine.AddBase("main.vdb", 1);
+    engine.WriteSettings(key);
+    CapturedRun run = RunChildUnderDebugger("exit_with_engine", {PluginPath()});
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.exceptions.empty());
+    std::vector<std::string> traces = run.Traces();
+    EXPECT_EQ((std::vector<std::string>{"Loading Orlix Plug-In Module...", "BAV_Initialize", "BAV_Uninitialize"}),
+              traces);
 }

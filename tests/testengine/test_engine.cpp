@@ -151,9 +151,11 @@ volatile uintptr_t g_nowhere = 0x10;
 
 __attribute__((noinline)) void RaiseAccessViolation() { *reinterpret_cast<volatile int*>(g_nowhere) = 1; }
 
-__attribute__((noinline)) int RaiseDivideByZero() {
+volatile int g_quotient = 0;
+
+__attribute__((noinline)) void RaiseDivideByZero() {
     volatile int one = 1;
-    return one / g_zero;
+    g_quotient = one / g_zero;
 }
 
 __attribute__((noinline)) int Recurse(int depth) {
