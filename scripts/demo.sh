@@ -47,6 +47,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 </dev/null || true
   wineserver -w || true
 fi
+# Wine's background services start with the first program and keep its
+# output open; start them with a throwaway one, away from our pipes.
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 # Let Wine finish before our own display goes away, so it leaves quietly.
 if [ "${DEMO_OWN_DISPLAY:-}" = 1 ]; then trap 'wineserver -w >/dev/null 2>&1 || true' EXIT; fi
 bavhost() { wine "$build/bin/bavhost.exe" --no-progress "$@"; }
