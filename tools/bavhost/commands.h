@@ -19,4 +19,4 @@ struct RunOptions {
 int RunInfo(BavPlugin& plugin);
 int RunCheck(BavPlugin& plugin, const std::vector<std::string>& files, const RunOptions& options);
 int RunCure(BavPlugin& plugin, const std::vector<std::string>& files, const RunOptions& options);
-int RunSetup(BavPlugin& plugin);
+int RunSetup(BavPlugin& plugin, HWND mailer);

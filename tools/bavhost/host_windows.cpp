@@ -1,6 +1,6 @@
 #include "host_windows.h"
 
-StandInWindow::StandInWindow(const char* className, const char* title) {
+StandInWindow::StandInWindow(const char* className, const char* title, HWND owner, int showCommand) {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = Procedure;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -8,8 +8,9 @@ StandInWindow::StandInWindow(const char* className, const char* title) {
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     RegisterClassA(&wc);
-    window_ = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480, 320, nullptr,
+    window_ = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480, 320, owner,
                               nullptr, wc.hInstance, this);
+    if (window_) ShowWindow(window_, showCommand);
 }
 
 StandInWindow::~StandInWindow() {

@@ -7,7 +7,9 @@
 
 class StandInWindow {
 public:
-    StandInWindow(const char* className, const char* title);
+    // The plug-in looks only for visible windows; the virus centre is a
+    // window owned by the main window, as in the mail client.
+    StandInWindow(const char* className, const char* title, HWND owner, int showCommand);
     ~StandInWindow();
     StandInWindow(const StandInWindow&) = delete;
     StandInWindow& operator=(const StandInWindow&) = delete;

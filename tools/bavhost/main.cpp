@@ -150,7 +150,10 @@ int main(int argc, char** argv) {
 
     std::string logPath = ReportLogPath();
     uint64_t logStart = FileLength(logPath);
-    StandInWindow mailer("TMailerForm", "Mail client (bavhost stand-in)");
+    // Shown, since the plug-in only uses a visible main window; out of the
+    // way (minimised) unless the setup sheet is to appear over it.
+    StandInWindow mailer("TMailerForm", "Mail client (bavhost stand-in)", nullptr,
+                         command == "setup" ? SW_SHOWNORMAL : SW_SHOWMINNOACTIVE);
     BavPlugin plugin;
     std::string problem = plugin.Load(pluginPath);
     if (!problem.empty()) {
@@ -165,7 +168,7 @@ int main(int argc, char** argv) {
     else if (command == "cure")
         exitCode = RunCure(plugin, args, options);
     else
-        exitCode = RunSetup(plugin);
+        exitCode = RunSetup(plugin, mailer.handle());
     if (showLog) {
         // A requested log window arrives about a second after the find.
         PumpMessages(mailer.logRequests() ? 0 : 1200);
