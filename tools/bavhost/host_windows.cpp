@@ -8,8 +8,10 @@ StandInWindow::StandInWindow(const char* className, const char* title, HWND owne
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     RegisterClassA(&wc);
-    window_ = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480, 320, owner,
-                              nullptr, wc.hInstance, this);
+    // An owned window is a captioned pop-up, so GetParent reports its owner.
+    DWORD style = owner ? WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME : WS_OVERLAPPEDWINDOW;
+    window_ = CreateWindowExA(0, className, title, style, CW_USEDEFAULT, CW_USEDEFAULT, 480, 320, owner, nullptr,
+                              wc.hInstance, this);
     if (window_) ShowWindow(window_, showCommand);
 }
 
