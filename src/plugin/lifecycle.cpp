@@ -18,6 +18,8 @@ void OnLibraryLoad(HINSTANCE instance) {
 }
 
 void OnLibraryUnload(bool processExiting) {
+    // At process exit the system has already ended the thread.
+    if (!processExiting) StopPluginThreadAtUnload();
     ReleaseEngine(processExiting);
     DiscardPendingLogText();
     ReleaseSettings();

@@ -1,6 +1,167 @@
 #include "report/thread.h"
 
-void StartPluginThread() {}
-void StopPluginThread() {}
-void RequestShowLog() {}
-void RestartNoticeHideTimer() {}
+#include <atomic>
+
+#include "report/hidden_window.h"
+#include "report/notice.h"
+#include "report/trace.h"
+
+namespace {
+// Between two looks for the mail client's window: long enough to cost no
+// processor time, short enough to attach the notice soon after it appears.
+constexpr DWORD kHostPollMs = 100;
+constexpr DWORD kShowLogDelayMs = 1000;
+// How long a stop may take before the thread is ended by force; a clean stop
+// takes a few milliseconds, so this only guards against a thread that hangs.
+constexpr DWORD kStopWaitMs = 5000;
+
+// Shared by the host's thread and the background thread for one thread's life.
+struct ThreadContext {
+    HANDLE stop = nullptr;    // manual reset: ends every wait of the thread
+    HANDLE parked = nullptr;  // set by the thread once it holds nothing, at unload
+    std::atomic<bool> unloading{false};
+};
+
+// Owned by the host's thread: only the entry points start and stop the thread.
+HANDLE g_threadHandle = nullptr;
+ThreadContext* g_context = nullptr;
+std::atomic<DWORD> g_threadId{0};
+
+bool IsSignalled(HANDLE handle) { return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; }
+
+HWND WaitForHostWindow(HANDLE stop) {
+    for (;;) {
+        if (HWND host = FindHostMainWindow()) return host;
+        if (WaitForSingleObject(stop, kHostPollMs) != WAIT_TIMEOUT) return nullptr;
+    }
+}
+
+// The pause lets the mail client finish what it is doing with the message
+// before its log window opens; a stop request cuts it short and drops the
+// request. Returns false when the thread is to stop.
+bool ShowHostLog(HANDLE stop, HWND host) {
+    TraceCall("WM_SHOWLOG");
+    if (WaitForSingleObject(stop, kShowLogDelayMs) != WAIT_TIMEOUT) return false;
+    PostMessageA(host, WM_COMMAND, kShowLogCommand, 0);
+    return true;
+}
+
+void RunMessageLoop(HANDLE stop, HWND host) {
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) return;
+            if (msg.message == kWmShowLog) {
+                if (!ShowHostLog(stop, host)) return;
+            } else if (msg.message == kWmRestartHideTimer && !msg.hwnd) {
+                RestartHideTimer();
+            } else {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+            if (IsSignalled(stop)) return;
+        }
+        if (MsgWaitForMultipleObjects(1, &stop, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0 + 1) return;
+    }
+}
+
+DWORD WINAPI PluginThreadProc(LPVOID parameter) {
+    ThreadContext* context = static_cast<ThreadContext*>(parameter);
+    TraceCall("Thread created");
+    if (HWND host = WaitForHostWindow(context->stop)) {
+        CreateHiddenWindow();
+        CreateNotice();
+        RunMessageLoop(context->stop, host);
+        // The balloon's tool subclasses the mail client's window; it must be
+        // removed by this thread before it ends, or that window breaks later.
+        DestroyNotice();
+        DestroyHiddenWindow();
+    }
+    if (context->unloading) {
+        // The library is about to be unmapped: never return into it. The
+        // unloading thread ends this thread while it waits here.
+        SignalObjectAndWait(context->parked, GetCurrentProcess(), INFINITE, FALSE);
+    }
+    return 0;
+}
+
+// Waits for one of the handles while letting the background thread's
+// synchronous messages to this thread's windows through, so that a thread
+// that is tidying up never waits on a caller that waits on it.
+DWORD WaitLettingSentMessagesThrough(DWORD count, const HANDLE* handles, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        DWORD remaining = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+        DWORD result = MsgWaitForMultipleObjects(count, handles, FALSE, remaining, QS_SENDMESSAGE);
+        if (result != WAIT_OBJECT_0 + count) return result;
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+void ReleaseThread(bool ended) {
+    CloseHandle(g_threadHandle);
+    g_threadHandle = nullptr;
+    g_threadId = 0;
+    // A thread that could not be ended may still read its context.
+    if (ended) {
+        CloseHandle(g_context->stop);
+        CloseHandle(g_context->parked);
+        delete g_context;
+    }
+    g_context = nullptr;
+}
+}  // namespace
+
+void StartPluginThread() {
+    // A repeated start must not leave an earlier thread unreachable.
+    StopPluginThread();
+    ThreadContext* context = new ThreadContext;
+    context->stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    context->parked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DWORD id = 0;
+    HANDLE handle =
+        context->stop && context->parked ? CreateThread(nullptr, 0, &PluginThreadProc, context, 0, &id) : nullptr;
+    if (!handle) {
+        if (context->stop) CloseHandle(context->stop);
+        if (context->parked) CloseHandle(context->parked);
+        delete context;
+        return;
+    }
+    g_threadHandle = handle;
+    g_context = context;
+    g_threadId = id;
+}
+
+void StopPluginThread() {
+    if (!g_threadHandle) return;
+    SetEvent(g_context->stop);
+    bool ended = WaitLettingSentMessagesThrough(1, &g_threadHandle, kStopWaitMs) == WAIT_OBJECT_0;
+    if (!ended) {
+        // Last resort: the thread may hold a lock of the process when ended
+        // this way, so it is only done when a clean stop did not come.
+        TraceCall("Background thread did not stop, ending it");
+        TerminateThread(g_threadHandle, 0);
+        ended = WaitForSingleObject(g_threadHandle, kStopWaitMs) == WAIT_OBJECT_0;
+    }
+    ReleaseThread(ended);
+}
+
+void StopPluginThreadAtUnload() {
+    if (!g_threadHandle) return;
+    g_context->unloading = true;
+    SetEvent(g_context->stop);
+    HANDLE handles[2] = {g_threadHandle, g_context->parked};
+    DWORD result = WaitLettingSentMessagesThrough(2, handles, kStopWaitMs);
+    // A parked thread holds no lock, so ending it is safe; a terminated
+    // thread needs no loader lock to exit, so the wait cannot dead-lock.
+    if (result != WAIT_OBJECT_0) TerminateThread(g_threadHandle, 0);
+    bool ended = WaitForSingleObject(g_threadHandle, kStopWaitMs) == WAIT_OBJECT_0;
+    ReleaseThread(ended);
+}
+
+void RequestShowLog() { PostThreadMessageA(g_threadId, kWmShowLog, 0, 0); }
+
+// The timer belongs to the hidden window's thread, which alone can set it.
+void RestartNoticeHideTimer() { PostThreadMessageA(g_threadId, kWmRestartHideTimer, 0, 0); }

@@ -1,0 +1,59 @@
+#include "report/hidden_window.h"
+
+#include <atomic>
+
+#include "plugin/module.h"
+#include "report/notice.h"
+#include "report/trace.h"
+
+namespace {
+const char kClassName[] = "OrlixBavHiddenWindow";
+std::atomic<HWND> g_hidden{nullptr};
+
+LRESULT CALLBACK BavWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    TraceCall(FormatText("BavWndProc: msg = %08X", message));
+    switch (message) {
+        case WM_TIMER:
+            if (wParam == kNoticeHideTimer) HideNotice();
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+}  // namespace
+
+void CreateHiddenWindow() {
+    HINSTANCE instance = PluginInstance();
+    TraceCall(FormatText("Instance = %08X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(instance))));
+    WNDCLASSA wc = {};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = &BavWndProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(0x7F00));
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(0x7F00));
+    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+    wc.lpszClassName = kClassName;
+    ATOM atom = RegisterClassA(&wc);
+    TraceCall(FormatText("RegisterClass - %u", static_cast<unsigned>(atom)));
+    TraceCall(FormatText("ClassName = %s, WndProc = %08X", kClassName,
+                         static_cast<unsigned>(reinterpret_cast<UINT_PTR>(&BavWndProc))));
+    HWND window = CreateWindowExA(0, MAKEINTATOM(atom), "orlixbav", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    g_hidden = window;
+    if (!window) TraceCall(FormatText("CreateWindow failed - %lu", GetLastError()));
+}
+
+void DestroyHiddenWindow() {
+    HWND window = g_hidden.exchange(nullptr);
+    if (window) DestroyWindow(window);
+    UnregisterClassA(kClassName, PluginInstance());
+}
+
+void RestartHideTimer() {
+    HWND window = g_hidden;
+    if (!window) return;
+    KillTimer(window, kNoticeHideTimer);
+    SetTimer(window, kNoticeHideTimer, kNoticeHideDelayMs, nullptr);
+}
+
+HWND HiddenWindow() { return g_hidden; }
