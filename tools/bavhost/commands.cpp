@@ -125,8 +125,9 @@ int RunCure(BavPlugin& plugin, const std::vector<std::string>& files, const RunO
 
 int RunSetup(BavPlugin& plugin, HWND mailer) {
     // The sheet takes the virus centre of the calling thread as its parent.
-    StandInWindow centre("TVirusCentre", "Virus centre (bavhost stand-in)", mailer, SW_SHOWNORMAL);
+    HWND centre = CreateStandInVirusCentre(mailer);
     int32_t result = plugin.Setup();
     std::printf("BAV_Setup: %d (%s)\n", result, result == 0 ? "accepted" : "not accepted");
+    if (centre) DestroyWindow(centre);
     return result == 0 ? kExitClean : kExitError;
 }

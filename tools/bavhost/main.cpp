@@ -89,6 +89,15 @@ void ShowLog(const std::string& path, uint64_t from) {
     if (!line.empty()) std::printf("%s\n", line.c_str());
 }
 
+// WM_COMMAND 95: the plug-in asks the mail client to open its log window.
+int LogRequests(const StandInMailer& mailer) {
+    int count = 0;
+    for (const ReceivedCommand& command : mailer.Commands()) {
+        if (LOWORD(command.wParam) == 95) ++count;
+    }
+    return count;
+}
+
 int RunConfig(const std::vector<std::string>& args) {
     if (args.empty()) {
         for (const std::string& line : DescribeSettings()) std::printf("%s\n", line.c_str());
@@ -152,8 +161,9 @@ int main(int argc, char** argv) {
     uint64_t logStart = FileLength(logPath);
     // Shown, since the plug-in only uses a visible main window; out of the
     // way (minimised) unless the setup sheet is to appear over it.
-    StandInWindow mailer("TMailerForm", "Mail client (bavhost stand-in)", nullptr,
-                         command == "setup" ? SW_SHOWNORMAL : SW_SHOWMINNOACTIVE);
+    StandInMailer mailer;
+    mailer.Create(CW_USEDEFAULT, CW_USEDEFAULT, 480, 320);
+    if (command != "setup") mailer.Minimise();
     BavPlugin plugin;
     std::string problem = plugin.Load(pluginPath);
     if (!problem.empty()) {
@@ -168,12 +178,12 @@ int main(int argc, char** argv) {
     else if (command == "cure")
         exitCode = RunCure(plugin, args, options);
     else
-        exitCode = RunSetup(plugin, mailer.handle());
+        exitCode = RunSetup(plugin, mailer.hwnd());
     if (showLog) {
         // A requested log window arrives about a second after the find.
-        PumpMessages(mailer.logRequests() ? 0 : 1200);
+        PumpMessages(LogRequests(mailer) ? 0 : 1200);
         ShowLog(logPath, logStart);
-        if (mailer.logRequests()) std::printf("--- the plug-in asked the mail client to open its log window\n");
+        if (LogRequests(mailer)) std::printf("--- the plug-in asked the mail client to open its log window\n");
     } else {
         PumpMessages(0);
     }
