@@ -157,6 +157,17 @@ TEST_F(BavhostTest, ShowLogPrintsWhatTheRunWrote) {
     EXPECT_TRUE(Contains(run.output, "Orlix for TheBAT! unloaded\n"));
 }
 
+TEST_F(BavhostTest, ShowLogReportsTheRequestToOpenTheLogWindow) {
+    key.Flag("ShowLogVirus", 1);
+    std::string eicar = Sample("eicar.com", EicarText());
+    HostRun run = RunHost("--show-log check " + Quote(eicar));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(Contains(run.output, "--- the plug-in asked the mail client to open its log window")) << run.output;
+    key.Flag("ShowLogVirus", 0);
+    run = RunHost("--show-log check " + Quote(eicar));
+    EXPECT_FALSE(Contains(run.output, "open its log window")) << run.output;
+}
+
 TEST_F(BavhostTest, ChecksFailWhenNoEngineIsConfigured) {
     key.Text("OrlixPath", "");
     std::string clean = Sample("clean.txt", "clean");

@@ -47,6 +47,14 @@ void Progress(const RunOptions& options, size_t done, size_t total) {
     std::fflush(stderr);
 }
 
+// The plug-in posts its request about a second after the find, from its
+// own thread, which ends with BAV_Uninitialize: wait for it first.
+void AwaitLogWindowRequest(const RunOptions& options) {
+    if (!options.mailer) return;
+    const StandInMailer& mailer = *options.mailer;
+    PumpUntil([&] { return LogWindowRequests(mailer) > 0; }, 1500);
+}
+
 int Initialize(BavPlugin& plugin) {
     int32_t result = plugin.Initialize();
     if (result != 0) {
@@ -57,6 +65,14 @@ int Initialize(BavPlugin& plugin) {
 }
 
 }  // namespace
+
+int LogWindowRequests(const StandInMailer& mailer) {
+    int count = 0;
+    for (const ReceivedCommand& command : mailer.Commands()) {
+        if (LOWORD(command.wParam) == 95) ++count;
+    }
+    return count;
+}
 
 int RunInfo(BavPlugin& plugin) {
     auto yes = [](int32_t answer) { return answer == 0 ? "yes" : "no"; };
@@ -100,6 +116,7 @@ int RunCheck(BavPlugin& plugin, const std::vector<std::string>& files, const Run
         Progress(options, i + 1, files.size());
         PumpMessages(0);
     }
+    if (found || exitCode == kExitError) AwaitLogWindowRequest(options);
     plugin.Uninitialize();
     if (exitCode == kExitError) return kExitError;
     return found ? kExitFound : kExitClean;

@@ -89,15 +89,6 @@ void ShowLog(const std::string& path, uint64_t from) {
     if (!line.empty()) std::printf("%s\n", line.c_str());
 }
 
-// WM_COMMAND 95: the plug-in asks the mail client to open its log window.
-int LogRequests(const StandInMailer& mailer) {
-    int count = 0;
-    for (const ReceivedCommand& command : mailer.Commands()) {
-        if (LOWORD(command.wParam) == 95) ++count;
-    }
-    return count;
-}
-
 int RunConfig(const std::vector<std::string>& args) {
     if (args.empty()) {
         for (const std::string& line : DescribeSettings()) std::printf("%s\n", line.c_str());
@@ -170,6 +161,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bavhost: %s\n", problem.c_str());
         return kExitError;
     }
+    if (showLog) options.mailer = &mailer;
     int exitCode = kExitClean;
     if (command == "info")
         exitCode = RunInfo(plugin);
@@ -181,9 +173,8 @@ int main(int argc, char** argv) {
         exitCode = RunSetup(plugin, mailer.hwnd());
     if (showLog) {
         // A requested log window arrives about a second after the find.
-        PumpMessages(LogRequests(mailer) ? 0 : 1200);
         ShowLog(logPath, logStart);
-        if (LogRequests(mailer)) std::printf("--- the plug-in asked the mail client to open its log window\n");
+        if (LogWindowRequests(mailer)) std::printf("--- the plug-in asked the mail client to open its log window\n");
     } else {
         PumpMessages(0);
     }
