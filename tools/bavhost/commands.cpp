@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host_windows.h"
+#include "settings_key.h"
 #include "win/unique_handle.h"
 
 namespace {
@@ -49,10 +50,13 @@ void Progress(const RunOptions& options, size_t done, size_t total) {
 
 // The plug-in posts its request about a second after the find, from its
 // own thread, which ends with BAV_Uninitialize: wait for it first.
-void AwaitLogWindowRequest(const RunOptions& options) {
+// Waits only when the settings ask for the request, so a run without it
+// costs nothing; the limit leaves room for a slow machine.
+void AwaitLogWindowRequest(const RunOptions& options, bool found, bool failed) {
     if (!options.mailer) return;
+    if (!(found && SettingFlag("ShowLogVirus")) && !(failed && SettingFlag("ShowLogError"))) return;
     const StandInMailer& mailer = *options.mailer;
-    PumpUntil([&] { return LogWindowRequests(mailer) > 0; }, 1500);
+    PumpUntil([&] { return LogWindowRequests(mailer) > 0; }, 5000);
 }
 
 int Initialize(BavPlugin& plugin) {
@@ -116,7 +120,7 @@ int RunCheck(BavPlugin& plugin, const std::vector<std::string>& files, const Run
         Progress(options, i + 1, files.size());
         PumpMessages(0);
     }
-    if (found || exitCode == kExitError) AwaitLogWindowRequest(options);
+    AwaitLogWindowRequest(options, found, exitCode == kExitError);
     plugin.Uninitialize();
     if (exitCode == kExitError) return kExitError;
     return found ? kExitFound : kExitClean;

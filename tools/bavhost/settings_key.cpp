@@ -97,6 +97,13 @@ std::string UnsetSetting(const std::string& name) {
     return std::string();
 }
 
+bool SettingFlag(const char* name) {
+    win::unique_hkey key = OpenKey(KEY_READ, false);
+    DWORD type = 0;
+    std::string value = Read(key.get(), name, &type);
+    return type == REG_DWORD && value != "0" && value != "<missing>";
+}
+
 std::string ReportLogPath() {
     win::unique_hkey key = OpenKey(KEY_READ, false);
     // Without the advanced settings every folder follows OrlixPath.

@@ -14,5 +14,7 @@ std::vector<std::string> DescribeSettings();
 // success, else the reason.
 std::string SetSetting(const std::string& assignment);
 std::string UnsetSetting(const std::string& name);
+// A flag of the key as the plug-in reads it: a non-zero DWORD is true.
+bool SettingFlag(const char* name);
 // The report log's path as the plug-in works it out from the key.
 std::string ReportLogPath();
