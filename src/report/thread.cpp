@@ -36,12 +36,51 @@ HWND WaitForHostWindow(HANDLE stop) {
     }
 }
 
+// Waits for one of the handles while letting synchronous messages to this
+// thread's windows through, so that neither side ever waits on a thread that
+// waits on it.
+DWORD WaitLettingSentMessagesThrough(DWORD count, const HANDLE* handles, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        DWORD remaining = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+        DWORD result = MsgWaitForMultipleObjects(count, handles, FALSE, remaining, QS_SENDMESSAGE);
+        if (result != WAIT_OBJECT_0 + count) return result;
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+// The pause before the log command keeps the notice working: the messages
+// the host's thread sends it during a check, its hide timer and the requests
+// to restart that timer. A blocking pause would hold the mail client's
+// thread for up to a second a check and keep a notice on screen for as long
+// as log requests queue. Other requests wait in the queue. Returns false
+// when the thread is to stop.
+bool PauseBeforeShowLog(HANDLE stop) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        DWORD remaining = elapsed >= kShowLogDelayMs ? 0 : kShowLogDelayMs - elapsed;
+        DWORD result =
+            MsgWaitForMultipleObjects(1, &stop, FALSE, remaining, QS_SENDMESSAGE | QS_TIMER | QS_POSTMESSAGE);
+        if (result == WAIT_TIMEOUT) return true;
+        if (result != WAIT_OBJECT_0 + 1) return false;
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        while (PeekMessageA(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) DispatchMessageA(&msg);
+        // A null-window message of this thread: a posted request, never a window's.
+        while (PeekMessageA(&msg, reinterpret_cast<HWND>(-1), kWmRestartHideTimer, kWmRestartHideTimer, PM_REMOVE))
+            RestartHideTimer();
+    }
+}
+
 // The command follows the request after a pause of one second; a stop
 // request cuts the pause short and drops the request. Returns false when
 // the thread is to stop.
 bool ShowHostLog(HANDLE stop, HWND host) {
     TraceCall("WM_SHOWLOG");
-    if (WaitForSingleObject(stop, kShowLogDelayMs) != WAIT_TIMEOUT) return false;
+    if (!PauseBeforeShowLog(stop)) return false;
     PostMessageA(host, WM_COMMAND, kShowLogCommand, 0);
     return true;
 }
@@ -93,21 +132,6 @@ DWORD WINAPI PluginThreadProc(LPVOID parameter) {
         SignalObjectAndWait(context->parked, GetCurrentProcess(), INFINITE, FALSE);
     }
     return 0;
-}
-
-// Waits for one of the handles while letting the background thread's
-// synchronous messages to this thread's windows through, so that a thread
-// that is tidying up never waits on a caller that waits on it.
-DWORD WaitLettingSentMessagesThrough(DWORD count, const HANDLE* handles, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        DWORD elapsed = GetTickCount() - start;
-        DWORD remaining = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
-        DWORD result = MsgWaitForMultipleObjects(count, handles, FALSE, remaining, QS_SENDMESSAGE);
-        if (result != WAIT_OBJECT_0 + count) return result;
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
 }
 
 void ReleaseThread(bool ended) {
