@@ -16,8 +16,12 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 </dev/null || true
 fi
-# A test process that crashes ends at once instead of waiting in Wine's debugger.
-wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d "" /f \
-  >/dev/null 2>&1 </dev/null || true
 cd "$build"
-xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure "$@"
+# A test process that crashes ends at once instead of waiting in Wine's
+# debugger. Set inside the virtual display: the first Wine program of a
+# server run starts the desktop process, and one started without a display
+# leaves every later test unable to create a window.
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  wine reg add "HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug" /v Debugger /t REG_SZ /d "" /f \
+    >/dev/null 2>&1 </dev/null || true
+  exec ctest --output-on-failure "$@"' ctest-run "$@"
