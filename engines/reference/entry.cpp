@@ -1,0 +1,85 @@
+// The two doors into the engine: ORLIX_InitDll binds the host's callbacks,
+// EngineEntry dispatches every operation. No exception leaves either.
+#include <cstdarg>
+#include <cstdint>
+
+#include "database.h"
+#include "engine/contract.h"
+#include "engine_state.h"
+#include "host_io.h"
+
+namespace {
+
+constexpr int32_t kEngineVersion = 431;
+
+int32_t Dispatch(int32_t operation, va_list args) {
+    using namespace refengine;
+    switch (operation) {
+        case orlix::EngineLoadBase:
+            return CurrentDatabase().LoadBase(va_arg(args, const char*));
+        case orlix::EngineFinishLoad:
+            CurrentDatabase().Finish();
+            return 0;
+        case orlix::EngineScanFile: {
+            int32_t mode = va_arg(args, int32_t);
+            va_arg(args, int32_t);
+            const char* name = va_arg(args, const char*);
+            return ScanObject(mode, name);
+        }
+        case orlix::EngineLastVirusName:
+            CopyLastVirusName(va_arg(args, char*));
+            return 0;
+        case orlix::EngineGetVersion:
+            return kEngineVersion;
+        case orlix::EngineLastArchiverName:
+            return CopyLastArchiverName(va_arg(args, char*));
+        case orlix::EngineOpenArchive:
+            return OpenArchive();
+        case orlix::EngineGetNextFileHeader: {
+            auto* header = va_arg(args, orlix::ArchiveMemberHeader*);
+            return NextMemberHeader(header, va_arg(args, int32_t));
+        }
+        case orlix::EngineExtractNextFile:
+            return ExtractMember(va_arg(args, orlix::ArchiveMemberHeader*));
+        case orlix::EngineCloseArchive:
+            CloseArchive();
+            return 0;
+        default:
+            return orlix::kEngineFailure;
+    }
+}
+
+extern "C" int32_t __cdecl EngineEntry(int32_t, int32_t operation, ...) {
+    if (!refengine::HostBound()) return orlix::kEngineFailure;
+    va_list args;
+    va_start(args, operation);
+    int32_t result = orlix::kEngineFailure;
+    try {
+        result = Dispatch(operation, args);
+    } catch (...) {
+        result = orlix::kEngineFailure;
+    }
+    va_end(args);
+    return result;
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, const void*,
+                                                             int32_t) {
+    try {
+        refengine::ResetScanState();
+        refengine::CurrentDatabase().Clear();
+        if (!refengine::BindHost(static_cast<const orlix::CallbackSlot*>(callbacks), count)) return nullptr;
+    } catch (...) {
+        return nullptr;
+    }
+    return reinterpret_cast<void*>(&EngineEntry);
+}
+
+// Counts of the bases loaded since ORLIX_InitDll, for tools and tests:
+// records accepted and lines rejected.
+extern "C" __declspec(dllexport) void __cdecl ORLIX_BaseStatistics(int32_t* records, int32_t* rejected) {
+    if (records) *records = refengine::CurrentDatabase().records();
+    if (rejected) *rejected = refengine::CurrentDatabase().rejectedLines();
+}

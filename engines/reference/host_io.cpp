@@ -1,0 +1,218 @@
+#include "host_io.h"
+
+#include <cstring>
+
+namespace refengine {
+namespace {
+
+// Every callback takes an ignored first argument, then its own ones.
+typedef int32_t(__cdecl* Proc1)(int32_t, int32_t);
+typedef int32_t(__cdecl* Proc2)(int32_t, int32_t, int32_t);
+typedef int32_t(__cdecl* Proc3)(int32_t, int32_t, int32_t, int32_t);
+
+const orlix::CallbackSlot* g_table = nullptr;
+
+template <typename Proc>
+Proc Slot(int index) {
+    return reinterpret_cast<Proc>(g_table[index].procedure);
+}
+
+int32_t Word(const void* pointer) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(pointer)); }
+
+const int kRequiredSlots[] = {orlix::SlotAlloc,         orlix::SlotFree,          orlix::SlotOpenFile,
+                              orlix::SlotCloseFile,     orlix::SlotReadFile,      orlix::SlotWriteFile,
+                              orlix::SlotSeekFromStart, orlix::SlotGetFileLength, orlix::SlotSetFileSize,
+                              orlix::SlotDeleteFile,    orlix::SlotCreateTempFile};
+
+}  // namespace
+
+bool BindHost(const orlix::CallbackSlot* table, int32_t count) {
+    g_table = nullptr;
+    if (!table || count <= orlix::SlotCreateTempFile) return false;
+    for (int slot : kRequiredSlots) {
+        if (!table[slot].procedure) return false;
+    }
+    g_table = table;
+    return true;
+}
+
+bool HostBound() { return g_table != nullptr; }
+
+void* HostAlloc(uint32_t size) {
+    int32_t block = Slot<Proc1>(orlix::SlotAlloc)(0, static_cast<int32_t>(size));
+    if (block == -1 || block == 0) return nullptr;
+    return reinterpret_cast<void*>(static_cast<intptr_t>(block));
+}
+
+void HostFree(void* block) {
+    if (block) Slot<Proc1>(orlix::SlotFree)(0, Word(block));
+}
+
+int32_t HostOpen(const char* name, int32_t mode) { return Slot<Proc2>(orlix::SlotOpenFile)(0, Word(name), mode); }
+
+int32_t HostCreateTemp(char (&name)[260]) {
+    name[0] = 0;
+    return Slot<Proc1>(orlix::SlotCreateTempFile)(0, Word(name));
+}
+
+int32_t HostClose(int32_t handle) { return Slot<Proc1>(orlix::SlotCloseFile)(0, handle); }
+
+int32_t HostRead(int32_t handle, void* buffer, uint32_t count) {
+    return Slot<Proc3>(orlix::SlotReadFile)(0, handle, Word(buffer), static_cast<int32_t>(count));
+}
+
+int32_t HostWrite(int32_t handle, const void* buffer, uint32_t count) {
+    return Slot<Proc3>(orlix::SlotWriteFile)(0, handle, Word(buffer), static_cast<int32_t>(count));
+}
+
+int32_t HostSeek(int32_t handle, uint32_t offset) {
+    return Slot<Proc2>(orlix::SlotSeekFromStart)(0, handle, static_cast<int32_t>(offset));
+}
+
+int32_t HostLength(int32_t handle) { return Slot<Proc1>(orlix::SlotGetFileLength)(0, handle); }
+
+int32_t HostSetSize(int32_t handle, uint32_t size) {
+    return Slot<Proc2>(orlix::SlotSetFileSize)(0, handle, static_cast<int32_t>(size));
+}
+
+int32_t HostDelete(const char* name) { return Slot<Proc1>(orlix::SlotDeleteFile)(0, Word(name)); }
+
+HostBuffer::HostBuffer(uint32_t size) { Allocate(size); }
+
+HostBuffer::~HostBuffer() { Release(); }
+
+bool HostBuffer::Allocate(uint32_t size) {
+    Release();
+    data_ = static_cast<unsigned char*>(HostAlloc(size));
+    if (data_) size_ = size;
+    return data_ != nullptr;
+}
+
+void HostBuffer::Release() {
+    HostFree(data_);
+    data_ = nullptr;
+    size_ = 0;
+}
+
+HostFile::~HostFile() { Close(); }
+
+bool HostFile::Open(const char* name, int32_t mode) {
+    Close();
+    handle_ = HostOpen(name, mode);
+    if (handle_ == -1 || handle_ == 0) {
+        handle_ = -1;
+        return false;
+    }
+    int32_t length = HostLength(handle_);
+    if (length == -1) {
+        Close();
+        return false;
+    }
+    size_ = static_cast<uint32_t>(length);
+    position_ = 0;
+    positionKnown_ = false;
+    return true;
+}
+
+void HostFile::Close() {
+    if (handle_ != -1) HostClose(handle_);
+    handle_ = -1;
+}
+
+int32_t HostFile::ReadAt(uint64_t offset, void* buffer, uint32_t count) {
+    if (handle_ == -1) return -1;
+    if (offset >= size_) return 0;
+    if (count > size_ - offset) count = static_cast<uint32_t>(size_ - offset);
+    // Sequential reads need no seek; that keeps files past 2 GB readable
+    // from the start, where a 32-bit seek distance could not reach.
+    if (!positionKnown_ || position_ != offset) {
+        if (offset > 0x7FFFFFFFu || HostSeek(handle_, static_cast<uint32_t>(offset)) == -1) {
+            positionKnown_ = false;
+            return -1;
+        }
+        position_ = offset;
+        positionKnown_ = true;
+    }
+    uint32_t done = 0;
+    while (done < count) {
+        int32_t got = HostRead(handle_, static_cast<unsigned char*>(buffer) + done, count - done);
+        if (got == -1) {
+            positionKnown_ = false;
+            return -1;
+        }
+        if (got == 0) break;
+        done += static_cast<uint32_t>(got);
+        position_ += static_cast<uint32_t>(got);
+    }
+    return static_cast<int32_t>(done);
+}
+
+bool HostFile::ExtendsPastLength() {
+    if (handle_ == -1 || !positionKnown_ || position_ != size_) return false;
+    unsigned char probe = 0;
+    int32_t got = HostRead(handle_, &probe, 1);
+    positionKnown_ = false;
+    return got > 0;
+}
+
+Spool::~Spool() {
+    if (tempHandle_ != -1) {
+        HostClose(tempHandle_);
+        HostDelete(tempName_);
+    }
+}
+
+bool Spool::MoveToTempFile() {
+    tempHandle_ = HostCreateTemp(tempName_);
+    if (tempHandle_ == -1 || tempHandle_ == 0) {
+        tempHandle_ = -1;
+        return false;
+    }
+    tempPosition_ = 0;
+    if (size_ > 0 &&
+        HostWrite(tempHandle_, memory_.data(), static_cast<uint32_t>(size_)) != static_cast<int32_t>(size_))
+        return false;
+    tempPosition_ = size_;
+    memory_.Release();
+    return true;
+}
+
+bool Spool::Append(const unsigned char* bytes, uint32_t count) {
+    if (count == 0) return true;
+    if (tempHandle_ == -1) {
+        if (size_ + count <= memoryLimit_) {
+            if (!memory_ && !memory_.Allocate(memoryLimit_)) return false;
+            std::memcpy(memory_.data() + size_, bytes, count);
+            size_ += count;
+            return true;
+        }
+        if (!MoveToTempFile()) return false;
+    }
+    if (tempPosition_ != size_) {
+        if (size_ > 0x7FFFFFFFu || HostSeek(tempHandle_, static_cast<uint32_t>(size_)) == -1) return false;
+        tempPosition_ = size_;
+    }
+    if (HostWrite(tempHandle_, bytes, count) != static_cast<int32_t>(count)) return false;
+    size_ += count;
+    tempPosition_ = size_;
+    return true;
+}
+
+int32_t Spool::ReadAt(uint64_t offset, void* buffer, uint32_t count) {
+    if (offset >= size_) return 0;
+    if (count > size_ - offset) count = static_cast<uint32_t>(size_ - offset);
+    if (tempHandle_ == -1) {
+        std::memcpy(buffer, memory_.data() + offset, count);
+        return static_cast<int32_t>(count);
+    }
+    if (tempPosition_ != offset) {
+        if (offset > 0x7FFFFFFFu || HostSeek(tempHandle_, static_cast<uint32_t>(offset)) == -1) return -1;
+        tempPosition_ = offset;
+    }
+    int32_t got = HostRead(tempHandle_, buffer, count);
+    if (got == -1) return -1;
+    tempPosition_ += static_cast<uint32_t>(got);
+    return got;
+}
+
+}  // namespace refengine
