@@ -1,11 +1,31 @@
 #include "plugin/module.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
 
 namespace {
 HINSTANCE g_instance = nullptr;
+
+// The string table's blocks, found once: every check builds its texts from
+// it, and finding a resource costs microseconds under some systems. The
+// pointers stay valid while the module is loaded; a race only finds the same
+// block twice.
+constexpr UINT kStringBlocks = 4096;
+std::atomic<const WCHAR*> g_blocks[kStringBlocks];
+
+const WCHAR* FindStringBlock(UINT block) {
+    if (block < kStringBlocks) {
+        if (const WCHAR* cached = g_blocks[block].load(std::memory_order_acquire)) return cached;
+    }
+    HRSRC found = FindResourceA(PluginInstance(), MAKEINTRESOURCEA(block + 1), MAKEINTRESOURCEA(6));
+    if (!found) return nullptr;
+    HGLOBAL data = LoadResource(PluginInstance(), found);
+    const WCHAR* p = data ? static_cast<const WCHAR*>(LockResource(data)) : nullptr;
+    if (p && block < kStringBlocks) g_blocks[block].store(p, std::memory_order_release);
+    return p;
+}
 
 std::string FormatArgs(const char* format, va_list args) {
     char small[512];
@@ -23,16 +43,16 @@ std::string FormatArgs(const char* format, va_list args) {
 
 HINSTANCE PluginInstance() { return g_instance ? g_instance : GetModuleHandleA(nullptr); }
 
-void SetPluginInstance(HINSTANCE instance) { g_instance = instance; }
+void SetPluginInstance(HINSTANCE instance) {
+    g_instance = instance;
+    // Blocks found in another module's table are not this one's.
+    for (std::atomic<const WCHAR*>& block : g_blocks) block.store(nullptr);
+}
 
 std::string LoadText(UINT id) {
     // Resource strings are stored counted; ask for a pointer to the text to
     // avoid guessing a buffer length.
-    HRSRC block = FindResourceA(PluginInstance(), MAKEINTRESOURCEA(id / 16 + 1), MAKEINTRESOURCEA(6));
-    if (!block) return std::string();
-    HGLOBAL data = LoadResource(PluginInstance(), block);
-    if (!data) return std::string();
-    const WCHAR* p = static_cast<const WCHAR*>(LockResource(data));
+    const WCHAR* p = FindStringBlock(id / 16);
     if (!p) return std::string();
     for (UINT i = 0; i < (id & 15); ++i) p += 1 + *p;
     int length = *p;
