@@ -97,16 +97,25 @@ bool Database::HasHashOfSize(uint64_t size) const {
     return false;
 }
 
-int32_t Database::Child(int32_t state, unsigned char byte) const {
+int32_t Database::TrieChild(int32_t state, unsigned char byte) const {
     const std::vector<Edge>& list = edges_[state];
     auto it =
         std::lower_bound(list.begin(), list.end(), byte, [](const Edge& e, unsigned char b) { return e.byte < b; });
     return it != list.end() && it->byte == byte ? it->target : -1;
 }
 
+int32_t Database::Child(int32_t state, unsigned char byte) const {
+    const Edge* first = flat_.data() + edgeStart_[static_cast<size_t>(state)];
+    const Edge* last = flat_.data() + edgeStart_[static_cast<size_t>(state) + 1];
+    const Edge* it = std::lower_bound(first, last, byte, [](const Edge& e, unsigned char b) { return e.byte < b; });
+    return it != last && it->byte == byte ? it->target : -1;
+}
+
 int32_t Database::Step(int32_t state, unsigned char byte) const {
     for (;;) {
         if (state == 0) return root_[byte];
+        if (static_cast<uint32_t>(state) <= denseStates_)
+            return dense_[(static_cast<uint32_t>(state) - 1) * 256 + byte];
         int32_t next = Child(state, byte);
         if (next >= 0) return next;
         state = fail_[state];
@@ -119,31 +128,49 @@ void Database::Finish() {
     edges_.assign(1, {});
     outputs_.assign(1, {});
     maxPartLength_ = 0;
+    denseStates_ = 0;
+    dense_.clear();
+    auto childOrNew = [this](int32_t state, unsigned char byte) {
+        int32_t next = TrieChild(state, byte);
+        if (next >= 0) return next;
+        next = static_cast<int32_t>(edges_.size());
+        edges_.emplace_back();
+        outputs_.emplace_back();
+        std::vector<Edge>& list = edges_[state];
+        auto at =
+            std::lower_bound(list.begin(), list.end(), byte, [](const Edge& e, unsigned char b) { return e.byte < b; });
+        list.insert(at, Edge{byte, next});
+        return next;
+    };
+    // The states one byte deep first, so that they are states 1 to k: a
+    // walk over clean data with many records sits in them or falls back to
+    // them at nearly every byte, and their full transition rows (below) are
+    // then found by the state number alone.
+    for (const BodySignature& body : bodies_) {
+        for (const PatternPart& part : body.parts) {
+            if (part.anchorLength > 0) childOrNew(0, part.bytes[part.anchorStart]);
+        }
+    }
+    const uint32_t depthOne = static_cast<uint32_t>(edges_.size() - 1);
     for (uint32_t s = 0; s < bodies_.size(); ++s) {
         for (uint32_t p = 0; p < bodies_[s].parts.size(); ++p) {
             const PatternPart& part = bodies_[s].parts[p];
             uint32_t length = std::min(part.anchorLength, kMaxAnchorLength);
             int32_t state = 0;
-            for (uint32_t k = 0; k < length; ++k) {
-                unsigned char byte = part.bytes[part.anchorStart + k];
-                int32_t next = Child(state, byte);
-                if (next < 0) {
-                    next = static_cast<int32_t>(edges_.size());
-                    edges_.emplace_back();
-                    outputs_.emplace_back();
-                    std::vector<Edge>& list = edges_[state];
-                    auto at = std::lower_bound(list.begin(), list.end(), byte,
-                                               [](const Edge& e, unsigned char b) { return e.byte < b; });
-                    list.insert(at, Edge{byte, next});
-                }
-                state = next;
-            }
+            for (uint32_t k = 0; k < length; ++k) state = childOrNew(state, part.bytes[part.anchorStart + k]);
             uint32_t size = static_cast<uint32_t>(part.bytes.size());
             outputs_[state].push_back(static_cast<uint32_t>(parts_.size()));
             parts_.push_back(PartRef{s, p, part.anchorStart + length, size});
             maxPartLength_ = std::max(maxPartLength_, size);
         }
     }
+    edgeStart_.assign(edges_.size() + 1, 0);
+    flat_.clear();
+    for (size_t state = 0; state < edges_.size(); ++state) {
+        edgeStart_[state] = static_cast<uint32_t>(flat_.size());
+        flat_.insert(flat_.end(), edges_[state].begin(), edges_[state].end());
+    }
+    edgeStart_[edges_.size()] = static_cast<uint32_t>(flat_.size());
     // Failure links breadth first; each state inherits the hits of its
     // failure state so a walk reports every anchor ending at a byte.
     fail_.assign(edges_.size(), 0);
@@ -163,6 +190,18 @@ void Database::Finish() {
             queue.push_back(e.target);
         }
     }
+    // Full rows for the states one byte deep: their failure state is the
+    // start state, so a missing edge leads where the start state's would.
+    dense_.resize(static_cast<size_t>(depthOne) * 256);
+    for (uint32_t state = 1; state <= depthOne; ++state) {
+        for (int b = 0; b < 256; ++b) {
+            int32_t next = Child(static_cast<int32_t>(state), static_cast<unsigned char>(b));
+            dense_[(state - 1) * 256 + static_cast<uint32_t>(b)] = next >= 0 ? next : root_[b];
+        }
+    }
+    denseStates_ = depthOne;
+    hasHits_.assign(outputs_.size(), 0);
+    for (size_t state = 0; state < outputs_.size(); ++state) hasHits_[state] = !outputs_[state].empty();
     built_ = true;
 }
 

@@ -36,11 +36,13 @@ public:
 
     // Automaton walk: the state after byte, and the parts whose anchors end there.
     int32_t Step(int32_t state, unsigned char byte) const;
+    bool HasHits(int32_t state) const { return hasHits_[static_cast<size_t>(state)] != 0; }
     const std::vector<uint32_t>& Hits(int32_t state) const { return outputs_[state]; }
 
 private:
     void AddLine(const std::string& line);
     int32_t Child(int32_t state, unsigned char byte) const;
+    int32_t TrieChild(int32_t state, unsigned char byte) const;
 
     std::vector<BodySignature> bodies_;
     std::vector<HashSignature> hashes_;
@@ -53,10 +55,19 @@ private:
         unsigned char byte;
         int32_t target;
     };
+    // The trie while it is built; the walk then uses the same edges side by
+    // side in one array (a state's edges from edgeStart_[state]) and one byte
+    // a state saying whether it has hits, touching fewer cache lines a byte.
     std::vector<std::vector<Edge>> edges_;  // sorted by byte
+    std::vector<uint32_t> edgeStart_;
+    std::vector<Edge> flat_;
+    std::vector<uint8_t> hasHits_;
     std::vector<int32_t> fail_;
     std::vector<std::vector<uint32_t>> outputs_;
     int32_t root_[256] = {};
+    // Transition rows of states 1 to denseStates_ (one byte deep), 256 each.
+    std::vector<int32_t> dense_;
+    uint32_t denseStates_ = 0;
 };
 
 // The process-wide database of the loaded engine.

@@ -113,6 +113,7 @@ bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
     window_.insert(window_.end(), bytes, bytes + count);
     for (size_t i = 0; i < count; ++i) {
         state_ = db_.Step(state_, bytes[i]);
+        if (!db_.HasHits(state_)) continue;
         uint64_t anchorEnd = position_ + i + 1;
         for (uint32_t ref : db_.Hits(state_)) {
             const PartRef& part = db_.part(ref);
