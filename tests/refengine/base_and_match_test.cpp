@@ -5,6 +5,8 @@
 #include <wincrypt.h>
 
 #include <cstdio>
+#include <random>
+#include <set>
 
 #include "common/eicar.h"
 #include "common/plugin_api.h"
@@ -285,4 +287,46 @@ TEST_F(RefEngineTest, CureOfAFileThatCannotBeWrittenReportsTheWriteFailure) {
         CloseHandle(held);
     }
     EXPECT_EQ(ReadFileBytes(ObjectPath()), "host**BODY**");
+}
+
+// Many records over a four-letter alphabet share prefixes and send the walk
+// through failure links at nearly every byte; what the engine finds must
+// agree with a plain search for every record.
+TEST_F(RefEngineTest, ManyOverlappingRecordsAgreeWithAPlainSearch) {
+    std::mt19937 random(11);
+    const char letters[] = "ABCD";
+    std::set<std::string> patterns;
+    while (patterns.size() < 1500) {
+        std::string p;
+        for (int i = 0; i < 7; ++i) p += letters[random() % 4];
+        // No record starts with a doubled letter: a walk that has read one
+        // letter must fall back when it reads it again, and still find a
+        // record that starts there.
+        if (p[0] != p[1]) patterns.insert(p);
+    }
+    std::string base;
+    int n = 0;
+    for (const std::string& p : patterns) {
+        base += "Overlap." + std::to_string(n++) + ":0:*:";
+        for (char c : p) {
+            char hex[3];
+            std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(c));
+            base += hex;
+        }
+        base += "\n";
+    }
+    ASSERT_EQ(LoadBase(base), 1500);
+    Finish();
+    int found = 0;
+    for (int trial = 0; trial < 150; ++trial) {
+        std::string data;
+        for (int i = 0; i < 12; ++i) data += letters[random() % 4];
+        bool expected = false;
+        for (size_t at = 0; at + 7 <= data.size(); ++at) expected = expected || patterns.count(data.substr(at, 7)) > 0;
+        found += expected;
+        ASSERT_EQ(Scan("x" + data + "x"), expected ? 1 : 0) << data;
+    }
+    // Both answers were seen.
+    EXPECT_GT(found, 10);
+    EXPECT_LT(found, 140);
 }
