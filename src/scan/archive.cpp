@@ -18,7 +18,7 @@ std::string g_lastArchiveStatus;
 // the pending text and the line is finished at once, so nothing is left
 // pending whatever the caller does next.
 void LogArchiveLine(const std::string& inner, const std::string& archive, const std::string& rest) {
-    if (IsMemoryObjectName(archive)) {
+    if (HasMemoryObjectPrefix(archive)) {
         LogAppend(LoadText(IDS_CHECKARCHIVE_MEMORY));
     } else {
         LogAppend(FormatResource(IDS_CHECKARCHIVE, archive.c_str()));

@@ -58,7 +58,7 @@ int32_t Classify(int32_t answer, const std::string& objectName, const std::strin
 }  // namespace
 
 int32_t CheckFile(const std::string& objectName, char* statusText) {
-    const bool inMemory = IsMemoryObjectName(objectName);
+    const bool inMemory = HasMemoryObjectPrefix(objectName);
     const std::string displayName = inMemory ? LoadText(IDS_MEMORY_OBJECT) : objectName;
     LogLine(inMemory ? LoadText(IDS_CHECKFILE_MEMORY) : FormatResource(IDS_CHECKFILE, objectName.c_str()));
     WriteStatusText(statusText, LoadText(IDS_UNKNOWN_STATUS));

@@ -21,8 +21,9 @@ constexpr int32_t kMaxArchiveMembersPerCheck = 65536;
 // ever; the cure stops after this many passes.
 constexpr int32_t kMaxCurePasses = 32;
 
-// Names that begin with "##" denote a memory block, not a file.
-bool IsMemoryObjectName(const std::string& name);
+// Names that begin with "##" are shown as a memory object in the log; only
+// the prefix counts here, the open callback checks the whole name.
+bool HasMemoryObjectPrefix(const std::string& name);
 
 // Walks the archive that the engine's last answer reported; inner is empty
 // for the outermost level, else the nested archive's member name.

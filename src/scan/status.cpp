@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "engine/contract.h"
 #include "scan/scan.h"
 #include "scan/scan_internal.h"
 
@@ -8,4 +9,6 @@ void WriteStatusText(char* statusText, const std::string& text) {
     if (statusText) lstrcpynA(statusText, text.c_str(), kStatusTextSize);
 }
 
-bool IsMemoryObjectName(const std::string& name) { return name.compare(0, 2, "##") == 0; }
+bool HasMemoryObjectPrefix(const std::string& name) {
+    return name.compare(0, sizeof orlix::kMemoryObjectPrefix - 1, orlix::kMemoryObjectPrefix) == 0;
+}
