@@ -1,10 +1,14 @@
+// Threads: the handle and context of the background thread belong to the
+// host's thread (only the entry points start and stop it); the thread's id is
+// atomic, read by any thread that posts a request; the context's events and
+// flag are shared for the thread's life.
 #include "report/thread.h"
 
 #include <atomic>
 
+#include "base/trace.h"
 #include "report/hidden_window.h"
 #include "report/notice.h"
-#include "report/trace.h"
 
 namespace {
 // Between two looks for the mail client's window: long enough to cost no

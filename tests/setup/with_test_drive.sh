@@ -18,6 +18,9 @@ letter=o
 drive=$dir/setup-drive
 link=$WINEPREFIX/dosdevices/$letter:
 rm -rf "$drive" && mkdir -p "$drive" && touch "$drive/orlix-test-drive.txt"
+# A link to its own parent: Wine lists it as a directory reparse point, as
+# Windows lists a junction (Wine cannot make junctions itself).
+ln -s . "$drive/loop"
 ln -sfn "$drive" "$link"
 # Wine draws the window frames itself (no window manager under Xvfb), so the
 # pictures show the captions.

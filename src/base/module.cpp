@@ -1,4 +1,6 @@
-#include "plugin/module.h"
+// Threads: the instance is set at library load and only read afterwards; the
+// string blocks are atomic and may be found by any thread.
+#include "base/module.h"
 
 #include <atomic>
 #include <cstdarg>
