@@ -177,7 +177,8 @@ public:
         while (headLength_ < 4 && used < count) head_[headLength_++] = bytes[used++];
         if (headLength_ == 4 && !decided_) {
             decided_ = true;
-            if (LooksLikeZip(head_, 4)) {
+            // Executables are kept too: a self-extractor is a ZIP behind a stub.
+            if (LooksLikeZip(head_, 4) || (head_[0] == 'M' && head_[1] == 'Z')) {
                 spool_.reset(new Spool(static_cast<uint32_t>(std::min<uint64_t>(entry_.size, kSpoolMemoryLimit))));
                 if (!spool_->Append(head_, 4)) return Fail(orlix::ResultWriteError);
             }
@@ -200,7 +201,7 @@ public:
         } else if (scanner_.found()) {
             outcome.flags = scanner_.verdict().flags;
             outcome.virusName = scanner_.verdict().name;
-        } else if (spool_) {
+        } else if (spool_ && (LooksLikeZip(head_, 4) || EndsInZip(*spool_))) {
             outcome.flags = orlix::ResultArchive;
             outcome.nestedArchive = std::move(spool_);
         }

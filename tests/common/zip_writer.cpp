@@ -55,6 +55,13 @@ std::string BuildZip(const std::vector<ZipMember>& members, const ZipLayout& lay
         Written w;
         if (m.aliasOf >= 0 && static_cast<size_t>(m.aliasOf) < written.size()) {
             w = written[static_cast<size_t>(m.aliasOf)];
+            if (m.aliasShift) {
+                w.offset += m.aliasShift;
+                w.method = 0;
+                w.crc = static_cast<uint32_t>(
+                    crc32(0, reinterpret_cast<const Bytef*>(m.data.data()), static_cast<uInt>(m.data.size())));
+                w.packedSize = w.size = m.data.size();
+            }
         } else {
             std::string packed = !m.packed.empty() ? m.packed : m.deflate ? DeflateRaw(m.data) : m.data;
             w.method = m.method != 0xFFFF ? m.method : m.deflate ? 8 : 0;

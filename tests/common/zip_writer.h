@@ -19,6 +19,7 @@ struct ZipMember {
     int64_t crc = -1;           // overrides the CRC of data (with packed, data may stay empty)
     std::string packed;         // raw packed bytes instead of data's
     int aliasOf = -1;           // only a directory entry, pointing at that earlier member's data
+    uint32_t aliasShift = 0;    // with aliasOf: bytes past that member's offset; then data gives CRC and sizes
 };
 
 struct ZipLayout {

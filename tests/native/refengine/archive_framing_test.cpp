@@ -46,6 +46,12 @@ TEST_F(ArchiveTest, ArchivesBehindAStubAreFoundWithOrWithoutAdjustedOffsets) {
                 << prefix.size() << " bytes in front, adjusted " << adjusted;
         }
     }
+    // A self-extractor inside an archive is walked too; a plain executable is not.
+    ZipLayout selfExtractor;
+    selfExtractor.prefix = stub;
+    std::string inner = BuildZip(members, selfExtractor);
+    EXPECT_EQ(WalkZip(BuildZip({Member("setup.exe", inner), Member("tool.exe", stub)})),
+              std::string("ZIP:setup.exe=1000[ZIP:clean.txt=0;") + kFound + "end];tool.exe=0;end");
     // Bytes that merely look like an end record do not make a file an archive.
     std::string fake = "text\x50\x4b\x05\x06" + std::string(18, '\0');
     EXPECT_EQ(Scan(fake), 0);

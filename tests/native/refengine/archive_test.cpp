@@ -120,6 +120,16 @@ TEST_F(ArchiveTest, EntriesSharingTheirDataAreDamageAtOnce) {
         expected += alias.name + "=4000;";
     }
     EXPECT_EQ(WalkZip(BuildZip(members)), expected + "end");
+
+    // An entry whose header lies inside another member's data.
+    std::string inner = BuildZip({Member("eicar.com", EicarText(), false)});
+    ZipMember inside;
+    inside.name = "eicar.com";
+    inside.data = EicarText();
+    inside.aliasOf = 0;
+    inside.aliasShift = 30 + 9;
+    EXPECT_EQ(WalkZip(BuildZip({Member("a.zip.txt", inner, false), inside})),
+              "ZIP:a.zip.txt=1000[ZIP:eicar.com=1(Eicar-Test-Signature);end];eicar.com=4000;end");
 }
 
 TEST_F(ArchiveTest, NestedArchivesAreOpenedLevelByLevel) {
