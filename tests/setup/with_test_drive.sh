@@ -11,8 +11,7 @@ shift
 root=$(cd "$(dirname "$0")/../.." && pwd)
 dir=$(cd "$(dirname "$prog")" && pwd)
 while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
-export WINEPREFIX=${WINEPREFIX:-$dir/wineprefix}
-export WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
+. "$root/scripts/wine-env.sh" "$dir"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 </dev/null || true
   wineserver -w || true
