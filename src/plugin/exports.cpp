@@ -204,10 +204,12 @@ int32_t __stdcall BAV_ConfigNeeded() {
 }  // extern "C"
 
 // Hosts call through the interface's types: each entry point must have one.
+namespace {
 template <typename Proc, typename Entry>
 constexpr bool Matches(Entry) {
     return std::is_same<Proc, Entry>::value;
 }
+}  // namespace
 static_assert(Matches<bav::NoArgsProc>(&BAV_Initialize) && Matches<bav::NoArgsProc>(&BAV_Uninitialize) &&
                   Matches<bav::BufferProc>(&BAV_GetName) && Matches<bav::BufferProc>(&BAV_GetVersion) &&
                   Matches<bav::CfgDataProc>(&BAV_SetCfgData) && Matches<bav::CfgDataProc>(&BAV_GetCfgData) &&

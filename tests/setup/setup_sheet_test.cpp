@@ -134,27 +134,6 @@ TEST(SetupWizard, FirstRunOffersFinishOnOptionsAndLoadsTheEngine) {
     EXPECT_EQ(0, api.Uninitialize());
 }
 
-TEST(SetupWizard, CancelledOnWelcomeSavesNothingAndStaysAWizard) {
-    DeleteSettingsKey();
-    InstallerKeysScratch installers;
-    PluginApi api;
-    ASSERT_TRUE(api.Load());
-    EXPECT_EQ(-3, api.Initialize());
-    for (int round = 0; round < 2; ++round) {
-        SetupRun run(api);
-        HWND sheet = WaitForSheet();
-        ASSERT_TRUE(sheet) << DescribeDialogs();
-        ASSERT_TRUE(WaitForPage(sheet, "Welcome")) << round;
-        PressSheetButton(sheet, PSBTN_CANCEL);
-        ASSERT_TRUE(run.Finish());
-        EXPECT_EQ(-3, run.result());
-    }
-    HKEY settings;
-    EXPECT_NE(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Kelvane\\Orlix for TheBAT!", 0, KEY_READ, &settings));
-    EXPECT_EQ(0, api.Uninitialize());
-}
-
 // The settings store loads a missing key like an empty one, so a first run
 // without any key shows and saves the defaults.
 TEST(SetupWizard, NoSettingsKeyShowsTheDefaultsAndFinishSavesThem) {
