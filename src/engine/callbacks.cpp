@@ -166,10 +166,12 @@ int32_t __cdecl OrlixSetFileAttributes(uint32_t, uint32_t name, uint32_t attribu
 }
 
 int32_t __cdecl OrlixCreateTempFile(uint32_t, uint32_t buffer) {
-    char name[MAX_PATH] = "";
+    // The engine's buffer holds MAX_PATH characters: all of them are written
+    // (zeros after the name), so a shorter buffer fails here, not later.
+    char name[MAX_PATH] = {};
     if (!buffer || !GetTempFileNameA(".", "orx", 0, name)) return kFail;
     // GetTempFileNameA created the file; it must not stay behind unused.
-    if (!GuardedCopy(Pointer<char>(buffer), name, lstrlenA(name) + 1, nullptr)) {
+    if (!GuardedCopy(Pointer<char>(buffer), name, sizeof name, nullptr)) {
         DeleteFileA(name);
         return kFail;
     }
