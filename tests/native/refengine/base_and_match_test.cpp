@@ -306,3 +306,39 @@ TEST_F(RefEngineTest, ManyOverlappingRecordsAgreeWithAPlainSearch) {
     EXPECT_GT(found, 10);
     EXPECT_LT(found, 140);
 }
+
+// Hundreds of partial matches pending inside one bounded gap must not push
+// out the one that completes: padding would hide a record.
+TEST_F(RefEngineTest, AFloodOfPartialMatchesInAGapDoesNotHideTheFind) {
+    ASSERT_EQ(LoadBase("Flood:0:*:41{500-1000}42\nExact:0:*:5858{300}59\n"), 2);
+    Finish();
+    EXPECT_EQ(Scan("A" + std::string(199, '.') + std::string(300, 'A') + ".B"), 1);
+    EXPECT_EQ(VirusName(), "Flood");
+    EXPECT_EQ(Scan("A" + std::string(2000, 'A') + ".B"), 1);
+    EXPECT_EQ(Scan(std::string(400, 'A') + "B"), 0) << "no A far enough before the B";
+    // An exact gap: only the X pair that ends 300 bytes before the Y
+    // completes it, among thousands of pairs before and after it.
+    std::string exact = std::string(3000, 'X') + "Y";
+    EXPECT_EQ(Scan(exact), 1);
+    exact[2699] = '.';
+    EXPECT_EQ(Scan(exact), 0);
+    EXPECT_EQ(Scan(std::string(3000, 'X') + std::string(301, '.') + "Y"), 0);
+}
+
+// A cure cuts only the match that was found: an earlier quote of the
+// record's first part must not move the cut to the quote.
+TEST_F(RefEngineTest, CureCutsAtTheMatchFoundNotAtAnEarlierQuoteOfItsFirstPart) {
+    ASSERT_EQ(LoadBase("Appended:0:*:2a2a424f44592a2a*2a2a454e442a2a:c\n"
+                       "Ranged:0:*:3c3c48454144{0-40}3c3c5441494c:c\n"),
+              2);
+    Finish();
+    const std::string host = "quote **BODY** " + Filler(1000) + " the host ends here";
+    WriteFileBytes(ObjectPath(), host + "**BODY**payload**END**");
+    EXPECT_EQ(ScanPath(ObjectPath(), orlix::kScanModeCure), orlix::ResultInfected | orlix::ResultCured);
+    EXPECT_EQ(ReadFileBytes(ObjectPath()), host);
+    // With a bounded gap the latest head that reaches the tail starts the cut.
+    const std::string second = "<<HEAD <<HEAD" + Filler(100);
+    WriteFileBytes(ObjectPath(), second + "<<HEAD12<<HEAD" + Filler(10) + "<<TAIL");
+    EXPECT_EQ(ScanPath(ObjectPath(), orlix::kScanModeCure), orlix::ResultInfected | orlix::ResultCured);
+    EXPECT_EQ(ReadFileBytes(ObjectPath()), second + "<<HEAD12");
+}
