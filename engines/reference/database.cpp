@@ -13,9 +13,9 @@ namespace {
 constexpr size_t kMaxLineLength = 65536;
 constexpr uint32_t kReadChunk = 65536;
 
-// The groups' window widths and strides, longest stride first.
-constexpr uint32_t kWidths[Database::kGroups] = {4, 4, 4, 4, 2, 1};
-constexpr uint32_t kStrides[Database::kGroups] = {8, 4, 2, 1, 1, 1};
+// The window kinds, longest stride first.
+constexpr uint32_t kWidths[Database::kKinds] = {4, 4, 4, 4, 4, 4, 4, 4, 2, 1};
+constexpr uint32_t kStrides[Database::kKinds] = {16, 12, 8, 6, 4, 3, 2, 1, 1, 1};
 constexpr uint32_t kMinBitmapBits = 1u << 12;
 constexpr uint32_t kMaxBitmapBits = 1u << 23;
 // Bits per window in the bitmap: about one visited position in 32 of
@@ -202,10 +202,10 @@ const AnchorGroup::Entry* AnchorGroup::Find(uint32_t key, uint32_t& count) const
 
 // A part goes to the group of the longest stride its longest fixed run
 // allows, at the place in that run where its bytes are rarest.
-void Database::AddAnchors(uint32_t ref, const PatternPart& part) {
+void Database::AddAnchors(uint32_t ref, const PatternPart& part, bool later) {
     size_t g = 0;
-    while (g + 1 < kGroups && part.anchorLength < kWidths[g] + kStrides[g] - 1) ++g;
-    AnchorGroup& group = groups_[g];
+    while (g + 1 < kKinds && part.anchorLength < kWidths[g] + kStrides[g] - 1) ++g;
+    AnchorGroup& group = groups_[2 * g + (later ? 1 : 0)];
     const uint32_t span = std::min(part.anchorLength, kWidths[g] + kStrides[g] - 1);
     uint32_t best = part.anchorStart, bestScore = ~0u;
     for (uint32_t at = part.anchorStart; at + span <= part.anchorStart + part.anchorLength; ++at) {
@@ -227,8 +227,9 @@ void Database::Finish() {
     maxPartLength_ = 0;
     for (size_t g = 0; g < kGroups; ++g) {
         groups_[g] = AnchorGroup();
-        groups_[g].width = kWidths[g];
-        groups_[g].stride = kStrides[g];
+        groups_[g].width = kWidths[g / 2];
+        groups_[g].stride = kStrides[g / 2];
+        groups_[g].laterParts = g % 2 == 1;
     }
     for (uint32_t s = 0; s < bodies_.size(); ++s) {
         for (uint32_t p = 0; p < bodies_[s].parts.size(); ++p) {
@@ -236,7 +237,7 @@ void Database::Finish() {
             uint32_t ref = static_cast<uint32_t>(parts_.size());
             parts_.push_back(PartRef{s, p, static_cast<uint32_t>(part.bytes.size())});
             maxPartLength_ = std::max(maxPartLength_, static_cast<uint32_t>(part.bytes.size()));
-            AddAnchors(ref, part);
+            AddAnchors(ref, part, p > 0);
         }
     }
     for (AnchorGroup& group : groups_) {

@@ -37,6 +37,9 @@ struct AnchorGroup {
 
     uint32_t width = 4;
     uint32_t stride = 1;
+    // Only parts after a record's first: nothing of them can complete a
+    // match before some first part has been found.
+    bool laterParts = false;
     uint32_t multiplier = 0;
     uint32_t shift = 0;  // bitmap bit: (key * multiplier) >> shift
     std::vector<uint64_t> bitmap;
@@ -55,7 +58,10 @@ struct AnchorGroup {
 
 class Database {
 public:
-    static constexpr size_t kGroups = 6;
+    // Window kinds (width and stride), each once for first parts and once
+    // for later parts.
+    static constexpr size_t kKinds = 10;
+    static constexpr size_t kGroups = 2 * kKinds;
 
     // Adds the records of one base file read through the host; the number
     // of records it added, or -1 when the file cannot be read.
@@ -78,7 +84,7 @@ public:
 
 private:
     void AddLine(const std::string& line);
-    void AddAnchors(uint32_t ref, const PatternPart& part);
+    void AddAnchors(uint32_t ref, const PatternPart& part, bool later);
 
     std::vector<BodySignature> bodies_;
     std::vector<HashSignature> hashes_;

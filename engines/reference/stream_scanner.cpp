@@ -104,6 +104,10 @@ void StreamScanner::OnPart(const Candidate& c) {
     std::vector<Links>& lists = links_[ref.signature];
     if (lists.empty()) lists.resize(sig.parts.size() - 1);
     Links& links = lists[ref.part];
+    if (laterFrom_ == ~uint64_t{0}) {
+        laterFrom_ = c.end;
+        woken_ = true;
+    }
     const uint64_t nextLength = sig.parts[ref.part + 1].bytes.size();
     Prune(links, sig.gaps[ref.part], c.end > nextLength ? c.end - nextLength : 0);
     links.push_back(Link{c.end, c.end, chainStart, exact});
@@ -116,8 +120,11 @@ void StreamScanner::OnPart(const Candidate& c) {
     }
 }
 
-void StreamScanner::Resolve(uint64_t limit) {
-    if (pending_.empty()) return;
+// True when a partial match woke the groups of later parts: the parts not
+// yet settled go back to pending until those groups have caught up, so that
+// parts are still settled in order of their ends.
+bool StreamScanner::Resolve(uint64_t limit) {
+    if (pending_.empty()) return false;
     auto ready = std::partition(pending_.begin(), pending_.end(), [&](const Candidate& c) { return c.end > limit; });
     ready_.assign(ready, pending_.end());
     pending_.erase(ready, pending_.end());
@@ -126,18 +133,29 @@ void StreamScanner::Resolve(uint64_t limit) {
         const PartRef &x = db_.part(a.ref), &y = db_.part(b.ref);
         return x.part != y.part ? x.part < y.part : x.signature < y.signature;
     });
-    for (const Candidate& c : ready_) {
-        if (Verify(c)) OnPart(c);
+    for (size_t i = 0; i < ready_.size(); ++i) {
+        if (Verify(ready_[i])) OnPart(ready_[i]);
         if (verdict_) {
             pending_.clear();
-            return;
+            return false;
+        }
+        if (woken_) {
+            woken_ = false;
+            pending_.insert(pending_.end(), ready_.begin() + static_cast<ptrdiff_t>(i) + 1, ready_.end());
+            return true;
         }
     }
+    return false;
 }
 
 void StreamScanner::Filter(size_t g) {
     const AnchorGroup& group = db_.group(g);
     if (position_ < group.width) return;
+    if (group.laterParts) {
+        uint64_t from = (laterFrom_ + group.stride - 1) / group.stride * group.stride;
+        next_[g] = std::max(next_[g], from);
+    }
+    const uint64_t earliest = group.laterParts ? laterFrom_ : 0;
     const uint64_t to = position_ - group.width + 1;
     // Positions are absolute, the window's bytes relative to its start.
     const unsigned char* base = window_.data() - windowStart_;
@@ -145,7 +163,7 @@ void StreamScanner::Filter(size_t g) {
         uint32_t count = 0;
         const AnchorGroup::Entry* entry = group.Find(key, count);
         for (uint32_t k = 0; k < count; ++k, ++entry) {
-            if (p < entry->offset) continue;
+            if (p < entry->offset + earliest) continue;
             uint64_t start = p - entry->offset;
             pending_.push_back(Candidate{start + db_.part(entry->ref).length, start, entry->ref});
         }
@@ -163,6 +181,18 @@ void StreamScanner::Filter(size_t g) {
     }
 }
 
+// The earliest position a group will visit next.
+uint64_t StreamScanner::FilterAll() {
+    uint64_t next = position_;
+    for (size_t g = 0; g < Database::kGroups; ++g) {
+        const AnchorGroup& group = db_.group(g);
+        if (group.empty() || (group.laterParts && laterFrom_ == ~uint64_t{0})) continue;
+        Filter(g);
+        next = std::min(next, next_[g]);
+    }
+    return next;
+}
+
 bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
     if (verdict_) return false;
     if (hashing_) md5_.Update(bytes, count);
@@ -174,13 +204,8 @@ bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
     position_ += count;
     // Every part ending by position_ has a window that ends there too, so
     // once the groups have visited all of them every such part is pending.
-    uint64_t keep = position_;
-    for (size_t g = 0; g < Database::kGroups; ++g) {
-        if (db_.group(g).empty()) continue;
-        Filter(g);
-        keep = std::min(keep, next_[g]);
-    }
-    Resolve(position_);
+    uint64_t keep = FilterAll();
+    while (Resolve(position_)) keep = FilterAll();
     if (verdict_) return false;
     // Keep what a part still to be verified or found may need, and no more.
     keep = keep > db_.maxPartLength() ? keep - db_.maxPartLength() : 0;

@@ -51,7 +51,8 @@ private:
     using Links = std::deque<Link>;
 
     void Filter(size_t g);
-    void Resolve(uint64_t limit);
+    uint64_t FilterAll();
+    bool Resolve(uint64_t limit);
     bool Verify(const Candidate& c) const;
     void OnPart(const Candidate& c);
     bool OffsetAllows(const BodySignature& sig, uint64_t start) const;
@@ -66,6 +67,10 @@ private:
     std::vector<unsigned char> window_;
     uint64_t windowStart_ = 0;
     uint64_t next_[Database::kGroups] = {};  // next position each filter group visits
+    // The groups of later parts sleep until the first partial match ends
+    // here: no later part starting before it can belong to a match.
+    uint64_t laterFrom_ = ~uint64_t{0};
+    bool woken_ = false;
     std::vector<Candidate> pending_;
     std::vector<Candidate> ready_;
     std::unordered_map<uint32_t, std::vector<Links>> links_;
