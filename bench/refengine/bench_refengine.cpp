@@ -9,7 +9,10 @@
 // base's records and must be reported. One line of results on the standard
 // output (key=value) for bench/refengine/run.sh; exit code 0 when every data
 // file was clean and the canary was found, 1 otherwise, 2 on a setup error.
+// heap_mb is the growth of the process's private bytes across loading.
 #include <windows.h>
+// psapi.h needs windows.h first.
+#include <psapi.h>
 
 #include <cstdio>
 #include <string>
@@ -70,6 +73,15 @@ orlix::EngineEntryProc LoadEngine() {
     return reinterpret_cast<orlix::EngineEntryProc>(init(BenchHostTable(), orlix::kCallbackSlotCount, nullptr, 0));
 }
 
+// Private bytes of the process: what the engine holds is the growth of
+// this across loading the base.
+double PrivateMegabytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+    return counters.PrivateUsage / 1048576.0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,10 +103,12 @@ int main(int argc, char** argv) {
     const long long bytes = ReadAll(files);
     double rawFirst = Now() - t0;
 
+    const double memoryBefore = PrivateMegabytes();
     t0 = Now();
     const int32_t records = entry(0, orlix::EngineLoadBase, argv[2]);
     entry(0, orlix::EngineFinishLoad);
     const double load = Now() - t0;
+    const double memory = PrivateMegabytes() - memoryBefore;
 
     int found = 0, failed = 0;
     t0 = Now();
@@ -110,8 +124,10 @@ int main(int argc, char** argv) {
     const double raw = (rawFirst + Now() - t0) / 2;
 
     const int32_t canary = entry(0, orlix::EngineScanFile, orlix::kScanModeCheck, 1, argv[3], 0);
-    std::printf("records=%d files=%u bytes=%lld load_s=%.3f engine_s=%.3f raw_s=%.3f found=%d failed=%d canary=%d\n",
-                records, static_cast<unsigned>(files.size()), bytes, load, engine, raw, found, failed, canary);
+    std::printf(
+        "records=%d files=%u bytes=%lld load_s=%.3f engine_s=%.3f raw_s=%.3f heap_mb=%.1f found=%d failed=%d "
+        "canary=%d\n",
+        records, static_cast<unsigned>(files.size()), bytes, load, engine, raw, memory, found, failed, canary);
     const bool ok = bytes > 0 && again == bytes && found == 0 && failed == 0 && canary > 0 && (canary & 0x7);
     return ok ? 0 : 1;
 }
