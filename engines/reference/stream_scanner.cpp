@@ -21,19 +21,22 @@ uint32_t KeyAt(const unsigned char* b) {
     return key;
 }
 
-// Visits positions from..to-1 (stride apart) and reports those whose
-// window the group's bitmap lets through; the position after the last one.
+// Visits positions from..to-1 (stride apart) of bytes that begin at
+// position origin, and reports those whose window the group's bitmap lets
+// through; the position after the last one.
 template <uint32_t Width, typename OnHit>
-uint64_t Sweep(const AnchorGroup& group, const unsigned char* base, uint64_t from, uint64_t to, OnHit onHit) {
+uint64_t Sweep(const AnchorGroup& group, const unsigned char* bytes, uint64_t origin, uint64_t from, uint64_t to,
+               OnHit onHit) {
     const uint64_t* bitmap = group.bitmap.data();
     const uint32_t multiplier = group.multiplier, shift = group.shift, stride = group.stride;
-    uint64_t p = from;
-    for (; p < to; p += stride) {
-        uint32_t key = KeyAt<Width>(base + p);
+    size_t i = static_cast<size_t>(from - origin);
+    const size_t end = static_cast<size_t>(to - origin);
+    for (; i < end; i += stride) {
+        uint32_t key = KeyAt<Width>(bytes + i);
         uint32_t bit = (key * multiplier) >> shift;
-        if ((bitmap[bit >> 6] >> (bit & 63)) & 1) onHit(key, p);
+        if ((bitmap[bit >> 6] >> (bit & 63)) & 1) onHit(key, origin + i);
     }
-    return p;
+    return origin + i;
 }
 
 }  // namespace
@@ -55,10 +58,10 @@ bool StreamScanner::OffsetAllows(const BodySignature& sig, uint64_t start) const
     return false;
 }
 
-bool StreamScanner::Verify(const Candidate& c) const {
+bool StreamScanner::Verify(const Candidate& c) {
     const PartRef& ref = db_.part(c.ref);
     const PatternPart& part = db_.bodies()[ref.signature].parts[ref.part];
-    const unsigned char* at = window_.data() + (c.start - windowStart_);
+    const unsigned char* at = Bytes(c.start, c.end);
     for (uint32_t k = 0; k < ref.length; ++k) {
         if (part.fixed[k] && at[k] != part.bytes[k]) return false;
     }
@@ -157,8 +160,6 @@ void StreamScanner::Filter(size_t g) {
     }
     const uint64_t earliest = group.laterParts ? laterFrom_ : 0;
     const uint64_t to = position_ - group.width + 1;
-    // Positions are absolute, the window's bytes relative to its start.
-    const unsigned char* base = window_.data() - windowStart_;
     auto onHit = [&](uint32_t key, uint64_t p) {
         uint32_t count = 0;
         const AnchorGroup::Entry* entry = group.Find(key, count);
@@ -168,17 +169,30 @@ void StreamScanner::Filter(size_t g) {
             pending_.push_back(Candidate{start + db_.part(entry->ref).length, start, entry->ref});
         }
     };
-    switch (group.width) {
-        case 4:
-            next_[g] = Sweep<4>(group, base, next_[g], to, onHit);
-            break;
-        case 2:
-            next_[g] = Sweep<2>(group, base, next_[g], to, onHit);
-            break;
-        default:
-            next_[g] = Sweep<1>(group, base, next_[g], to, onHit);
-            break;
-    }
+    // Positions are absolute. The few windows that begin before the chunk
+    // read the seam; all others read the caller's chunk where it lies.
+    auto sweep = [&](const unsigned char* bytes, uint64_t origin, uint64_t from, uint64_t until) {
+        switch (group.width) {
+            case 4:
+                return Sweep<4>(group, bytes, origin, from, until, onHit);
+            case 2:
+                return Sweep<2>(group, bytes, origin, from, until, onHit);
+            default:
+                return Sweep<1>(group, bytes, origin, from, until, onHit);
+        }
+    };
+    uint64_t p = next_[g];
+    if (p < chunkStart_ && p < to) p = sweep(seam_, seamStart_, p, std::min(to, chunkStart_));
+    if (p < to) p = sweep(chunk_, chunkStart_, p, to);
+    next_[g] = p;
+}
+
+const unsigned char* StreamScanner::Bytes(uint64_t from, uint64_t to) {
+    if (from >= chunkStart_) return chunk_ + (from - chunkStart_);
+    if (to <= chunkStart_) return window_.data() + (from - windowStart_);
+    scratch_.assign(window_.begin() + static_cast<ptrdiff_t>(from - windowStart_), window_.end());
+    scratch_.insert(scratch_.end(), chunk_, chunk_ + (to - chunkStart_));
+    return scratch_.data();
 }
 
 // The earliest position a group will visit next.
@@ -200,8 +214,16 @@ bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
         position_ += count;
         return true;
     }
-    window_.insert(window_.end(), bytes, bytes + count);
+    // The bytes before the chunk that are still needed stay in window_;
+    // the chunk itself is read where the caller holds it.
+    chunk_ = bytes;
+    chunkStart_ = position_;
     position_ += count;
+    const size_t before = static_cast<size_t>(std::min<uint64_t>(3, chunkStart_ - windowStart_));
+    const size_t after = std::min<size_t>(3, count);
+    seamStart_ = chunkStart_ - before;
+    std::copy(window_.end() - static_cast<ptrdiff_t>(before), window_.end(), seam_);
+    std::copy(bytes, bytes + after, seam_ + before);
     // Every part ending by position_ has a window that ends there too, so
     // once the groups have visited all of them every such part is pending.
     uint64_t keep = FilterAll();
@@ -210,10 +232,15 @@ bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
     // Keep what a part still to be verified or found may need, and no more.
     keep = keep > db_.maxPartLength() ? keep - db_.maxPartLength() : 0;
     for (const Candidate& c : pending_) keep = std::min(keep, c.start);
-    if (keep > windowStart_) {
+    keep = std::max(keep, windowStart_);
+    if (keep >= chunkStart_) {
+        window_.assign(bytes + (keep - chunkStart_), bytes + count);
+    } else {
         window_.erase(window_.begin(), window_.begin() + static_cast<ptrdiff_t>(keep - windowStart_));
-        windowStart_ = keep;
+        window_.insert(window_.end(), bytes, bytes + count);
     }
+    windowStart_ = keep;
+    chunk_ = nullptr;
     return true;
 }
 

@@ -53,7 +53,9 @@ private:
     void Filter(size_t g);
     uint64_t FilterAll();
     bool Resolve(uint64_t limit);
-    bool Verify(const Candidate& c) const;
+    bool Verify(const Candidate& c);
+    // The object's bytes from..to-1, all of them before or in the chunk.
+    const unsigned char* Bytes(uint64_t from, uint64_t to);
     void OnPart(const Candidate& c);
     bool OffsetAllows(const BodySignature& sig, uint64_t start) const;
     static void Prune(Links& links, const PatternGap& gap, uint64_t nextStart);
@@ -64,8 +66,13 @@ private:
     bool hashing_;
     Md5 md5_;
     uint64_t position_ = 0;
-    std::vector<unsigned char> window_;
+    std::vector<unsigned char> window_;  // bytes before the chunk still needed
     uint64_t windowStart_ = 0;
+    const unsigned char* chunk_ = nullptr;  // the chunk being fed
+    uint64_t chunkStart_ = 0;
+    unsigned char seam_[6] = {};  // the last bytes before the chunk and its first
+    uint64_t seamStart_ = 0;
+    std::vector<unsigned char> scratch_;
     uint64_t next_[Database::kGroups] = {};  // next position each filter group visits
     // The groups of later parts sleep until the first partial match ends
     // here: no later part starting before it can belong to a match.
