@@ -41,10 +41,6 @@ uint32_t WindowKey(const unsigned char* bytes, uint32_t width) {
     return key;
 }
 
-uint32_t SlotOf(uint32_t key, size_t slots) {
-    return static_cast<uint32_t>((key * 0x85EBCA6Bu) >> 7) & static_cast<uint32_t>(slots - 1);
-}
-
 // Words that fill whole stretches of ordinary files; a bitmap that let them
 // through by a hash collision would send every position of such a stretch
 // to the table.
@@ -60,17 +56,17 @@ void BuildGroup(AnchorGroup& group) {
     });
     size_t distinct = 0;
     for (size_t i = 0; i < entries.size(); ++i) distinct += i == 0 || entries[i].key != entries[i - 1].key;
-    size_t slots = 4;
-    while (slots < distinct * 2) slots *= 2;
-    group.slots.assign(slots, AnchorGroup::Slot{0, 0, 0});
-    for (size_t i = 0; i < entries.size();) {
-        size_t j = i;
-        while (j < entries.size() && entries[j].key == entries[i].key) ++j;
-        uint32_t at = SlotOf(entries[i].key, slots);
-        while (group.slots[at].count) at = (at + 1) & static_cast<uint32_t>(slots - 1);
-        group.slots[at] = AnchorGroup::Slot{entries[i].key, static_cast<uint32_t>(i), static_cast<uint32_t>(j - i)};
-        i = j;
-    }
+    // About two keys a bucket: a few bytes a key instead of a sparse table.
+    uint32_t bucketBits = 1;
+    while (bucketBits < 30 && (size_t{1} << bucketBits) * 2 < distinct) ++bucketBits;
+    group.bucketShift = 32 - bucketBits;
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&group](const AnchorGroup::Entry& a, const AnchorGroup::Entry& b) {
+                         return group.Bucket(a.key) < group.Bucket(b.key);
+                     });
+    group.buckets.assign((size_t{1} << bucketBits) + 1, 0);
+    for (const AnchorGroup::Entry& e : entries) ++group.buckets[group.Bucket(e.key) + 1];
+    for (size_t b = 1; b < group.buckets.size(); ++b) group.buckets[b] += group.buckets[b - 1];
     uint32_t bits = kMinBitmapBits;
     if (group.width == 4) {
         while (bits < kMaxBitmapBits && bits / kBitsPerWindow < distinct) bits *= 2;
@@ -189,15 +185,14 @@ const HashSignature* Database::FindHash(uint64_t size, const unsigned char (&md5
 }
 
 const AnchorGroup::Entry* AnchorGroup::Find(uint32_t key, uint32_t& count) const {
-    const uint32_t mask = static_cast<uint32_t>(slots.size() - 1);
-    for (uint32_t at = SlotOf(key, slots.size());; at = (at + 1) & mask) {
-        const Slot& slot = slots[at];
-        if (!slot.count) return nullptr;
-        if (slot.key == key) {
-            count = slot.count;
-            return entries.data() + slot.first;
-        }
-    }
+    const uint32_t bucket = Bucket(key);
+    const Entry* first = entries.data() + buckets[bucket];
+    const Entry* last = entries.data() + buckets[bucket + 1];
+    while (first != last && first->key != key) ++first;
+    const Entry* end = first;
+    while (end != last && end->key == key) ++end;
+    count = static_cast<uint32_t>(end - first);
+    return count ? first : nullptr;
 }
 
 // A part goes to the group of the longest stride its longest fixed run

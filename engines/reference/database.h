@@ -29,11 +29,6 @@ struct AnchorGroup {
         uint32_t ref;     // index of the PartRef
         uint32_t offset;  // where the window starts inside the part
     };
-    struct Slot {
-        uint32_t key;
-        uint32_t first;
-        uint32_t count;  // 0: empty
-    };
 
     uint32_t width = 4;
     uint32_t stride = 1;
@@ -43,8 +38,11 @@ struct AnchorGroup {
     uint32_t multiplier = 0;
     uint32_t shift = 0;  // bitmap bit: (key * multiplier) >> shift
     std::vector<uint64_t> bitmap;
-    std::vector<Entry> entries;  // sorted by key
-    std::vector<Slot> slots;     // open addressing over the distinct keys
+    std::vector<Entry> entries;     // sorted by Bucket(key), then key
+    std::vector<uint32_t> buckets;  // entries of bucket b: buckets[b] to buckets[b + 1] - 1
+    uint32_t bucketShift = 31;
+
+    uint32_t Bucket(uint32_t key) const { return (key * 0x85EBCA6Bu) >> bucketShift; }
 
     bool empty() const { return entries.empty(); }
     uint32_t Bit(uint32_t key) const { return (key * multiplier) >> shift; }
