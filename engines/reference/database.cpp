@@ -49,27 +49,22 @@ const uint32_t kMultipliers[] = {0x9E3779B1u, 0x85EBCA77u, 0xC2B2AE3Du, 0x27D4EB
                                  0x165667B1u, 0xD3A2646Du, 0xFD7046C5u, 0xB55A4F09u};
 
 void BuildGroup(AnchorGroup& group) {
-    std::vector<AnchorGroup::Entry>& entries = group.entries;
-    std::sort(entries.begin(), entries.end(), [](const AnchorGroup::Entry& a, const AnchorGroup::Entry& b) {
-        if (a.key != b.key) return a.key < b.key;
-        return a.ref != b.ref ? a.ref < b.ref : a.offset < b.offset;
-    });
-    size_t distinct = 0;
-    for (size_t i = 0; i < entries.size(); ++i) distinct += i == 0 || entries[i].key != entries[i - 1].key;
-    // About two keys a bucket: a few bytes a key instead of a sparse table.
+    // About two windows a bucket; a counting sort puts each bucket's
+    // entries side by side.
+    std::vector<AnchorGroup::Entry> entries;
+    entries.swap(group.entries);
     uint32_t bucketBits = 1;
-    while (bucketBits < 30 && (size_t{1} << bucketBits) * 2 < distinct) ++bucketBits;
+    while (bucketBits < 30 && (size_t{1} << bucketBits) * 2 < entries.size()) ++bucketBits;
     group.bucketShift = 32 - bucketBits;
-    std::stable_sort(entries.begin(), entries.end(),
-                     [&group](const AnchorGroup::Entry& a, const AnchorGroup::Entry& b) {
-                         return group.Bucket(a.key) < group.Bucket(b.key);
-                     });
     group.buckets.assign((size_t{1} << bucketBits) + 1, 0);
     for (const AnchorGroup::Entry& e : entries) ++group.buckets[group.Bucket(e.key) + 1];
     for (size_t b = 1; b < group.buckets.size(); ++b) group.buckets[b] += group.buckets[b - 1];
+    std::vector<uint32_t> fill(group.buckets.begin(), group.buckets.end() - 1);
+    group.entries.resize(entries.size());
+    for (const AnchorGroup::Entry& e : entries) group.entries[fill[group.Bucket(e.key)]++] = e;
     uint32_t bits = kMinBitmapBits;
     if (group.width == 4) {
-        while (bits < kMaxBitmapBits && bits / kBitsPerWindow < distinct) bits *= 2;
+        while (bits < kMaxBitmapBits && bits / kBitsPerWindow < group.entries.size()) bits *= 2;
     } else {
         // Two bytes or one: the window itself is the bit.
         bits = std::max<uint32_t>(1u << (8 * group.width), 64);
@@ -80,15 +75,14 @@ void BuildGroup(AnchorGroup& group) {
     for (uint32_t multiplier : kMultipliers) {
         group.multiplier = group.width == 4 ? multiplier : 1u << (32 - 8 * group.width);
         group.bitmap.assign(bits / 64, 0);
-        for (const AnchorGroup::Entry& e : entries) {
+        for (const AnchorGroup::Entry& e : group.entries) {
             uint32_t bit = group.Bit(e.key);
             group.bitmap[bit >> 6] |= uint64_t{1} << (bit & 63);
         }
         bool quiet = true;
         for (uint32_t word : kCommonWords) {
-            uint32_t count = 0;
             uint32_t key = word & (group.width == 4 ? ~0u : (1u << (8 * group.width)) - 1);
-            quiet = quiet && (!group.MayHold(key) || group.Find(key, count));
+            quiet = quiet && (!group.MayHold(key) || group.Holds(key));
         }
         if (quiet || group.width != 4) break;
     }
@@ -184,15 +178,12 @@ const HashSignature* Database::FindHash(uint64_t size, const unsigned char (&md5
     return h.size == size && std::memcmp(h.md5, md5, 16) == 0 ? &h : nullptr;
 }
 
-const AnchorGroup::Entry* AnchorGroup::Find(uint32_t key, uint32_t& count) const {
+bool AnchorGroup::Holds(uint32_t key) const {
     const uint32_t bucket = Bucket(key);
-    const Entry* first = entries.data() + buckets[bucket];
-    const Entry* last = entries.data() + buckets[bucket + 1];
-    while (first != last && first->key != key) ++first;
-    const Entry* end = first;
-    while (end != last && end->key == key) ++end;
-    count = static_cast<uint32_t>(end - first);
-    return count ? first : nullptr;
+    for (uint32_t i = buckets[bucket]; i < buckets[bucket + 1]; ++i) {
+        if (entries[i].key == key) return true;
+    }
+    return false;
 }
 
 // A part goes to the group of the longest stride its longest fixed run

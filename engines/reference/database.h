@@ -38,7 +38,7 @@ struct AnchorGroup {
     uint32_t multiplier = 0;
     uint32_t shift = 0;  // bitmap bit: (key * multiplier) >> shift
     std::vector<uint64_t> bitmap;
-    std::vector<Entry> entries;     // sorted by Bucket(key), then key
+    std::vector<Entry> entries;     // sorted by Bucket(key)
     std::vector<uint32_t> buckets;  // entries of bucket b: buckets[b] to buckets[b + 1] - 1
     uint32_t bucketShift = 31;
 
@@ -50,8 +50,7 @@ struct AnchorGroup {
         uint32_t bit = Bit(key);
         return (bitmap[bit >> 6] >> (bit & 63)) & 1;
     }
-    // The entries whose window is key, or null.
-    const Entry* Find(uint32_t key, uint32_t& count) const;
+    bool Holds(uint32_t key) const;
 };
 
 class Database {

@@ -161,10 +161,11 @@ void StreamScanner::Filter(size_t g) {
     const uint64_t earliest = group.laterParts ? laterFrom_ : 0;
     const uint64_t to = position_ - group.width + 1;
     auto onHit = [&](uint32_t key, uint64_t p) {
-        uint32_t count = 0;
-        const AnchorGroup::Entry* entry = group.Find(key, count);
-        for (uint32_t k = 0; k < count; ++k, ++entry) {
-            if (p < entry->offset + earliest) continue;
+        const uint32_t bucket = group.Bucket(key);
+        const AnchorGroup::Entry* entry = group.entries.data() + group.buckets[bucket];
+        const AnchorGroup::Entry* last = group.entries.data() + group.buckets[bucket + 1];
+        for (; entry != last; ++entry) {
+            if (entry->key != key || p < entry->offset + earliest) continue;
             uint64_t start = p - entry->offset;
             pending_.push_back(Candidate{start + db_.part(entry->ref).length, start, entry->ref});
         }
