@@ -9,10 +9,8 @@
 // base's records and must be reported. One line of results on the standard
 // output (key=value) for bench/refengine/run.sh; exit code 0 when every data
 // file was clean and the canary was found, 1 otherwise, 2 on a setup error.
-// heap_mb is the growth of the process's private bytes across loading.
+// heap_mb is the growth of the private memory committed across loading.
 #include <windows.h>
-// psapi.h needs windows.h first.
-#include <psapi.h>
 
 #include <cstdio>
 #include <string>
@@ -73,13 +71,18 @@ orlix::EngineEntryProc LoadEngine() {
     return reinterpret_cast<orlix::EngineEntryProc>(init(BenchHostTable(), orlix::kCallbackSlotCount, nullptr, 0));
 }
 
-// Private bytes of the process: what the engine holds is the growth of
-// this across loading the base.
-double PrivateMegabytes() {
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-    return counters.PrivateUsage / 1048576.0;
+// Private memory the process has committed: what the engine holds is the
+// growth of this across loading the base (Wine reports no private bytes).
+double CommittedMegabytes() {
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const char* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= at) break;
+        at = next;
+    }
+    return double(total) / 1048576.0;
 }
 
 }  // namespace
@@ -103,12 +106,12 @@ int main(int argc, char** argv) {
     const long long bytes = ReadAll(files);
     double rawFirst = Now() - t0;
 
-    const double memoryBefore = PrivateMegabytes();
+    const double memoryBefore = CommittedMegabytes();
     t0 = Now();
     const int32_t records = entry(0, orlix::EngineLoadBase, argv[2]);
     entry(0, orlix::EngineFinishLoad);
     const double load = Now() - t0;
-    const double memory = PrivateMegabytes() - memoryBefore;
+    const double memory = CommittedMegabytes() - memoryBefore;
 
     int found = 0, failed = 0;
     t0 = Now();

@@ -132,22 +132,27 @@ int32_t Database::LoadBase(const char* path) {
         if (got == -1) return -1;
         if (got == 0) break;
         offset += static_cast<uint32_t>(got);
-        for (int32_t i = 0; i < got; ++i) {
-            char c = static_cast<char>(chunk.data()[i]);
-            if (c == '\n') {
-                if (overlong)
-                    ++rejected_;
-                else
-                    AddLine(line);
-                line.clear();
-                overlong = false;
-            } else if (!overlong) {
-                line += c;
+        const char* at = reinterpret_cast<const char*>(chunk.data());
+        const char* end = at + got;
+        while (at < end) {
+            const char* brk = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
+            const char* stop = brk ? brk : end;
+            if (!overlong) {
+                line.append(at, stop);
                 if (line.size() > kMaxLineLength) {
                     overlong = true;
                     line.clear();
                 }
             }
+            at = stop;
+            if (!brk) break;
+            if (overlong)
+                ++rejected_;
+            else
+                AddLine(line);
+            line.clear();
+            overlong = false;
+            ++at;
         }
     }
     if (overlong)
