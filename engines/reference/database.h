@@ -36,19 +36,27 @@ struct AnchorGroup {
     // match before some first part has been found.
     bool laterParts = false;
     uint32_t multiplier = 0;
-    uint32_t shift = 0;  // bitmap bit: (key * multiplier) >> shift
-    std::vector<uint64_t> bitmap;
+    uint32_t shift = 0;  // bitmap word: (key * multiplier) >> shift
+    // Two bits a window in one word of 32 (one for windows of one or two
+    // bytes, which are their own bit): a false pass costs a table look-up,
+    // so two bits in one memory access are worth their instructions.
+    std::vector<uint32_t> bitmap;
     std::vector<Entry> entries;     // sorted by Bucket(key)
     std::vector<uint32_t> buckets;  // entries of bucket b: buckets[b] to buckets[b + 1] - 1
     uint32_t bucketShift = 31;
 
+    static constexpr uint32_t kMaskMultiplier = 0x2C1B3C6Du;
     uint32_t Bucket(uint32_t key) const { return (key * 0x85EBCA6Bu) >> bucketShift; }
-
+    uint32_t Word(uint32_t key) const { return (key * multiplier) >> shift; }
+    uint32_t Mask(uint32_t key) const {
+        if (width < 4) return 1u << (key & 31);
+        uint32_t h = key * kMaskMultiplier;
+        return 1u << (h >> 27) | 1u << ((h >> 22) & 31);
+    }
     bool empty() const { return entries.empty(); }
-    uint32_t Bit(uint32_t key) const { return (key * multiplier) >> shift; }
     bool MayHold(uint32_t key) const {
-        uint32_t bit = Bit(key);
-        return (bitmap[bit >> 6] >> (bit & 63)) & 1;
+        uint32_t mask = Mask(key);
+        return (bitmap[Word(key)] & mask) == mask;
     }
     bool Holds(uint32_t key) const;
 };

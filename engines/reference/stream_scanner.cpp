@@ -27,14 +27,21 @@ uint32_t KeyAt(const unsigned char* b) {
 template <uint32_t Width, typename OnHit>
 uint64_t Sweep(const AnchorGroup& group, const unsigned char* bytes, uint64_t origin, uint64_t from, uint64_t to,
                OnHit onHit) {
-    const uint64_t* bitmap = group.bitmap.data();
+    const uint32_t* bitmap = group.bitmap.data();
     const uint32_t multiplier = group.multiplier, shift = group.shift, stride = group.stride;
     size_t i = static_cast<size_t>(from - origin);
     const size_t end = static_cast<size_t>(to - origin);
     for (; i < end; i += stride) {
         uint32_t key = KeyAt<Width>(bytes + i);
-        uint32_t bit = (key * multiplier) >> shift;
-        if ((bitmap[bit >> 6] >> (bit & 63)) & 1) onHit(key, origin + i);
+        uint32_t word = bitmap[(key * multiplier) >> shift];
+        uint32_t mask;
+        if (Width == 4) {
+            uint32_t h = key * AnchorGroup::kMaskMultiplier;
+            mask = 1u << (h >> 27) | 1u << ((h >> 22) & 31);
+        } else {
+            mask = 1u << (key & 31);
+        }
+        if ((word & mask) == mask) onHit(key, origin + i);
     }
     return origin + i;
 }
