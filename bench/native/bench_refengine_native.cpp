@@ -26,9 +26,7 @@
 
 namespace {
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 std::vector<std::string> FilesOf(const std::string& folder) {
     std::vector<std::string> files;
