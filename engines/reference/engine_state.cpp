@@ -48,8 +48,10 @@ void ClearPending() { State().pending = PendingArchive(); }
 int32_t CureFind(HostFile& file, const char* name, const StreamScanner& scanner) {
     uint32_t flags = scanner.verdict().flags;
     // Only a body appended to a host can be cut off; a find at offset 0 is
-    // the whole object.
-    if (!scanner.verdict().curable || scanner.matchStart() == 0) return flags | orlix::ResultIncurable;
+    // the whole object, and a cut at a start not known exactly could take
+    // the host's own bytes with it.
+    if (!scanner.verdict().curable || !scanner.matchStartKnown() || scanner.matchStart() == 0)
+        return flags | orlix::ResultIncurable;
     file.Close();
     HostFile writable;
     if (!writable.Open(name, orlix::kOpenReadWrite) ||
