@@ -24,7 +24,7 @@ if [ "${1:-}" = "--short" ]; then megabytes=8; fi
 if [ "${1:-}" = "--megabytes" ]; then megabytes=$2; fi
 counts=(1 1000 10000 100000)
 
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=${WINEDEBUG:--all} WINEARCH=win32
+. "$root/scripts/wine-env.sh" "$build"
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench_refengine.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
