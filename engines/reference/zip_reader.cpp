@@ -366,7 +366,7 @@ MemberOutcome ZipReader::Unpack(uint64_t data, const ZipEntry& entry, const Data
         int32_t got;
         while ((got = packed.Next()) > 0 && sink.Take(input.data(), static_cast<uint32_t>(got))) {
         }
-        return sink.Settle(got == -1 ? orlix::ResultReadError : 0);
+        return sink.Settle(got == -1 ? uint32_t{orlix::ResultReadError} : 0u);
     }
 
     z_stream z;
