@@ -5,7 +5,8 @@ set -euo pipefail
 need=()
 pkgs=(cmake make ninja-build g++-mingw-w64-i686-posix mingw-w64-i686-dev
       binutils-mingw-w64-i686 googletest wine wine32:i386 xvfb xauth
-      imagemagick libz-mingw-w64-dev x11-utils clang-format python3 clamav)
+      imagemagick libz-mingw-w64-dev x11-utils clang-format python3 clamav
+      clamav-daemon clamdscan)
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
