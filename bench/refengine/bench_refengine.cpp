@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "engine/contract.h"
-#include "refengine/test_host.h"
+#include "bench_host.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ orlix::EngineEntryProc LoadEngine() {
                              reinterpret_cast<void*>(GetProcAddress(engine, orlix::kEngineInitExport)))
                        : nullptr;
     if (!init) return nullptr;
-    return reinterpret_cast<orlix::EngineEntryProc>(init(TestHostTable(), orlix::kCallbackSlotCount, nullptr, 0));
+    return reinterpret_cast<orlix::EngineEntryProc>(init(BenchHostTable(), orlix::kCallbackSlotCount, nullptr, 0));
 }
 
 }  // namespace
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
     }
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    SetTestTempFolder(temp);
+    SetBenchTempFolder(temp);
 
     double t0 = Now();
     const long long bytes = ReadAll(files);

@@ -1,7 +1,5 @@
 #include "database.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -86,7 +84,7 @@ int32_t Database::LoadBase(const char* path) {
     char trace[400];
     std::snprintf(trace, sizeof trace, "orlix32: %.260s: %d records, %d lines rejected\n", path, records() - before,
                   rejected_ - rejectedBefore);
-    OutputDebugStringA(trace);
+    HostTrace(trace);
     return records() - before;
 }
 

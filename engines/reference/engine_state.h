@@ -2,6 +2,7 @@
 // archives that operations 11 to 15 walk.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/contract.h"

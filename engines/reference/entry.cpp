@@ -8,6 +8,12 @@
 #include "engine_state.h"
 #include "host_io.h"
 
+#ifdef _WIN32
+#define ENGINE_EXPORT extern "C" __declspec(dllexport)
+#else
+#define ENGINE_EXPORT extern "C"
+#endif
+
 namespace {
 
 constexpr int32_t kEngineVersion = 431;
@@ -65,8 +71,7 @@ extern "C" int32_t __cdecl EngineEntry(int32_t, int32_t operation, ...) {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, const void*,
-                                                             int32_t) {
+ENGINE_EXPORT void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, const void*, int32_t) {
     try {
         refengine::ResetScanState();
         refengine::CurrentDatabase().Clear();
@@ -79,7 +84,7 @@ extern "C" __declspec(dllexport) void* __cdecl ORLIX_InitDll(const void* callbac
 
 // Counts of the bases loaded since ORLIX_InitDll, for tools and tests:
 // records accepted and lines rejected.
-extern "C" __declspec(dllexport) void __cdecl ORLIX_BaseStatistics(int32_t* records, int32_t* rejected) {
+ENGINE_EXPORT void __cdecl ORLIX_BaseStatistics(int32_t* records, int32_t* rejected) {
     if (records) *records = refengine::CurrentDatabase().records();
     if (rejected) *rejected = refengine::CurrentDatabase().rejectedLines();
 }

@@ -26,6 +26,8 @@ int32_t HostSeek(int32_t handle, uint32_t offset);
 int32_t HostLength(int32_t handle);
 int32_t HostSetSize(int32_t handle, uint32_t size);
 int32_t HostDelete(const char* name);
+// A line for a debugger watching the process (Windows only).
+void HostTrace(const char* text);
 
 // A buffer from the host's allocator, released with it.
 class HostBuffer {

@@ -1,15 +1,10 @@
 // Base parsing and matching of the reference engine, driven through its
 // entry point with the test's own file callbacks.
-#include <windows.h>
-// after windows.h, which it needs
-#include <wincrypt.h>
-
 #include <cstdio>
 #include <random>
 #include <set>
 
 #include "common/eicar.h"
-#include "common/plugin_api.h"
 #include "refengine/engine_fixture.h"
 
 namespace {
@@ -24,13 +19,7 @@ std::string HexOf(const std::string& bytes) {
     return out;
 }
 
-void Statistics(int32_t& records, int32_t& rejected) {
-    typedef void(__cdecl * Proc)(int32_t*, int32_t*);
-    auto proc = reinterpret_cast<Proc>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("orlix32.dll"), "ORLIX_BaseStatistics")));
-    ASSERT_NE(proc, nullptr);
-    proc(&records, &rejected);
-}
+void Statistics(int32_t& records, int32_t& rejected) { ORLIX_BaseStatistics(&records, &rejected); }
 
 std::string Filler(size_t n, char seed = 'a') {
     std::string s(n, ' ');
@@ -38,21 +27,14 @@ std::string Filler(size_t n, char seed = 'a') {
     return s;
 }
 
-std::string SystemMd5(const std::string& bytes) {
-    HCRYPTPROV provider = 0;
-    HCRYPTHASH hash = 0;
+// The digest md5sum gives for the file at path.
+std::string SystemMd5(const std::string& path) {
     std::string out;
-    if (!CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return out;
-    if (CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
-        BYTE digest[16];
-        DWORD length = sizeof digest;
-        if (CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) &&
-            CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0)) {
-            out = HexOf(std::string(reinterpret_cast<char*>(digest), length));
-        }
-        CryptDestroyHash(hash);
+    if (FILE* pipe = popen(("md5sum '" + path + "'").c_str(), "r")) {
+        char digest[33] = {};
+        if (std::fscanf(pipe, "%32s", digest) == 1) out = digest;
+        pclose(pipe);
     }
-    CryptReleaseContext(provider, 0);
     return out;
 }
 
@@ -62,10 +44,8 @@ TEST_F(RefEngineTest, ReportsVersionAndRefusesAMissingTable) {
     EXPECT_EQ(entry_(0, orlix::EngineGetVersion), 431);
     EXPECT_TRUE(orlix::IsSupportedEngineVersion(entry_(0, orlix::EngineGetVersion)));
     EXPECT_EQ(entry_(0, 99), -1);
-    auto init = reinterpret_cast<orlix::EngineInitProc>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("orlix32.dll"), orlix::kEngineInitExport)));
-    EXPECT_EQ(init(nullptr, orlix::kCallbackSlotCount, &orlix::kPluginVersionRecord, 0), nullptr);
-    EXPECT_EQ(init(TestHostTable(), 20, &orlix::kPluginVersionRecord, 0), nullptr);
+    EXPECT_EQ(ORLIX_InitDll(nullptr, orlix::kCallbackSlotCount, &orlix::kPluginVersionRecord, 0), nullptr);
+    EXPECT_EQ(ORLIX_InitDll(nativehost::Table(), 20, &orlix::kPluginVersionRecord, 0), nullptr);
 }
 
 TEST_F(RefEngineTest, CountsGoodLinesAndRejectsBadOnesWithoutFailing) {
@@ -191,7 +171,8 @@ TEST_F(RefEngineTest, HashesAgreeWithTheSystemMd5OverManyChunks) {
     // Long enough to span many MD5 blocks and several read chunks, with an
     // odd length so the padding lands mid-block.
     std::string big = Filler(200001, 'A');
-    std::string digest = SystemMd5(big);
+    WriteFileBytes(ObjectPath(), big);
+    std::string digest = SystemMd5(ObjectPath());
     ASSERT_EQ(digest.size(), 32u);
     ASSERT_EQ(LoadBase(digest + ":200001:Hash.Big\n"), 1);
     Finish();
@@ -202,9 +183,7 @@ TEST_F(RefEngineTest, HashesAgreeWithTheSystemMd5OverManyChunks) {
 }
 
 TEST_F(RefEngineTest, DefaultBaseFindsTheTestFileAndItsAllowedVariants) {
-    std::string base = ReadFileBytes(ExecutableFolder() + "..\\refengine\\default.vdb");
-    ASSERT_FALSE(base.empty());
-    ASSERT_EQ(LoadBase(base, "default.vdb"), 2);
+    ASSERT_EQ(LoadDefaultBase(), 2);
     Finish();
     std::string eicar = EicarText();
     EXPECT_EQ(Scan(eicar), 1);
@@ -223,14 +202,15 @@ TEST_F(RefEngineTest, StreamsLargeObjectsInBoundedMemory) {
     Finish();
     // 96 MiB synthesised by the callbacks; the find sits near the end.
     const uint32_t size = 96u << 20;
-    std::string name = std::string(kSyntheticPrefix) + std::to_string(size) + ":" + std::to_string(size - 1000);
+    std::string name =
+        std::string(nativehost::kSyntheticPrefix) + std::to_string(size) + ":" + std::to_string(size - 1000);
     EXPECT_EQ(ScanPath(name), 1);
     // Read once from start to end, not twice.
-    EXPECT_GE(TestHostCounters().syntheticRead, static_cast<int64_t>(size));
-    EXPECT_LT(TestHostCounters().syntheticRead, static_cast<int64_t>(size) + 65536);
-    EXPECT_LT(TestHostCounters().peakAllocated, 1 << 20);
-    EXPECT_EQ(TestHostCounters().allocated, 0);
-    std::string clean = std::string(kSyntheticPrefix) + std::to_string(size) + ":-1";
+    EXPECT_GE(nativehost::counters().syntheticRead, static_cast<int64_t>(size));
+    EXPECT_LT(nativehost::counters().syntheticRead, static_cast<int64_t>(size) + 65536);
+    EXPECT_LT(nativehost::counters().peakAllocated, 1 << 20);
+    EXPECT_EQ(nativehost::counters().allocated, 0);
+    std::string clean = std::string(nativehost::kSyntheticPrefix) + std::to_string(size) + ":-1";
     EXPECT_EQ(ScanPath(clean), 0);
 }
 
@@ -238,9 +218,9 @@ TEST_F(RefEngineTest, AnObjectLongerThanItsToldLengthIsAnErrorNotClean) {
     ASSERT_EQ(LoadBase("Tail:0:*:" + HexOf(EicarText()) + "\n"), 1);
     Finish();
     // Past 4 GB the host's 32-bit length wraps; the tail would go unread.
-    std::string clean = std::string(kSyntheticPrefix) + "300000:-1:100000";
+    std::string clean = std::string(nativehost::kSyntheticPrefix) + "300000:-1:100000";
     EXPECT_EQ(ScanPath(clean), -1);
-    std::string infectedEarly = std::string(kSyntheticPrefix) + "300000:500:100000";
+    std::string infectedEarly = std::string(nativehost::kSyntheticPrefix) + "300000:500:100000";
     EXPECT_EQ(ScanPath(infectedEarly), 1) << "a find in the part read still counts";
 }
 
@@ -277,15 +257,11 @@ TEST_F(RefEngineTest, CureOfAFileThatCannotBeWrittenReportsTheWriteFailure) {
     ASSERT_EQ(LoadBase("Appended:0:*:2a2a424f44592a2a:c\n"), 1);
     Finish();
     WriteFileBytes(ObjectPath(), "host**BODY**");
-    {
-        // Another process holding the file without write sharing.
-        HANDLE held =
-            CreateFileA(ObjectPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(ScanPath(ObjectPath(), orlix::kScanModeCure),
-                  orlix::ResultInfected | orlix::ResultIncurable | orlix::ResultWriteError);
-        CloseHandle(held);
-    }
+    // As when another process holds the file without write sharing.
+    nativehost::RefuseWrites(true);
+    EXPECT_EQ(ScanPath(ObjectPath(), orlix::kScanModeCure),
+              orlix::ResultInfected | orlix::ResultIncurable | orlix::ResultWriteError);
+    nativehost::RefuseWrites(false);
     EXPECT_EQ(ReadFileBytes(ObjectPath()), "host**BODY**");
 }
 

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "common/eicar.h"
-#include "common/plugin_api.h"
 #include "common/zip_writer.h"
 #include "refengine/engine_fixture.h"
 
@@ -23,22 +22,11 @@ ZipMember Member(const std::string& name, const std::string& data, bool deflate 
     return m;
 }
 
-int CountTempFiles(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((folder + "\\orx*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE) return 0;
-    int n = 0;
-    do ++n;
-    while (FindNextFileA(h, &found));
-    FindClose(h);
-    return n;
-}
-
 class ArchiveTest : public RefEngineTest {
 protected:
     void SetUp() override {
         RefEngineTest::SetUp();
-        ASSERT_EQ(LoadBase(ReadFileBytes(ExecutableFolder() + "..\\refengine\\default.vdb"), "default.vdb"), 2);
+        ASSERT_EQ(LoadDefaultBase(), 2);
         Finish();
     }
     std::string WalkZip(const std::string& zip) {
@@ -114,8 +102,8 @@ TEST_F(ArchiveTest, ZipBombEndsInAnUnpackingErrorWithinBoundedMemory) {
     zeros.clear();
     zeros.shrink_to_fit();
     EXPECT_EQ(WalkZip(bomb), "ZIP:bomb.bin=80;after.txt=0;end");
-    EXPECT_LT(TestHostCounters().peakAllocated, 2 << 20);
-    EXPECT_EQ(TestHostCounters().tempFilesCreated, 0);
+    EXPECT_LT(nativehost::counters().peakAllocated, 2 << 20);
+    EXPECT_EQ(nativehost::counters().tempFilesCreated, 0);
 
     // A member that unpacks past the size its header declares stops there.
     ZipMember liar = Member("liar.bin", Filler(200000));
@@ -132,17 +120,17 @@ TEST_F(ArchiveTest, NestedArchivesAreOpenedLevelByLevel) {
         expected = "ZIP:x.txt=0;" + name + "=1000[" + expected + "];end";
     }
     EXPECT_EQ(WalkZip(inner), expected);
-    EXPECT_EQ(TestHostCounters().allocated, 0);
+    EXPECT_EQ(nativehost::counters().allocated, 0);
 }
 
 TEST_F(ArchiveTest, LargeNestedArchivesGoThroughATemporaryFile) {
     std::string inner = BuildZip({Member("big.txt", Filler(400000), false), Member("eicar.com", EicarText())});
     std::string outer = BuildZip({Member("inner.zip", inner)});
     EXPECT_EQ(WalkZip(outer), "ZIP:inner.zip=1000[ZIP:big.txt=0;eicar.com=1(Eicar-Test-Signature);end];end");
-    EXPECT_EQ(TestHostCounters().tempFilesCreated, 1);
-    EXPECT_EQ(TestHostCounters().tempFilesDeleted, 1);
-    EXPECT_EQ(CountTempFiles(dir_.path()), 0);
-    EXPECT_LT(TestHostCounters().peakAllocated, 1 << 20);
+    EXPECT_EQ(nativehost::counters().tempFilesCreated, 1);
+    EXPECT_EQ(nativehost::counters().tempFilesDeleted, 1);
+    EXPECT_EQ(CountFiles(dir_.path(), "orx"), 0);
+    EXPECT_LT(nativehost::counters().peakAllocated, 1 << 20);
 }
 
 TEST_F(ArchiveTest, RefusesNestingBeyondItsOwnLimit) {

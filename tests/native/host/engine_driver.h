@@ -1,0 +1,27 @@
+// Drives the engine linked into a native program the way the plug-in does:
+// bind, check, read the names, walk reported archives level by level.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/contract.h"
+
+extern "C" void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, const void* versionRecord,
+                                       int32_t reserved);
+extern "C" void __cdecl ORLIX_BaseStatistics(int32_t* records, int32_t* rejected);
+
+namespace nativehost {
+
+// A fresh binding of the engine to the native host's table (bases dropped).
+orlix::EngineEntryProc BindEngine();
+
+std::string Hex(int32_t value);
+std::string VirusName(orlix::EngineEntryProc entry);
+std::string ArchiverName(orlix::EngineEntryProc entry, int32_t* answer = nullptr);
+// Walks the archive the last answer reported and describes it:
+// "member=flags" per member, nested walks in brackets, finds with the virus
+// name in parentheses, "end" or the failing step.
+std::string Walk(orlix::EngineEntryProc entry);
+
+}  // namespace nativehost
