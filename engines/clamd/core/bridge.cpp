@@ -145,7 +145,7 @@ Bridge::Outcome Bridge::ReadReply(Connection& connection, uint32_t timeoutMs, bo
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         size_t got = 0;
         NetStatus status = connection.Receive(piece, sizeof piece, &got, left > 0 ? static_cast<uint32_t>(left) : 0);
-        if (status == NetStatus::Closed && !text.empty()) break;
+        // A reply cut off by the end of the connection is no verdict.
         if (status != NetStatus::Ok) {
             result.detail = std::string(early ? "during the stream: " : "waiting for the reply: ") + Describe(status);
             return Outcome::ServerFault;
