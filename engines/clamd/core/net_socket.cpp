@@ -115,6 +115,11 @@ public:
     NetStatus Receive(void* buffer, size_t size, size_t* got, uint32_t timeoutMs) override {
         *got = 0;
         Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        // A reply is rarely there yet: wait first, which spares a failing
+        // recv (a round trip to the server process under Wine).
+        Wait first = WaitFor(socket_, false, timeoutMs);
+        if (first == Wait::TimedOut) return NetStatus::TimedOut;
+        if (first == Wait::Failed) return NetStatus::Failed;
         for (;;) {
             int chunk = static_cast<int>(size > 0x40000000 ? 0x40000000 : size);
             auto n = recv(socket_, static_cast<char*>(buffer), chunk, 0);
