@@ -37,6 +37,24 @@ if [ $compile = 1 ]; then
   cmake --build "$build" --target orlix orlix32 clamdengine bavhost
 fi
 
+# Everything after this point runs the 32-bit plug-in under Wine.
+if [ -n "${ORLIX_WINDOWS_SKIP:-}" ]; then
+  reason=$ORLIX_WINDOWS_SKIP
+else
+  reason=$("$root/scripts/probe-i386.sh") && reason=
+fi
+if [ -n "$reason" ]; then
+  cat >&2 <<MSG
+demo: cannot run the plug-in here: $reason.
+Wine needs a machine that runs 32-bit x86 code to load the 32-bit plug-in.
+What was built works on Windows, or on a Linux machine with 32-bit support:
+  $build/bin/orlix.bav            the plug-in
+  $build/refengine/orlix32.dll    the reference engine (with default.vdb)
+  $build/bin/bavhost.exe          the command-line host
+MSG
+  exit 77
+fi
+
 # The plug-in's windows need a display; without one, run the rest under Xvfb.
 if [ -z "${DISPLAY:-}" ]; then
   flags=(--no-setup --no-build --engine "$engine")

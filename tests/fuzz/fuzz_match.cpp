@@ -1,0 +1,19 @@
+// The signature compiler and matcher: records and data from one input. The
+// text before the first NUL byte is the base, the bytes after it the object.
+#include <cstring>
+#include <string>
+
+#include "fuzz_engine.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const uint8_t* split = static_cast<const uint8_t*>(std::memchr(data, 0, size));
+    if (!split) return 0;
+    size_t baseSize = static_cast<size_t>(split - data);
+    orlix::EngineEntryProc entry = fuzz::Rebind();
+    if (fuzz::LoadBaseText(std::string(reinterpret_cast<const char*>(data), baseSize)) < 0) __builtin_trap();
+    entry(0, orlix::EngineFinishLoad);
+    int32_t answer = fuzz::CheckAndWalk(split + 1, size - baseSize - 1);
+    if (answer != -1 && (static_cast<uint32_t>(answer) & ~fuzz::kContractBits)) __builtin_trap();
+    fuzz::ExpectNothingHeld();
+    return 0;
+}

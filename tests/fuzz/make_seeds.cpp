@@ -1,0 +1,95 @@
+// Writes the fuzz targets' seed corpora: archives of every shape the ZIP
+// reader knows, bases of every record form, and records with data. They are
+// made at build time so that no file of the project holds the test file.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/eicar.h"
+#include "common/zip_writer.h"
+#include "host/files.h"
+
+namespace {
+
+ZipMember Member(const std::string& name, const std::string& data, bool deflate = true) {
+    ZipMember m;
+    m.name = name;
+    m.data = data;
+    m.deflate = deflate;
+    return m;
+}
+
+std::vector<std::string> Archives() {
+    std::string eicar = EicarText();
+    std::vector<std::string> out;
+    out.push_back(BuildZip({}));
+    out.push_back(BuildZip({Member("a.txt", "hello", false), Member("b.txt", std::string(3000, 'b'))}));
+    out.push_back(BuildZip({Member("eicar.com", eicar)}));
+    out.push_back(BuildZip({Member("zeros.bin", std::string(65537, '\0'))}));
+    std::string inner = BuildZip({Member("clean.txt", "c"), Member("eicar.com", eicar)});
+    out.push_back(BuildZip({Member("x.txt", "x"), Member("inner.zip", inner, false)}));
+    out.push_back(BuildZip({Member("inner.zip", inner)}));
+    ZipMember encrypted = Member("secret.txt", "secret");
+    encrypted.flags = 1;
+    ZipMember badCrc = Member("crc.txt", "abcdef");
+    badCrc.badCrc = true;
+    ZipMember method = Member("method.txt", "m", false);
+    method.method = 99;
+    out.push_back(BuildZip({encrypted, badCrc, method, Member("ok.txt", "fine")}));
+    ZipLayout split;
+    split.disk = 1;
+    split.directoryDisk = 1;
+    ZipMember here = Member("here.txt", "here");
+    here.disk = 1;
+    out.push_back(BuildZip({Member("early.txt", "e"), here}, split));
+    ZipLayout marker;
+    marker.spanMarker = true;
+    out.push_back(BuildZip({Member("a.txt", "a")}, marker));
+    out.push_back("stub in front " + BuildZip({Member("t.txt", "fuzz body START <<ab>> END")}));
+    out.push_back("MZ not an archive, fuzzAbody START END <<abc>> TAND");
+    return out;
+}
+
+std::vector<std::string> Bases() {
+    return {
+        "Plain:0:*:414243\n",
+        "Wild:0:10:41??43*4445{2-4}4647:p\n",
+        "End:0:EOF-3:414243:cms64\n",
+        "Gaps:0:*:41{-5}42{3}43{2-}44\r\n",
+        "0123456789abcdef0123456789ABCDEF:5:Hash.One\n# comment\n\nBad:1:*:41\n",
+        "Bad.OddHex:0:*:41424\nBad.Range:0:*:41{5-2}42\nBad.Flag:0:*:4142:x\n",
+    };
+}
+
+bool Write(const std::string& folder, int index, const std::string& bytes) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/seed-%03d", index);
+    return WriteFileBytes(folder + name, bytes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_fuzz_seeds FOLDER\n");
+        return 2;
+    }
+    std::string root = argv[1];
+    for (const char* sub : {"", "/zip", "/base", "/match"}) mkdir((root + sub).c_str(), 0755);
+    int n = 0;
+    bool ok = true;
+    for (const std::string& zip : Archives()) ok = Write(root + "/zip", n++, zip) && ok;
+    for (const std::string& base : Bases()) ok = Write(root + "/base", n++, base) && ok;
+    const std::vector<std::string> data = {"xxABCxx", "A.C..DE..FG", "0123ABC", "A...B...C....D", "abc"};
+    for (size_t i = 0; i < data.size(); ++i) {
+        std::string input = Bases()[i % Bases().size()];
+        input += '\0';
+        ok = Write(root + "/match", n++, input + data[i]) && ok;
+    }
+    ok = Write(root + "/match", n++,
+               std::string("Zip.Member:0:*:6865726521\n") + '\0' + BuildZip({Member("m.txt", "here!")})) &&
+         ok;
+    return ok ? 0 : 1;
+}
