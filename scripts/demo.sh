@@ -50,6 +50,7 @@ Wine needs a machine that runs 32-bit x86 code to load the 32-bit plug-in.
 What was built works on Windows, or on a Linux machine with 32-bit support:
   $build/bin/orlix.bav            the plug-in
   $build/refengine/orlix32.dll    the reference engine (with default.vdb)
+  $build/clamd-engine/orlix32.dll the clamd bridge (with a clamd.vdb: docs/CLAMD_BRIDGE.md)
   $build/bin/bavhost.exe          the command-line host
 MSG
   exit 77
