@@ -1,5 +1,5 @@
 // The bridge against a real private clamd and against servers that fail in
-// every way the users meet: refused, stalled, cut off, garbage,
+// every way clamd clients meet in practice: refused, stalled, cut off, garbage,
 // killed during a check, all down for a while.
 #include "bridge.h"
 
