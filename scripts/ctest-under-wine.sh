@@ -4,7 +4,7 @@
 set -euo pipefail
 build=$1
 shift
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+. "$(dirname "$0")/wine-env.sh" "$build"
 # One wineserver for the whole run: every test process then starts quickly.
 wineserver -p 30 >/dev/null 2>&1 </dev/null || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT

@@ -63,7 +63,7 @@ if [ -z "${DISPLAY:-}" ]; then
   DEMO_OWN_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "${flags[@]}" -- "$@"
 fi
 
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+. "$root/scripts/wine-env.sh" "$build"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "demo: creating the Wine prefix $WINEPREFIX"
   wineboot -i >/dev/null 2>&1 </dev/null || true

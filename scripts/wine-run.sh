@@ -9,10 +9,7 @@ prog=$1
 dir=$(cd "$(dirname "$prog")" && pwd)
 while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
 [ -f "$dir/CMakeCache.txt" ] || dir=$(pwd)
-export WINEPREFIX=${WINEPREFIX:-$dir/wineprefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
-export WINEARCH=win32
+. "$(dirname "$0")/wine-env.sh" "$dir"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 || true
   wineserver -w || true

@@ -21,8 +21,7 @@ build=${BUILD_DIR:-$root/build}
 small=300 large=3 rounds=3
 if [ "${1:-}" = "--short" ]; then small=20 large=1 rounds=1; fi
 
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=${WINEDEBUG:--all} WINEARCH=win32
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+. "$root/scripts/wine-env.sh" "$build"
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench_clamd.XXXXXX")
 server=$work/clamd
 trap '"$root/scripts/clamd-test-server.sh" stop "$server"; rm -rf "$work"' EXIT

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# The reference engine on 1 GB of mixed clean data with 1, 1,000 and 100,000
-# signatures, side by side with a raw read of the same files and with
-# clamscan given the same signatures in its own .ndb format.
+# The reference engine on 1 GB of mixed clean data with 1, 1,000, 10,000 and
+# 100,000 signatures, side by side with a raw read of the same files and
+# with clamscan given the same signatures in its own .ndb format: the DLL
+# under Wine, and the same core built natively when NATIVE_BUILD_DIR holds
+# bench/bench_refengine_native (default build-native-bench/, configured with
+# -DORLIX_SANITIZE=OFF -DORLIX_FUZZ=OFF -DCMAKE_BUILD_TYPE=Release).
 #
-#   bench/refengine/run.sh [--short]
+#   bench/refengine/run.sh [--short | --megabytes N]
 #
 # --short (CI) uses 8 MB of data: it only shows that everything runs and
-# that both scanners find the canary and nothing else. BUILD_DIR (default
+# that all scanners find the canary and nothing else. BUILD_DIR (default
 # build/) holds bin/bench_refengine.exe and refengine/orlix32.dll.
 set -euo pipefail
 # Where this machine cannot run 32-bit code (scripts/test.sh says why),
@@ -15,11 +18,13 @@ if [ -n "${ORLIX_WINDOWS_SKIP:-}" ]; then echo "skipped: $ORLIX_WINDOWS_SKIP"; e
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${BUILD_DIR:-$root/build}
+native=${NATIVE_BUILD_DIR:-$root/build-native-bench}/bench/bench_refengine_native
 megabytes=1024
 if [ "${1:-}" = "--short" ]; then megabytes=8; fi
-counts=(1 1000 100000)
+if [ "${1:-}" = "--megabytes" ]; then megabytes=$2; fi
+counts=(1 1000 10000 100000)
 
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=${WINEDEBUG:--all} WINEARCH=win32
+. "$root/scripts/wine-env.sh" "$build"
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench_refengine.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
@@ -39,13 +44,16 @@ t=$(now)
 cat "$work/data"/* >/dev/null
 linux_raw=$(awk -v a="$t" -v b="$(now)" 'BEGIN { print b - a }')
 
+have_native=1
+[ -x "$native" ] || have_native=0
 have_clam=1
 command -v clamscan >/dev/null || have_clam=0
 status=0
 echo "reference engine benchmark: $((bytes / 1048576)) MB in $files files, $(nproc) CPUs"
-printf '%-8s | %-42s | %-41s | %s\n' "records" "reference engine (Wine)" "clamscan (Linux)" "engine"
-printf '%-8s | %8s %10s %10s %11s | %8s %10s %12s %7s | %s\n' "" "load s" "MB/s" "raw MB/s" "share raw" "load s" \
-  "MB/s" "share raw" "total s" "/ clamscan"
+printf '%-7s|%-44s|%-44s|%-33s|%s\n' "records" " reference engine DLL (Wine)" " reference engine core (native)" \
+  " clamscan (Linux)" " engine / clamscan"
+printf '%-7s|%7s %7s %8s %6s %6s |%7s %7s %8s %6s %6s |%7s %7s %6s %7s |%8s %8s\n' "" "load s" "MB/s" "raw MB/s" \
+  "share" "mem MB" "load s" "MB/s" "raw MB/s" "share" "mem MB" "load s" "MB/s" "share" "total s" "Wine" "native"
 first_engine=""
 first_clam=""
 for count in "${counts[@]}"; do
@@ -65,7 +73,20 @@ for count in "${counts[@]}"; do
   engine_mbps=$(mbps "$bytes" "${r[engine_s]:-0}")
   engine_share=$(ratio "${r[raw_s]:-0}" "${r[engine_s]:-0}")
 
-  clam_load="-" clam_mbps="-" clam_share="-" clam_total="-" versus="-"
+  declare -A n=()
+  n_mbps="-" n_share="-" n_raw="-"
+  if [ $have_native = 1 ]; then
+    nline=$("$native" "$work/data" "$sigs/orlix/bench.vdb" "$sigs/canary.bin" </dev/null) || {
+      echo "bench_refengine_native failed for $count records: $nline" >&2
+      status=1
+    }
+    for kv in $nline; do n[${kv%%=*}]=${kv#*=}; done
+    n_mbps=$(mbps "$bytes" "${n[engine_s]:-0}")
+    n_share=$(ratio "${n[raw_s]:-0}" "${n[engine_s]:-0}")
+    n_raw=$(mbps "$bytes" "${n[raw_s]:-0}")
+  fi
+
+  clam_load="-" clam_mbps="-" clam_share="-" clam_total="-" versus="-" n_versus="-"
   if [ $have_clam = 1 ]; then
     # Loading alone: a check of the canary, which must be found (exit 1).
     t=$(now)
@@ -91,17 +112,23 @@ for count in "${counts[@]}"; do
     clam_mbps=$(mbps "$bytes" "$clam_scan")
     clam_share=$(ratio "$linux_raw" "$clam_scan")
     versus=$(ratio "$engine_mbps" "$clam_mbps")
+    [ $have_native = 1 ] && n_versus=$(ratio "$n_mbps" "$clam_mbps")
     first_clam=${first_clam:-$clam_mbps}
   fi
   first_engine=${first_engine:-$engine_mbps}
-  printf '%-8s | %8s %10s %10s %11s | %8s %10s %12s %7s | %s\n' "$count" "${r[load_s]:-?}" "$engine_mbps" \
-    "$(mbps "$bytes" "${r[raw_s]:-0}")" "$engine_share" \
-    "$clam_load" "$clam_mbps" "$clam_share" "$clam_total" "$versus"
-  unset r
+  first_native=${first_native:-$n_mbps}
+  printf '%-7s|%7s %7s %8s %6s %6s |%7s %7s %8s %6s %6s |%7s %7s %6s %7s |%8s %8s\n' "$count" "${r[load_s]:-?}" \
+    "$engine_mbps" "$(mbps "$bytes" "${r[raw_s]:-0}")" "$engine_share" "${r[heap_mb]:-?}" \
+    "${n[load_s]:--}" "$n_mbps" "$n_raw" "$n_share" "${n[heap_mb]:--}" \
+    "$clam_load" "$clam_mbps" "$clam_share" "$clam_total" "$versus" "$n_versus"
+  unset r n
 done
-echo "raw read: under Wine ReadFile in 64 KB calls beside each engine pass; under Linux (cat, the clamscan" \
-  "baseline) $(mbps "$bytes" "$linux_raw") MB/s"
-echo "throughput at 100,000 records against 1 record: engine $(ratio "$engine_mbps" "$first_engine")" \
+echo "share: engine throughput / raw read of the same files in the same process (ReadFile or read, 64 KB calls," \
+  "beside each engine pass); mem MB: memory the loaded base holds; clamscan's share is against cat" \
+  "($(mbps "$bytes" "$linux_raw") MB/s)"
+echo "throughput at 100,000 records against 1 record: engine DLL $(ratio "$engine_mbps" "$first_engine")" \
+  "native $( [ $have_native = 1 ] && ratio "$n_mbps" "$first_native" || echo -)" \
   "clamscan $( [ $have_clam = 1 ] && ratio "$clam_mbps" "$first_clam" || echo -)"
+[ $have_native = 1 ] || echo "no native build at $native: its columns are empty"
 [ $have_clam = 1 ] || echo "clamscan is not installed (scripts/setup.sh installs it): its columns are empty"
 exit $status

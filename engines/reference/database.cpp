@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "host_io.h"
@@ -9,11 +10,82 @@
 namespace refengine {
 namespace {
 
-// Anchors are cut to this length: longer keys only deepen the trie, the
-// verification of the whole part does the rest.
-constexpr uint32_t kMaxAnchorLength = 16;
 constexpr size_t kMaxLineLength = 65536;
 constexpr uint32_t kReadChunk = 65536;
+
+// The window kinds, longest stride first.
+constexpr uint32_t kWidths[Database::kKinds] = {4, 4, 4, 4, 4, 4, 4, 4, 2, 1};
+constexpr uint32_t kStrides[Database::kKinds] = {16, 12, 8, 6, 4, 3, 2, 1, 1, 1};
+constexpr uint32_t kMinBitmapBits = 1u << 12;
+constexpr uint32_t kMaxBitmapBits = 1u << 23;
+// Bitmap bits per window: with two bits set a window, about one visited
+// position in 300 of random data passes a bitmap this sparse, one in 100
+// at the largest size (1 MB) with 400,000 windows.
+constexpr uint32_t kBitsPerWindow = 32;
+
+// How often a byte turns up in ordinary files, roughly: zeros, white space
+// and text are common, high bytes rare. Windows are placed where the sum is
+// least, so the filter stays quiet on the data mail carries.
+uint32_t Commonness(unsigned char b) {
+    if (b == 0) return 12;
+    if (b == 0xFF || b == ' ') return 8;
+    if ((b >= 'a' && b <= 'z') || b == '\r' || b == '\n' || b == '\t') return 5;
+    if ((b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9')) return 4;
+    if (b >= 0x21 && b < 0x7F) return 3;
+    if (b < 0x20) return 2;
+    return 1;
+}
+
+uint32_t WindowKey(const unsigned char* bytes, uint32_t width) {
+    uint32_t key = 0;
+    for (uint32_t k = 0; k < width; ++k) key |= static_cast<uint32_t>(bytes[k]) << (8 * k);
+    return key;
+}
+
+// Words that fill whole stretches of ordinary files; a bitmap that let them
+// through by a hash collision would send every position of such a stretch
+// to the table.
+const uint32_t kCommonWords[] = {0x00000000u, 0xFFFFFFFFu, 0x20202020u, 0x0A0D0A0Du, 0x0D0A0D0Au};
+const uint32_t kMultipliers[] = {0x9E3779B1u, 0x85EBCA77u, 0xC2B2AE3Du, 0x27D4EB2Fu,
+                                 0x165667B1u, 0xD3A2646Du, 0xFD7046C5u, 0xB55A4F09u};
+
+void BuildGroup(AnchorGroup& group) {
+    // About two windows a bucket; a counting sort puts each bucket's
+    // entries side by side.
+    std::vector<AnchorGroup::Entry> entries;
+    entries.swap(group.entries);
+    uint32_t bucketBits = 1;
+    while (bucketBits < 30 && (size_t{1} << bucketBits) * 2 < entries.size()) ++bucketBits;
+    group.bucketShift = 32 - bucketBits;
+    group.buckets.assign((size_t{1} << bucketBits) + 1, 0);
+    for (const AnchorGroup::Entry& e : entries) ++group.buckets[group.Bucket(e.key) + 1];
+    for (size_t b = 1; b < group.buckets.size(); ++b) group.buckets[b] += group.buckets[b - 1];
+    std::vector<uint32_t> fill(group.buckets.begin(), group.buckets.end() - 1);
+    group.entries.resize(entries.size());
+    for (const AnchorGroup::Entry& e : entries) group.entries[fill[group.Bucket(e.key)]++] = e;
+    uint32_t bits = kMinBitmapBits;
+    if (group.width == 4) {
+        while (bits < kMaxBitmapBits && bits / kBitsPerWindow < group.entries.size()) bits *= 2;
+    } else {
+        // Two bytes or one: the window itself is the bit.
+        bits = std::max<uint32_t>(1u << (8 * group.width), 32);
+    }
+    uint32_t log = 0;
+    while ((1u << log) < bits / 32) ++log;
+    group.shift = 32 - log;
+    for (uint32_t multiplier : kMultipliers) {
+        // Windows of one or two bytes: the word is the window's high bits.
+        group.multiplier = group.width == 4 ? multiplier : 1u << (32 - 8 * group.width);
+        group.bitmap.assign(bits / 32, 0);
+        for (const AnchorGroup::Entry& e : group.entries) group.bitmap[group.Word(e.key)] |= group.Mask(e.key);
+        bool quiet = true;
+        for (uint32_t word : kCommonWords) {
+            uint32_t key = word & (group.width == 4 ? ~0u : (1u << (8 * group.width)) - 1);
+            quiet = quiet && (!group.MayHold(key) || group.Holds(key));
+        }
+        if (quiet || group.width != 4) break;
+    }
+}
 
 }  // namespace
 
@@ -59,22 +131,27 @@ int32_t Database::LoadBase(const char* path) {
         if (got == -1) return -1;
         if (got == 0) break;
         offset += static_cast<uint32_t>(got);
-        for (int32_t i = 0; i < got; ++i) {
-            char c = static_cast<char>(chunk.data()[i]);
-            if (c == '\n') {
-                if (overlong)
-                    ++rejected_;
-                else
-                    AddLine(line);
-                line.clear();
-                overlong = false;
-            } else if (!overlong) {
-                line += c;
+        const char* at = reinterpret_cast<const char*>(chunk.data());
+        const char* end = at + got;
+        while (at < end) {
+            const char* brk = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
+            const char* stop = brk ? brk : end;
+            if (!overlong) {
+                line.append(at, stop);
                 if (line.size() > kMaxLineLength) {
                     overlong = true;
                     line.clear();
                 }
             }
+            at = stop;
+            if (!brk) break;
+            if (overlong)
+                ++rejected_;
+            else
+                AddLine(line);
+            line.clear();
+            overlong = false;
+            ++at;
         }
     }
     if (overlong)
@@ -89,117 +166,79 @@ int32_t Database::LoadBase(const char* path) {
 }
 
 bool Database::HasHashOfSize(uint64_t size) const {
-    for (const HashSignature& h : hashes_) {
-        if (h.size == size) return true;
+    auto it = std::lower_bound(hashOrder_.begin(), hashOrder_.end(), size,
+                               [this](uint32_t index, uint64_t value) { return hashes_[index].size < value; });
+    return it != hashOrder_.end() && hashes_[*it].size == size;
+}
+
+const HashSignature* Database::FindHash(uint64_t size, const unsigned char (&md5)[16]) const {
+    auto below = [this, size, &md5](uint32_t index) {
+        const HashSignature& h = hashes_[index];
+        return h.size != size ? h.size < size : std::memcmp(h.md5, md5, 16) < 0;
+    };
+    auto it = std::partition_point(hashOrder_.begin(), hashOrder_.end(), below);
+    if (it == hashOrder_.end()) return nullptr;
+    const HashSignature& h = hashes_[*it];
+    return h.size == size && std::memcmp(h.md5, md5, 16) == 0 ? &h : nullptr;
+}
+
+bool AnchorGroup::Holds(uint32_t key) const {
+    const uint32_t bucket = Bucket(key);
+    for (uint32_t i = buckets[bucket]; i < buckets[bucket + 1]; ++i) {
+        if (entries[i].key == key) return true;
     }
     return false;
 }
 
-int32_t Database::TrieChild(int32_t state, unsigned char byte) const {
-    const std::vector<Edge>& list = edges_[state];
-    auto it =
-        std::lower_bound(list.begin(), list.end(), byte, [](const Edge& e, unsigned char b) { return e.byte < b; });
-    return it != list.end() && it->byte == byte ? it->target : -1;
-}
-
-int32_t Database::Child(int32_t state, unsigned char byte) const {
-    const Edge* first = flat_.data() + edgeStart_[static_cast<size_t>(state)];
-    const Edge* last = flat_.data() + edgeStart_[static_cast<size_t>(state) + 1];
-    const Edge* it = std::lower_bound(first, last, byte, [](const Edge& e, unsigned char b) { return e.byte < b; });
-    return it != last && it->byte == byte ? it->target : -1;
-}
-
-int32_t Database::Step(int32_t state, unsigned char byte) const {
-    for (;;) {
-        if (state == 0) return root_[byte];
-        if (static_cast<uint32_t>(state) <= denseStates_)
-            return dense_[(static_cast<uint32_t>(state) - 1) * 256 + byte];
-        int32_t next = Child(state, byte);
-        if (next >= 0) return next;
-        state = fail_[state];
+// A part goes to the group of the longest stride its longest fixed run
+// allows, at the place in that run where its bytes are rarest.
+void Database::AddAnchors(uint32_t ref, const PatternPart& part, bool later) {
+    size_t g = 0;
+    while (g + 1 < kKinds && part.anchorLength < kWidths[g] + kStrides[g] - 1) ++g;
+    AnchorGroup& group = groups_[2 * g + (later ? 1 : 0)];
+    const uint32_t span = std::min(part.anchorLength, kWidths[g] + kStrides[g] - 1);
+    uint32_t best = part.anchorStart, bestScore = ~0u;
+    for (uint32_t at = part.anchorStart; at + span <= part.anchorStart + part.anchorLength; ++at) {
+        uint32_t score = 0;
+        for (uint32_t k = 0; k < span; ++k) score += Commonness(part.bytes[at + k]);
+        if (score < bestScore) {
+            bestScore = score;
+            best = at;
+        }
+    }
+    for (uint32_t k = 0; k < kStrides[g]; ++k) {
+        group.entries.push_back(AnchorGroup::Entry{WindowKey(&part.bytes[best + k], kWidths[g]), ref, best + k});
     }
 }
 
 void Database::Finish() {
     if (built_) return;
     parts_.clear();
-    edges_.assign(1, {});
-    outputs_.assign(1, {});
     maxPartLength_ = 0;
-    denseStates_ = 0;
-    dense_.clear();
-    auto childOrNew = [this](int32_t state, unsigned char byte) {
-        int32_t next = TrieChild(state, byte);
-        if (next >= 0) return next;
-        next = static_cast<int32_t>(edges_.size());
-        edges_.emplace_back();
-        outputs_.emplace_back();
-        std::vector<Edge>& list = edges_[state];
-        auto at =
-            std::lower_bound(list.begin(), list.end(), byte, [](const Edge& e, unsigned char b) { return e.byte < b; });
-        list.insert(at, Edge{byte, next});
-        return next;
-    };
-    // The states one byte deep first, so that they are states 1 to k: a
-    // walk over clean data with many records sits in them or falls back to
-    // them at nearly every byte, and their full transition rows (below) are
-    // then found by the state number alone.
-    for (const BodySignature& body : bodies_) {
-        for (const PatternPart& part : body.parts) {
-            if (part.anchorLength > 0) childOrNew(0, part.bytes[part.anchorStart]);
-        }
+    for (size_t g = 0; g < kGroups; ++g) {
+        groups_[g] = AnchorGroup();
+        groups_[g].width = kWidths[g / 2];
+        groups_[g].stride = kStrides[g / 2];
+        groups_[g].laterParts = g % 2 == 1;
     }
-    const uint32_t depthOne = static_cast<uint32_t>(edges_.size() - 1);
     for (uint32_t s = 0; s < bodies_.size(); ++s) {
         for (uint32_t p = 0; p < bodies_[s].parts.size(); ++p) {
             const PatternPart& part = bodies_[s].parts[p];
-            uint32_t length = std::min(part.anchorLength, kMaxAnchorLength);
-            int32_t state = 0;
-            for (uint32_t k = 0; k < length; ++k) state = childOrNew(state, part.bytes[part.anchorStart + k]);
-            uint32_t size = static_cast<uint32_t>(part.bytes.size());
-            outputs_[state].push_back(static_cast<uint32_t>(parts_.size()));
-            parts_.push_back(PartRef{s, p, part.anchorStart + length, size});
-            maxPartLength_ = std::max(maxPartLength_, size);
+            uint32_t ref = static_cast<uint32_t>(parts_.size());
+            parts_.push_back(PartRef{s, p, static_cast<uint32_t>(part.bytes.size())});
+            maxPartLength_ = std::max(maxPartLength_, static_cast<uint32_t>(part.bytes.size()));
+            AddAnchors(ref, part, p > 0);
         }
     }
-    edgeStart_.assign(edges_.size() + 1, 0);
-    flat_.clear();
-    for (size_t state = 0; state < edges_.size(); ++state) {
-        edgeStart_[state] = static_cast<uint32_t>(flat_.size());
-        flat_.insert(flat_.end(), edges_[state].begin(), edges_[state].end());
+    for (AnchorGroup& group : groups_) {
+        if (!group.entries.empty()) BuildGroup(group);
     }
-    edgeStart_[edges_.size()] = static_cast<uint32_t>(flat_.size());
-    // Failure links breadth first; each state inherits the hits of its
-    // failure state so a walk reports every anchor ending at a byte.
-    fail_.assign(edges_.size(), 0);
-    for (int b = 0; b < 256; ++b) root_[b] = 0;
-    std::vector<int32_t> queue;
-    for (const Edge& e : edges_[0]) {
-        root_[e.byte] = e.target;
-        queue.push_back(e.target);
-    }
-    for (size_t head = 0; head < queue.size(); ++head) {
-        int32_t state = queue[head];
-        for (const Edge& e : edges_[state]) {
-            int32_t fallback = Step(fail_[state], e.byte);
-            fail_[e.target] = fallback;
-            const std::vector<uint32_t>& inherited = outputs_[fallback];
-            outputs_[e.target].insert(outputs_[e.target].end(), inherited.begin(), inherited.end());
-            queue.push_back(e.target);
-        }
-    }
-    // Full rows for the states one byte deep: their failure state is the
-    // start state, so a missing edge leads where the start state's would.
-    dense_.resize(static_cast<size_t>(depthOne) * 256);
-    for (uint32_t state = 1; state <= depthOne; ++state) {
-        for (int b = 0; b < 256; ++b) {
-            int32_t next = Child(static_cast<int32_t>(state), static_cast<unsigned char>(b));
-            dense_[(state - 1) * 256 + static_cast<uint32_t>(b)] = next >= 0 ? next : root_[b];
-        }
-    }
-    denseStates_ = depthOne;
-    hasHits_.assign(outputs_.size(), 0);
-    for (size_t state = 0; state < outputs_.size(); ++state) hasHits_[state] = !outputs_[state].empty();
+    hashOrder_.resize(hashes_.size());
+    for (uint32_t i = 0; i < hashes_.size(); ++i) hashOrder_[i] = i;
+    std::sort(hashOrder_.begin(), hashOrder_.end(), [this](uint32_t a, uint32_t b) {
+        const HashSignature &x = hashes_[a], &y = hashes_[b];
+        return x.size != y.size ? x.size < y.size : std::memcmp(x.md5, y.md5, 16) < 0;
+    });
     built_ = true;
 }
 

@@ -1,5 +1,5 @@
-// The loaded signature records and the multi-pattern automaton built over
-// the fixed anchors of their pattern parts.
+// The loaded signature records and the filter built over short windows of
+// the fixed bytes of their pattern parts.
 #pragma once
 
 #include <cstdint>
@@ -9,20 +9,70 @@
 
 namespace refengine {
 
-// One pattern part as the automaton reports it.
+// One pattern part as the filter reports it.
 struct PartRef {
     uint32_t signature;
     uint32_t part;
-    uint32_t anchorEnd;  // offset just past the anchor inside the part
     uint32_t length;
+};
+
+// Windows of `width` fixed bytes looked for at every `stride`-th position
+// of an object. A part whose fixed run is at least width + stride - 1
+// long puts `stride` consecutive windows of it in, so one of them lies on
+// a visited position wherever the part occurs: the longer the runs, the
+// fewer positions a byte costs. A bitmap over the hashed window says
+// whether a position needs a look in the table at all; it is sized to stay
+// sparse, so that clean data almost never leaves the scan loop.
+struct AnchorGroup {
+    struct Entry {
+        uint32_t key;
+        uint32_t ref;     // index of the PartRef
+        uint32_t offset;  // where the window starts inside the part
+    };
+
+    uint32_t width = 4;
+    uint32_t stride = 1;
+    // Only parts after a record's first: nothing of them can complete a
+    // match before some first part has been found.
+    bool laterParts = false;
+    uint32_t multiplier = 0;
+    uint32_t shift = 0;  // bitmap word: (key * multiplier) >> shift
+    // Two bits a window in one word of 32 (one for windows of one or two
+    // bytes, which are their own bit): a false pass costs a table look-up,
+    // so two bits in one memory access are worth their instructions.
+    std::vector<uint32_t> bitmap;
+    std::vector<Entry> entries;     // sorted by Bucket(key)
+    std::vector<uint32_t> buckets;  // entries of bucket b: buckets[b] to buckets[b + 1] - 1
+    uint32_t bucketShift = 31;
+
+    static constexpr uint32_t kMaskMultiplier = 0x2C1B3C6Du;
+    uint32_t Bucket(uint32_t key) const { return (key * 0x85EBCA6Bu) >> bucketShift; }
+    uint32_t Word(uint32_t key) const { return (key * multiplier) >> shift; }
+    uint32_t Mask(uint32_t key) const {
+        if (width < 4) return 1u << (key & 31);
+        uint32_t h = key * kMaskMultiplier;
+        return 1u << (h >> 27) | 1u << ((h >> 22) & 31);
+    }
+    bool empty() const { return entries.empty(); }
+    bool MayHold(uint32_t key) const {
+        uint32_t mask = Mask(key);
+        return (bitmap[Word(key)] & mask) == mask;
+    }
+    bool Holds(uint32_t key) const;
 };
 
 class Database {
 public:
+    // Window kinds (width and stride), each once for first parts and once
+    // for later parts.
+    static constexpr size_t kKinds = 10;
+    static constexpr size_t kGroups = 2 * kKinds;
+
     // Adds the records of one base file read through the host; the number
     // of records it added, or -1 when the file cannot be read.
     int32_t LoadBase(const char* path);
-    // Builds the automaton; cheap to call again when nothing changed.
+    // Builds the filter and the hash index; cheap to call again when
+    // nothing changed.
     void Finish();
     void Clear();
 
@@ -31,43 +81,24 @@ public:
     const PartRef& part(uint32_t ref) const { return parts_[ref]; }
     uint32_t maxPartLength() const { return maxPartLength_; }
     bool HasHashOfSize(uint64_t size) const;
+    // The hash record of this size and digest, or null.
+    const HashSignature* FindHash(uint64_t size, const unsigned char (&md5)[16]) const;
     int32_t records() const { return static_cast<int32_t>(bodies_.size() + hashes_.size()); }
     int32_t rejectedLines() const { return rejected_; }
-
-    // Automaton walk: the state after byte, and the parts whose anchors end there.
-    int32_t Step(int32_t state, unsigned char byte) const;
-    bool HasHits(int32_t state) const { return hasHits_[static_cast<size_t>(state)] != 0; }
-    const std::vector<uint32_t>& Hits(int32_t state) const { return outputs_[state]; }
+    const AnchorGroup& group(size_t index) const { return groups_[index]; }
 
 private:
     void AddLine(const std::string& line);
-    int32_t Child(int32_t state, unsigned char byte) const;
-    int32_t TrieChild(int32_t state, unsigned char byte) const;
+    void AddAnchors(uint32_t ref, const PatternPart& part, bool later);
 
     std::vector<BodySignature> bodies_;
     std::vector<HashSignature> hashes_;
     std::vector<PartRef> parts_;
+    std::vector<uint32_t> hashOrder_;  // hashes_ indices sorted by size, then digest
+    AnchorGroup groups_[kGroups];
     uint32_t maxPartLength_ = 0;
     int32_t rejected_ = 0;
     bool built_ = false;
-
-    struct Edge {
-        unsigned char byte;
-        int32_t target;
-    };
-    // The trie while it is built; the walk then uses the same edges side by
-    // side in one array (a state's edges from edgeStart_[state]) and one byte
-    // a state saying whether it has hits, touching fewer cache lines a byte.
-    std::vector<std::vector<Edge>> edges_;  // sorted by byte
-    std::vector<uint32_t> edgeStart_;
-    std::vector<Edge> flat_;
-    std::vector<uint8_t> hasHits_;
-    std::vector<int32_t> fail_;
-    std::vector<std::vector<uint32_t>> outputs_;
-    int32_t root_[256] = {};
-    // Transition rows of states 1 to denseStates_ (one byte deep), 256 each.
-    std::vector<int32_t> dense_;
-    uint32_t denseStates_ = 0;
 };
 
 // The process-wide database of the loaded engine.

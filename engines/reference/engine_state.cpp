@@ -35,7 +35,7 @@ struct ScanState {
     std::vector<ArchiveLevel> levels;
     PendingArchive pending;
     std::string lastVirus;
-    uint64_t unpacked = 0;
+    CheckBudget budget;
 };
 
 ScanState& State() {
@@ -48,8 +48,10 @@ void ClearPending() { State().pending = PendingArchive(); }
 int32_t CureFind(HostFile& file, const char* name, const StreamScanner& scanner) {
     uint32_t flags = scanner.verdict().flags;
     // Only a body appended to a host can be cut off; a find at offset 0 is
-    // the whole object.
-    if (!scanner.verdict().curable || scanner.matchStart() == 0) return flags | orlix::ResultIncurable;
+    // the whole object, and a cut at a start not known exactly could take
+    // the host's own bytes with it.
+    if (!scanner.verdict().curable || !scanner.matchStartKnown() || scanner.matchStart() == 0)
+        return flags | orlix::ResultIncurable;
     file.Close();
     HostFile writable;
     if (!writable.Open(name, orlix::kOpenReadWrite) ||
@@ -68,7 +70,7 @@ int32_t ScanObject(int32_t mode, const char* name) {
     state.levels.clear();
     ClearPending();
     state.lastVirus.clear();
-    state.unpacked = 0;
+    state.budget.Restart();
     if (!name || (mode != orlix::kScanModeCheck && mode != orlix::kScanModeCure)) return orlix::kEngineFailure;
 
     Database& db = CurrentDatabase();
@@ -79,12 +81,10 @@ int32_t ScanObject(int32_t mode, const char* name) {
     if (!chunk) return orlix::kEngineFailure;
     int32_t got = file.ReadAt(0, chunk.data(), 4);
     if (got == -1) return orlix::kEngineFailure;
-    if (LooksLikeZip(chunk.data(), static_cast<size_t>(got))) {
-        state.pending.fileName = name;
-        state.pending.present = true;
-        return orlix::ResultArchive;
-    }
+    bool zipHead = LooksLikeZip(chunk.data(), static_cast<size_t>(got));
 
+    // An archive's own bytes are matched too: its comment, what follows its
+    // end, and hash records of the whole file.
     StreamScanner scanner(db, file.Size(), true);
     for (uint64_t offset = 0;;) {
         got = file.ReadAt(offset, chunk.data(), chunk.size());
@@ -95,9 +95,18 @@ int32_t ScanObject(int32_t mode, const char* name) {
     // A clean answer for an object only partly read would be a false one.
     if (!scanner.found() && file.ExtendsPastLength()) return orlix::kEngineFailure;
     scanner.Finish();
-    if (!scanner.found()) return orlix::ResultClean;
+    bool archive = zipHead;
+    if (!archive && (!scanner.found() || mode == orlix::kScanModeCure)) archive = EndsInZip(file);
+    if (!scanner.found()) {
+        if (!archive) return orlix::ResultClean;
+        state.pending.fileName = name;
+        state.pending.present = true;
+        return orlix::ResultArchive;
+    }
     state.lastVirus = scanner.verdict().name;
     if (mode == orlix::kScanModeCheck) return static_cast<int32_t>(scanner.verdict().flags);
+    // Archives are not cured: cutting one would lose its other members.
+    if (archive) return static_cast<int32_t>(scanner.verdict().flags | orlix::ResultIncurable);
     return static_cast<int32_t>(CureFind(file, name, scanner));
 }
 
@@ -164,7 +173,7 @@ int32_t ExtractMember(orlix::ArchiveMemberHeader* header) {
     ClearPending();
     ArchiveLevel& level = state.levels.back();
     level.haveEntry = false;
-    MemberOutcome outcome = level.zip->Extract(level.entry, CurrentDatabase(), state.unpacked);
+    MemberOutcome outcome = level.zip->Extract(level.entry, CurrentDatabase(), state.budget);
     if (outcome.flags & kFindBits) state.lastVirus = outcome.virusName;
     if (outcome.nestedArchive) {
         state.pending.member = std::move(outcome.nestedArchive);

@@ -6,14 +6,14 @@ namespace refengine {
 namespace {
 
 std::vector<std::string> SplitFields(const std::string& line) {
-    std::vector<std::string> fields(1);
-    for (char c : line) {
-        if (c == ':')
-            fields.emplace_back();
-        else
-            fields.back() += c;
+    std::vector<std::string> fields;
+    fields.reserve(5);
+    for (size_t from = 0;;) {
+        size_t colon = line.find(':', from);
+        fields.emplace_back(line, from, colon == std::string::npos ? std::string::npos : colon - from);
+        if (colon == std::string::npos) return fields;
+        from = colon + 1;
     }
-    return fields;
 }
 
 int HexDigit(char c) {
@@ -112,15 +112,19 @@ bool FinishPart(PatternPart& part) {
 
 bool ParsePattern(const std::string& hex, BodySignature& sig) {
     PatternPart part;
+    part.bytes.reserve(hex.size() / 2);
+    part.fixed.reserve(hex.size() / 2);
     size_t i = 0;
     while (i < hex.size()) {
         char c = hex[i];
         if (c == '*' || c == '{') {
             PatternGap gap;
             if (!FinishPart(part) || !ParseGap(hex, i, gap)) return false;
-            sig.parts.push_back(part);
+            sig.parts.push_back(std::move(part));
             sig.gaps.push_back(gap);
             part = PatternPart();
+            part.bytes.reserve((hex.size() - i) / 2);
+            part.fixed.reserve((hex.size() - i) / 2);
             continue;
         }
         if (i + 1 >= hex.size()) return false;
@@ -136,7 +140,7 @@ bool ParsePattern(const std::string& hex, BodySignature& sig) {
         i += 2;
     }
     if (!FinishPart(part)) return false;
-    sig.parts.push_back(part);
+    sig.parts.push_back(std::move(part));
     return true;
 }
 

@@ -11,7 +11,7 @@ namespace refengine {
 struct PatternPart {
     std::vector<unsigned char> bytes;
     std::vector<unsigned char> fixed;  // 1 where the byte must match, 0 for ??
-    uint32_t anchorStart = 0;          // longest run of fixed bytes: the automaton's key
+    uint32_t anchorStart = 0;          // longest run of fixed bytes: the filter takes its windows there
     uint32_t anchorLength = 0;
 };
 

@@ -6,9 +6,45 @@
 namespace refengine {
 namespace {
 
-// Open chains kept per bounded gap; a flood of partial matches cannot grow
-// memory without limit (the oldest are dropped first).
-constexpr size_t kMaxChainsPerPart = 256;
+// Open partial matches kept per gap of one record. Pruning leaves at most
+// gap minimum + next part length + 1 of them, so only gaps of thousands of
+// bytes reach this; past it the newest two are merged into one range of
+// ends, which keeps every find (it may let a match through whose ends in
+// the merged range do not all exist) but no longer knows the exact start.
+constexpr size_t kMaxLinks = 4096;
+
+template <uint32_t Width>
+uint32_t KeyAt(const unsigned char* b) {
+    uint32_t key = b[0];
+    if (Width > 1) key |= static_cast<uint32_t>(b[1]) << 8;
+    if (Width > 2) key |= static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+    return key;
+}
+
+// Visits positions from..to-1 (stride apart) of bytes that begin at
+// position origin, and reports those whose window the group's bitmap lets
+// through; the position after the last one.
+template <uint32_t Width, typename OnHit>
+uint64_t Sweep(const AnchorGroup& group, const unsigned char* bytes, uint64_t origin, uint64_t from, uint64_t to,
+               OnHit onHit) {
+    const uint32_t* bitmap = group.bitmap.data();
+    const uint32_t multiplier = group.multiplier, shift = group.shift, stride = group.stride;
+    size_t i = static_cast<size_t>(from - origin);
+    const size_t end = static_cast<size_t>(to - origin);
+    for (; i < end; i += stride) {
+        uint32_t key = KeyAt<Width>(bytes + i);
+        uint32_t word = bitmap[(key * multiplier) >> shift];
+        uint32_t mask;
+        if (Width == 4) {
+            uint32_t h = key * AnchorGroup::kMaskMultiplier;
+            mask = 1u << (h >> 27) | 1u << ((h >> 22) & 31);
+        } else {
+            mask = 1u << (key & 31);
+        }
+        if ((word & mask) == mask) onHit(key, origin + i);
+    }
+    return origin + i;
+}
 
 }  // namespace
 
@@ -29,14 +65,25 @@ bool StreamScanner::OffsetAllows(const BodySignature& sig, uint64_t start) const
     return false;
 }
 
-bool StreamScanner::Verify(const Candidate& c) const {
+bool StreamScanner::Verify(const Candidate& c) {
     const PartRef& ref = db_.part(c.ref);
     const PatternPart& part = db_.bodies()[ref.signature].parts[ref.part];
-    const unsigned char* at = window_.data() + (c.start - windowStart_);
+    const unsigned char* at = Bytes(c.start, c.end);
     for (uint32_t k = 0; k < ref.length; ++k) {
         if (part.fixed[k] && at[k] != part.bytes[k]) return false;
     }
     return true;
+}
+
+// Parts arrive in order of their ends, so the next part of a record starts
+// at nextStart or later: a link too far behind it is too far behind every
+// later one, and of two links it can already use, the later one serves
+// every later part at least as well (it expires later and starts later).
+void StreamScanner::Prune(Links& links, const PatternGap& gap, uint64_t nextStart) {
+    if (!gap.unbounded) {
+        while (!links.empty() && links.front().lastEnd + gap.max < nextStart) links.pop_front();
+    }
+    while (links.size() >= 2 && links[1].firstEnd + gap.min <= nextStart) links.pop_front();
 }
 
 void StreamScanner::OnPart(const Candidate& c) {
@@ -45,62 +92,127 @@ void StreamScanner::OnPart(const Candidate& c) {
     uint32_t limit = sig.verdict.maxObjectSize;
     if (limit && (!sizeKnown_ || size_ > limit)) return;
     uint64_t chainStart = c.start;
+    bool exact = true;
     if (ref.part == 0) {
         if (!OffsetAllows(sig, c.start)) return;
     } else {
-        auto it = chains_.find(ref.signature);
-        if (it == chains_.end()) return;
-        std::vector<Chain>& before = it->second[ref.part - 1];
+        auto it = links_.find(ref.signature);
+        if (it == links_.end()) return;
+        Links& before = it->second[ref.part - 1];
         const PatternGap& gap = sig.gaps[ref.part - 1];
-        bool linked = false;
-        for (const Chain& chain : before) {
-            if (chain.end + gap.min <= c.start && (gap.unbounded || c.start <= chain.end + gap.max)) {
-                chainStart = chain.start;
-                linked = true;
-                break;
-            }
-        }
-        // Parts of one kind arrive in order of their starts, so a chain too
-        // far behind this one is too far behind every later one as well.
-        if (!gap.unbounded) {
-            before.erase(std::remove_if(before.begin(), before.end(),
-                                        [&](const Chain& chain) { return chain.end + gap.max < c.start; }),
-                         before.end());
-        }
-        if (!linked) return;
+        Prune(before, gap, c.start);
+        if (before.empty() || before.front().firstEnd + gap.min > c.start) return;
+        chainStart = before.front().start;
+        exact = before.front().exact;
     }
     if (ref.part + 1 == sig.parts.size()) {
         verdict_ = &sig.verdict;
         matchStart_ = chainStart;
+        matchStartKnown_ = exact;
         return;
     }
-    std::vector<std::vector<Chain>>& chains = chains_[ref.signature];
-    if (chains.empty()) chains.resize(sig.parts.size() - 1);
-    std::vector<Chain>& list = chains[ref.part];
-    if (sig.gaps[ref.part].unbounded) {
-        // With no upper bound the earliest end serves every later part.
-        if (list.empty()) list.push_back(Chain{c.end, chainStart});
-        return;
+    std::vector<Links>& lists = links_[ref.signature];
+    if (lists.empty()) lists.resize(sig.parts.size() - 1);
+    Links& links = lists[ref.part];
+    if (laterFrom_ == ~uint64_t{0}) {
+        laterFrom_ = c.end;
+        woken_ = true;
     }
-    if (list.size() >= kMaxChainsPerPart) list.erase(list.begin());
-    list.push_back(Chain{c.end, chainStart});
+    const uint64_t nextLength = sig.parts[ref.part + 1].bytes.size();
+    Prune(links, sig.gaps[ref.part], c.end > nextLength ? c.end - nextLength : 0);
+    links.push_back(Link{c.end, c.end, chainStart, exact});
+    if (links.size() > kMaxLinks) {
+        Link last = links.back();
+        links.pop_back();
+        links.back().lastEnd = last.lastEnd;
+        links.back().start = last.start;
+        links.back().exact = false;
+    }
 }
 
-void StreamScanner::Resolve(uint64_t limit) {
+// True when a partial match woke the groups of later parts: the parts not
+// yet settled go back to pending until those groups have caught up, so that
+// parts are still settled in order of their ends.
+bool StreamScanner::Resolve(uint64_t limit) {
+    if (pending_.empty()) return false;
     auto ready = std::partition(pending_.begin(), pending_.end(), [&](const Candidate& c) { return c.end > limit; });
-    std::vector<Candidate> now(ready, pending_.end());
+    ready_.assign(ready, pending_.end());
     pending_.erase(ready, pending_.end());
-    std::sort(now.begin(), now.end(), [&](const Candidate& a, const Candidate& b) {
+    std::sort(ready_.begin(), ready_.end(), [&](const Candidate& a, const Candidate& b) {
         if (a.end != b.end) return a.end < b.end;
-        return db_.part(a.ref).part < db_.part(b.ref).part;
+        const PartRef &x = db_.part(a.ref), &y = db_.part(b.ref);
+        return x.part != y.part ? x.part < y.part : x.signature < y.signature;
     });
-    for (const Candidate& c : now) {
-        if (Verify(c)) OnPart(c);
+    for (size_t i = 0; i < ready_.size(); ++i) {
+        if (Verify(ready_[i])) OnPart(ready_[i]);
         if (verdict_) {
             pending_.clear();
-            return;
+            return false;
+        }
+        if (woken_) {
+            woken_ = false;
+            pending_.insert(pending_.end(), ready_.begin() + static_cast<ptrdiff_t>(i) + 1, ready_.end());
+            return true;
         }
     }
+    return false;
+}
+
+void StreamScanner::Filter(size_t g) {
+    const AnchorGroup& group = db_.group(g);
+    if (position_ < group.width) return;
+    if (group.laterParts) {
+        uint64_t from = (laterFrom_ + group.stride - 1) / group.stride * group.stride;
+        next_[g] = std::max(next_[g], from);
+    }
+    const uint64_t earliest = group.laterParts ? laterFrom_ : 0;
+    const uint64_t to = position_ - group.width + 1;
+    auto onHit = [&](uint32_t key, uint64_t p) {
+        const uint32_t bucket = group.Bucket(key);
+        const AnchorGroup::Entry* entry = group.entries.data() + group.buckets[bucket];
+        const AnchorGroup::Entry* last = group.entries.data() + group.buckets[bucket + 1];
+        for (; entry != last; ++entry) {
+            if (entry->key != key || p < entry->offset + earliest) continue;
+            uint64_t start = p - entry->offset;
+            pending_.push_back(Candidate{start + db_.part(entry->ref).length, start, entry->ref});
+        }
+    };
+    // Positions are absolute. The few windows that begin before the chunk
+    // read the seam; all others read the caller's chunk where it lies.
+    auto sweep = [&](const unsigned char* bytes, uint64_t origin, uint64_t from, uint64_t until) {
+        switch (group.width) {
+            case 4:
+                return Sweep<4>(group, bytes, origin, from, until, onHit);
+            case 2:
+                return Sweep<2>(group, bytes, origin, from, until, onHit);
+            default:
+                return Sweep<1>(group, bytes, origin, from, until, onHit);
+        }
+    };
+    uint64_t p = next_[g];
+    if (p < chunkStart_ && p < to) p = sweep(seam_, seamStart_, p, std::min(to, chunkStart_));
+    if (p < to) p = sweep(chunk_, chunkStart_, p, to);
+    next_[g] = p;
+}
+
+const unsigned char* StreamScanner::Bytes(uint64_t from, uint64_t to) {
+    if (from >= chunkStart_) return chunk_ + (from - chunkStart_);
+    if (to <= chunkStart_) return window_.data() + (from - windowStart_);
+    scratch_.assign(window_.begin() + static_cast<ptrdiff_t>(from - windowStart_), window_.end());
+    scratch_.insert(scratch_.end(), chunk_, chunk_ + (to - chunkStart_));
+    return scratch_.data();
+}
+
+// The earliest position a group will visit next.
+uint64_t StreamScanner::FilterAll() {
+    uint64_t next = position_;
+    for (size_t g = 0; g < Database::kGroups; ++g) {
+        const AnchorGroup& group = db_.group(g);
+        if (group.empty() || (group.laterParts && laterFrom_ == ~uint64_t{0})) continue;
+        Filter(g);
+        next = std::min(next, next_[g]);
+    }
+    return next;
 }
 
 bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
@@ -110,28 +222,33 @@ bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
         position_ += count;
         return true;
     }
-    window_.insert(window_.end(), bytes, bytes + count);
-    for (size_t i = 0; i < count; ++i) {
-        state_ = db_.Step(state_, bytes[i]);
-        if (!db_.HasHits(state_)) continue;
-        uint64_t anchorEnd = position_ + i + 1;
-        for (uint32_t ref : db_.Hits(state_)) {
-            const PartRef& part = db_.part(ref);
-            if (anchorEnd < part.anchorEnd) continue;
-            uint64_t start = anchorEnd - part.anchorEnd;
-            pending_.push_back(Candidate{start + part.length, start, ref});
-        }
-    }
+    // The bytes before the chunk that are still needed stay in window_;
+    // the chunk itself is read where the caller holds it.
+    chunk_ = bytes;
+    chunkStart_ = position_;
     position_ += count;
-    Resolve(position_);
+    const size_t before = static_cast<size_t>(std::min<uint64_t>(3, chunkStart_ - windowStart_));
+    const size_t after = std::min<size_t>(3, count);
+    seamStart_ = chunkStart_ - before;
+    std::copy(window_.end() - static_cast<ptrdiff_t>(before), window_.end(), seam_);
+    std::copy(bytes, bytes + after, seam_ + before);
+    // Every part ending by position_ has a window that ends there too, so
+    // once the groups have visited all of them every such part is pending.
+    uint64_t keep = FilterAll();
+    while (Resolve(position_)) keep = FilterAll();
     if (verdict_) return false;
-    // Keep what a part still to be verified may need, and no more.
-    uint64_t keep = position_ > db_.maxPartLength() ? position_ - db_.maxPartLength() : 0;
+    // Keep what a part still to be verified or found may need, and no more.
+    keep = keep > db_.maxPartLength() ? keep - db_.maxPartLength() : 0;
     for (const Candidate& c : pending_) keep = std::min(keep, c.start);
-    if (keep > windowStart_) {
+    keep = std::max(keep, windowStart_);
+    if (keep >= chunkStart_) {
+        window_.assign(bytes + (keep - chunkStart_), bytes + count);
+    } else {
         window_.erase(window_.begin(), window_.begin() + static_cast<ptrdiff_t>(keep - windowStart_));
-        windowStart_ = keep;
+        window_.insert(window_.end(), bytes, bytes + count);
     }
+    windowStart_ = keep;
+    chunk_ = nullptr;
     return true;
 }
 
@@ -140,12 +257,9 @@ void StreamScanner::Finish() {
     if (verdict_ || !hashing_) return;
     unsigned char digest[16];
     md5_.Final(digest);
-    for (const HashSignature& h : db_.hashes()) {
-        if (h.size == position_ && std::memcmp(h.md5, digest, 16) == 0) {
-            verdict_ = &h.verdict;
-            matchStart_ = 0;
-            return;
-        }
+    if (const HashSignature* h = db_.FindHash(position_, digest)) {
+        verdict_ = &h->verdict;
+        matchStart_ = 0;
     }
 }
 

@@ -1,8 +1,10 @@
 // Matches the loaded signatures against one object fed in chunks of any
-// size: memory stays bounded by the chunk plus the longest pattern part.
+// size: memory stays bounded by the chunk plus the longest pattern part
+// and the partial matches still open.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <unordered_map>
 #include <vector>
 
@@ -23,8 +25,12 @@ public:
 
     bool found() const { return verdict_ != nullptr; }
     const Verdict& verdict() const { return *verdict_; }
-    // Offset of the first byte of the body match (0 for hash matches).
+    // Offset of the first byte of the body match found (0 for hash
+    // matches): of several starts that complete the same match, the latest,
+    // so that the match covers as little as it can.
     uint64_t matchStart() const { return matchStart_; }
+    // False when the start could not be kept exactly (see Link).
+    bool matchStartKnown() const { return matchStartKnown_; }
     uint64_t consumed() const { return position_; }
 
 private:
@@ -33,29 +39,51 @@ private:
         uint64_t start;
         uint32_t ref;
     };
-    struct Chain {
-        uint64_t end;
-        uint64_t start;  // where the first part of the chain began
+    // Ends of verified partial matches (parts 0 to k of one record) that a
+    // part k+1 may still follow: one end, or after a flood of them a range
+    // of ends merged into one entry.
+    struct Link {
+        uint64_t firstEnd;
+        uint64_t lastEnd;
+        uint64_t start;  // the latest start of the record's first part that reaches lastEnd
+        bool exact;      // false once merged: ends in between may be missing
     };
+    using Links = std::deque<Link>;
 
-    void Resolve(uint64_t limit);
-    bool Verify(const Candidate& c) const;
+    void Filter(size_t g);
+    uint64_t FilterAll();
+    bool Resolve(uint64_t limit);
+    bool Verify(const Candidate& c);
+    // The object's bytes from..to-1, all of them before or in the chunk.
+    const unsigned char* Bytes(uint64_t from, uint64_t to);
     void OnPart(const Candidate& c);
     bool OffsetAllows(const BodySignature& sig, uint64_t start) const;
+    static void Prune(Links& links, const PatternGap& gap, uint64_t nextStart);
 
     const Database& db_;
     uint64_t size_;
     bool sizeKnown_;
     bool hashing_;
     Md5 md5_;
-    int32_t state_ = 0;
     uint64_t position_ = 0;
-    std::vector<unsigned char> window_;
+    std::vector<unsigned char> window_;  // bytes before the chunk still needed
     uint64_t windowStart_ = 0;
+    const unsigned char* chunk_ = nullptr;  // the chunk being fed
+    uint64_t chunkStart_ = 0;
+    unsigned char seam_[6] = {};  // the last bytes before the chunk and its first
+    uint64_t seamStart_ = 0;
+    std::vector<unsigned char> scratch_;
+    uint64_t next_[Database::kGroups] = {};  // next position each filter group visits
+    // The groups of later parts sleep until the first partial match ends
+    // here: no later part starting before it can belong to a match.
+    uint64_t laterFrom_ = ~uint64_t{0};
+    bool woken_ = false;
     std::vector<Candidate> pending_;
-    std::unordered_map<uint32_t, std::vector<std::vector<Chain>>> chains_;
+    std::vector<Candidate> ready_;
+    std::unordered_map<uint32_t, std::vector<Links>> links_;
     const Verdict* verdict_ = nullptr;
     uint64_t matchStart_ = 0;
+    bool matchStartKnown_ = true;
 };
 
 }  // namespace refengine

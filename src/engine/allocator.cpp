@@ -1,27 +1,25 @@
+// Threads: the registry is read and changed under its lock; the engine may
+// allocate on the host's thread and on a search worker's during a probe.
 #include "engine/allocator.h"
 
 #include <windows.h>
 
 #include <cstdarg>
 #include <mutex>
-#include <unordered_set>
+#include <unordered_map>
 
-#include "engine/lock.h"
+#include "base/lock.h"
+#include "engine/descriptors.h"
 
 namespace {
 
 constexpr uint32_t kHeaderSize = sizeof(uint32_t);
 
-// The blocks handed out. Releasing only what is listed here keeps an address
-// the engine never got from us (or frees twice) away from GlobalFree, which
-// would corrupt the mail client's heap.
-struct Registry {
-    CriticalSection lock;
-    std::unordered_set<uintptr_t> blocks;
-};
-
-Registry& Blocks() {
-    static Registry registry;
+// The blocks handed out, with their sizes. Releasing only what is listed
+// here keeps an address the engine never got from us (or frees twice) away
+// from GlobalFree, which would corrupt the mail client's heap.
+Locked<std::unordered_map<uintptr_t, uint32_t>>& Blocks() {
+    static Locked<std::unordered_map<uintptr_t, uint32_t>> registry;
     return registry;
 }
 
@@ -44,7 +42,7 @@ void* BlockAllocate(uint32_t size) {
     void* block = static_cast<char*>(storage) + kHeaderSize;
     try {
         std::lock_guard<CriticalSection> hold(Blocks().lock);
-        Blocks().blocks.insert(reinterpret_cast<uintptr_t>(block));
+        Blocks().value.emplace(reinterpret_cast<uintptr_t>(block), size);
     } catch (...) {
         GlobalFree(storage);
         return nullptr;
@@ -54,23 +52,37 @@ void* BlockAllocate(uint32_t size) {
 
 bool BlockRelease(void* block) {
     const uintptr_t address = reinterpret_cast<uintptr_t>(block);
-    uint32_t* header = static_cast<uint32_t*>(block) - 1;
     std::lock_guard<CriticalSection> hold(Blocks().lock);
-    if (!Blocks().blocks.count(address) || IsBadReadPtr(header, kHeaderSize)) {
+    const auto found = Blocks().value.find(address);
+    if (found == Blocks().value.end()) {
         DebugLine("Mem: memory block corruped (%08X) - bad header\n", static_cast<unsigned>(address));
         return false;
     }
-    if (IsBadReadPtr(block, *header)) {
+    // Listed, so the header is ours and readable; a size that changed means
+    // the engine wrote in front of its block.
+    uint32_t* header = static_cast<uint32_t*>(block) - 1;
+    if (*header != found->second) {
         DebugLine("Mem: memory block corrupted (%08X) - size mismatch (%u)\n", static_cast<unsigned>(address),
                   static_cast<unsigned>(*header));
         return false;
     }
-    Blocks().blocks.erase(address);
+    Blocks().value.erase(found);
     GlobalFree(header);
     return true;
 }
 
 int32_t LiveBlockCount() {
     std::lock_guard<CriticalSection> hold(Blocks().lock);
-    return static_cast<int32_t>(Blocks().blocks.size());
+    return static_cast<int32_t>(Blocks().value.size());
+}
+
+int32_t AllocateForEngine(uint32_t size) {
+    void* block = BlockAllocate(size);
+    return block ? static_cast<int32_t>(reinterpret_cast<uintptr_t>(block)) : -1;
+}
+
+void FreeForEngine(uint32_t address) {
+    // An open object's descriptor is released by closing it, not here.
+    if (!address || IssuedObject(address)) return;
+    BlockRelease(reinterpret_cast<void*>(static_cast<uintptr_t>(address)));
 }

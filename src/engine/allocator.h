@@ -9,9 +9,14 @@
 void* BlockAllocate(uint32_t size);
 
 // Releases a block handed out by BlockAllocate. A block that this allocator
-// does not know, or whose header or extent cannot be read, is reported on the
+// does not know, or whose size word was overwritten, is reported on the
 // debugger output and not released. False when it was not released.
 bool BlockRelease(void* block);
 
 // Blocks handed out and not yet released.
 int32_t LiveBlockCount();
+
+// The allocator as the engine's callbacks offer it: an address or -1; and a
+// release that leaves the descriptors of open objects alone.
+int32_t AllocateForEngine(uint32_t size);
+void FreeForEngine(uint32_t address);

@@ -17,7 +17,7 @@ struct EngineBinding {
     orlix::EngineEntryProc entry = nullptr;
     // The last initialisation bound a supported engine that loaded at least
     // one virus record, and no fault happened since.
-    bool ready = false;
+    std::atomic<bool> ready{false};
 };
 EngineBinding& Binding();
 

@@ -85,7 +85,10 @@ struct CallbackSlot {
     int32_t argumentCount;
 };
 
+// Every slot by name. The ones after "Stub" have no procedure of the
+// plug-in's own: they answer a constant (or have no address at all).
 enum CallbackSlotIndex {
+    SlotStubZero0 = 0,
     SlotAlloc = 1,
     SlotFree = 2,
     SlotCreateFile = 3,
@@ -106,7 +109,37 @@ enum CallbackSlotIndex {
     SlotSetFileDateTime = 18,
     SlotGetFileAttributes = 19,
     SlotSetFileAttributes = 20,
+    SlotStubFail21 = 21,
+    SlotStubFail22 = 22,
+    SlotStubFail23 = 23,
+    SlotStubFail24 = 24,
+    SlotStubFail25 = 25,
+    SlotStubFail26 = 26,
     SlotCreateTempFile = 27,
+    SlotEmpty28 = 28,
+    SlotEmpty29 = 29,
+    SlotStubOne30 = 30,
+    SlotStubZero31 = 31,
+    SlotStubZero32 = 32,
+    SlotStubFail33 = 33,
+    SlotStubFail34 = 34,
+    SlotStubFail35 = 35,
+    SlotStubFail36 = 36,
+    SlotStubFail37 = 37,
+    SlotStubFail38 = 38,
+    SlotStubFail39 = 39,
+    SlotStubFail40 = 40,
+    SlotStubFail41 = 41,
+    SlotStubFail42 = 42,
+    SlotStubFail43 = 43,
+    SlotStubFail44 = 44,
+    SlotStubFail45 = 45,
+    SlotStubFail46 = 46,
+    SlotStubFail47 = 47,
+    SlotStubFail48 = 48,
+    SlotStubFail49 = 49,
+    SlotStubFail50 = 50,
+    SlotEmpty51 = 51,
 };
 
 // Open modes of SlotOpenFile for files.

@@ -1,26 +1,24 @@
+// Threads: the list of faulted libraries is guarded by its lock, for a
+// search worker's probe may fault too; the binding is the loader's.
 #include "engine/engine.h"
 
 #include <cstring>
 #include <mutex>
 #include <vector>
 
+#include "base/lock.h"
+#include "base/module.h"
+#include "base/trace.h"
 #include "engine/binding.h"
 #include "engine/callbacks.h"
 #include "engine/guard.h"
-#include "engine/lock.h"
-#include "plugin/module.h"
 #include "report/log.h"
-#include "report/trace.h"
 #include "resources/resource.h"
 
 namespace {
 
-struct Faulted {
-    CriticalSection lock;
-    std::vector<HMODULE> libraries;
-};
-Faulted& FaultedLibraries() {
-    static Faulted faulted;
+Locked<std::vector<HMODULE>>& FaultedLibraries() {
+    static Locked<std::vector<HMODULE>> faulted;
     return faulted;
 }
 
@@ -56,7 +54,7 @@ void ReportFault(HMODULE library, const char* operation, const GuardFault& fault
     {
         std::lock_guard<CriticalSection> hold(FaultedLibraries().lock);
         try {
-            FaultedLibraries().libraries.push_back(library);
+            FaultedLibraries().value.push_back(library);
         } catch (...) {
             // Out of memory: the binding below is still switched off.
         }
@@ -144,7 +142,7 @@ bool CallEngineEntry(HMODULE library, orlix::EngineEntryProc entry, int32_t oper
 
 bool EngineLibraryFaulted(HMODULE library) {
     std::lock_guard<CriticalSection> hold(FaultedLibraries().lock);
-    for (HMODULE faulted : FaultedLibraries().libraries)
+    for (HMODULE faulted : FaultedLibraries().value)
         if (faulted == library) return true;
     return false;
 }

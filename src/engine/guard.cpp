@@ -2,9 +2,30 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace {
 
 constexpr DWORD kStackOverflow = 0xC00000FD;
+constexpr DWORD kGuardPageViolation = 0x80000001;
+
+uint32_t DataAddress(const EXCEPTION_RECORD* exception) {
+    if (exception->NumberParameters < 2) return 0;
+    return static_cast<uint32_t>(exception->ExceptionInformation[1]);
+}
+
+// The system clears a guard page's flag as it reports the touch; put it back,
+// for the page belongs to someone else (a stack that grows through it).
+void RearmGuardPage(uint32_t address) {
+    MEMORY_BASIC_INFORMATION region;
+    void* at = reinterpret_cast<void*>(static_cast<uintptr_t>(address));
+    if (!VirtualQuery(at, &region, sizeof region) || region.State != MEM_COMMIT) return;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    void* page = reinterpret_cast<void*>(static_cast<uintptr_t>(address) & ~(uintptr_t(system.dwPageSize) - 1));
+    DWORD old = 0;
+    VirtualProtect(page, system.dwPageSize, region.Protect | PAGE_GUARD, &old);
+}
 
 // Puts the guard page back below the committed part of the current stack.
 // A stack overflow uses the guard page up; without it the next overflow
@@ -36,6 +57,7 @@ namespace {
 int Capture(EXCEPTION_POINTERS* pointers, GuardFault* fault) {
     fault->code = pointers->ExceptionRecord->ExceptionCode;
     fault->address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pointers->ExceptionRecord->ExceptionAddress));
+    fault->dataAddress = DataAddress(pointers->ExceptionRecord);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
@@ -63,6 +85,7 @@ struct GuardRecord {
     uint32_t code;
     uint32_t address;
     uint32_t faulted;
+    uint32_t dataAddress;
 };
 
 extern "C" {
@@ -123,6 +146,7 @@ extern "C" EXCEPTION_DISPOSITION __cdecl orlix_guard_handler(EXCEPTION_RECORD* e
     record->code = exception->ExceptionCode;
     record->address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(exception->ExceptionAddress));
     record->faulted = 1;
+    record->dataAddress = DataAddress(exception);
     RtlUnwind(frame, nullptr, exception, nullptr);
     orlix_guard_resume(record);
     return ExceptionContinueSearch;
@@ -138,6 +162,7 @@ bool Invoke(GuardedProc proc, void* context, int32_t* result, GuardFault* fault)
     }
     fault->code = record.code;
     fault->address = record.address;
+    fault->dataAddress = record.dataAddress;
     return false;
 }
 }  // namespace
@@ -151,7 +176,48 @@ bool GuardedCall(GuardedProc proc, void* context, int32_t* result, GuardFault* f
     *result = completed ? answer : -1;
     if (!completed) {
         if (caught.code == kStackOverflow) RestoreStackGuard();
+        if (caught.code == kGuardPageViolation) RearmGuardPage(caught.dataAddress);
         if (fault) *fault = caught;
     }
     return completed;
+}
+
+namespace {
+struct CopyJob {
+    void* to;
+    const void* from;
+    size_t count;
+};
+
+int32_t CopyBytes(void* context) {
+    CopyJob* job = static_cast<CopyJob*>(context);
+    memmove(job->to, job->from, job->count);
+    return 0;
+}
+
+struct LengthJob {
+    const char* text;
+    size_t limit;
+    size_t length;
+};
+
+int32_t MeasureText(void* context) {
+    LengthJob* job = static_cast<LengthJob*>(context);
+    job->length = strnlen(job->text, job->limit);
+    return 0;
+}
+}  // namespace
+
+bool GuardedCopy(void* to, const void* from, size_t count, GuardFault* fault) {
+    CopyJob job = {to, from, count};
+    int32_t ignored;
+    return GuardedCall(CopyBytes, &job, &ignored, fault);
+}
+
+bool GuardedLength(const char* text, size_t limit, size_t* length) {
+    LengthJob job = {text, limit, 0};
+    int32_t ignored;
+    if (!GuardedCall(MeasureText, &job, &ignored, nullptr)) return false;
+    *length = job.length;
+    return true;
 }

@@ -1,13 +1,17 @@
+// Threads: the binding is written by the host's thread only (initialise,
+// unload); a search worker's probe reads its library and version (atomic) and
+// may clear its ready flag (atomic) when the bound library faults.
 #include "engine/loader.h"
 
 #include <windows.h>
 
+#include "base/module.h"
+#include "base/path.h"
+#include "base/unique_handle.h"
 #include "engine/binding.h"
-#include "plugin/module.h"
 #include "report/log.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "win/unique_handle.h"
 
 namespace {
 

@@ -5,10 +5,13 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
+#include "base/module.h"
+#include "base/trace.h"
+#include "engine/guard.h"
+#include "plugin/bav_abi.h"
 #include "plugin/lifecycle.h"
-#include "plugin/module.h"
-#include "report/trace.h"
 #include "resources/resource.h"
 #include "scan/scan.h"
 
@@ -26,8 +29,9 @@ int32_t CopyResultString(char* buffer, int32_t length, const std::string& text) 
 
 // Reads a 32-bit value the host points at, or 0 when it cannot be read.
 uint32_t ReadHostWord(const void* pointer) {
-    if (!pointer || IsBadReadPtr(pointer, sizeof(uint32_t))) return 0;
-    return *static_cast<const uint32_t*>(pointer);
+    uint32_t word = 0;
+    if (!pointer || !GuardedCopy(&word, pointer, sizeof word, nullptr)) return 0;
+    return word;
 }
 
 // Holds a COM reference for the duration of a call.
@@ -198,3 +202,22 @@ int32_t __stdcall BAV_ConfigNeeded() {
 }
 
 }  // extern "C"
+
+// Hosts call through the interface's types: each entry point must have one.
+namespace {
+template <typename Proc, typename Entry>
+constexpr bool Matches(Entry) {
+    return std::is_same<Proc, Entry>::value;
+}
+}  // namespace
+static_assert(Matches<bav::NoArgsProc>(&BAV_Initialize) && Matches<bav::NoArgsProc>(&BAV_Uninitialize) &&
+                  Matches<bav::BufferProc>(&BAV_GetName) && Matches<bav::BufferProc>(&BAV_GetVersion) &&
+                  Matches<bav::CfgDataProc>(&BAV_SetCfgData) && Matches<bav::CfgDataProc>(&BAV_GetCfgData) &&
+                  Matches<bav::NoArgsProc>(&BAV_GetStatus) && Matches<bav::NoArgsProc>(&BAV_Setup) &&
+                  Matches<bav::NoArgsProc>(&BAV_MemoryChecking) && Matches<bav::NoArgsProc>(&BAV_FileChecking) &&
+                  Matches<bav::NoArgsProc>(&BAV_StreamChecking) && Matches<bav::FileProc>(&BAV_CheckFile) &&
+                  Matches<bav::FileProc>(&BAV_CureFile) && Matches<bav::MemoryProc>(&BAV_CheckMemory) &&
+                  Matches<bav::CureMemoryProc>(&BAV_CureMemory) && Matches<bav::CheckStreamProc>(&BAV_CheckStream) &&
+                  Matches<bav::CureStreamProc>(&BAV_CureStream) && Matches<bav::NoArgsProc>(&BAV_ComNeeded) &&
+                  Matches<bav::NoArgsProc>(&BAV_ConfigNeeded),
+              "an entry point differs from its type in plugin/bav_abi.h");

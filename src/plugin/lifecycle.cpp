@@ -1,11 +1,11 @@
 #include "plugin/lifecycle.h"
 
+#include "base/module.h"
+#include "base/trace.h"
 #include "engine/loader.h"
-#include "plugin/module.h"
 #include "report/log.h"
 #include "report/notice.h"
 #include "report/thread.h"
-#include "report/trace.h"
 #include "resources/resource.h"
 #include "scan/scan.h"
 #include "settings/settings.h"
@@ -50,8 +50,9 @@ int32_t PluginInitialize() {
 
 int32_t PluginSetup() {
     TraceCall("BAV_Setup");
-    HWND parent = FindVirusCentreWindow();
-    return RunSetup(parent) ? BavResultOk : BavResultFailed;
+    const SetupOutcome outcome = RunSetup(FindVirusCentreWindow());
+    if (outcome == SetupOutcome::AcceptedFirstRun) InitializePlugin();
+    return outcome == SetupOutcome::Cancelled ? BavResultFailed : BavResultOk;
 }
 
 int32_t PluginUninitialize() {

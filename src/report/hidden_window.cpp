@@ -2,10 +2,12 @@
 
 #include <atomic>
 
-#include "plugin/module.h"
+#include "base/module.h"
+#include "base/trace.h"
 #include "report/notice.h"
-#include "report/trace.h"
 
+// Threads: the window is created, served and destroyed by the background
+// thread; other threads only read its handle (atomic) to post to it.
 namespace {
 const char kClassName[] = "OrlixBavHiddenWindow";
 std::atomic<HWND> g_hidden{nullptr};
@@ -33,8 +35,8 @@ void CreateHiddenWindow() {
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = &BavWndProc;
     wc.hInstance = instance;
-    wc.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(0x7F00));
-    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(0x7F00));
+    wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
     wc.lpszClassName = kClassName;
     ATOM atom = RegisterClassA(&wc);

@@ -1,11 +1,15 @@
+// Threads: the pending text belongs to the host's thread, which writes every
+// line of a check. The regional formats are set at library load and only read
+// afterwards. Another thread may write a whole error line (a search worker's
+// probe) while the host's thread waits in a modal setup dialog.
 #include "report/log.h"
 
 #include <windows.h>
 
-#include "plugin/module.h"
+#include "base/module.h"
+#include "base/unique_handle.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "win/unique_handle.h"
 
 namespace {
 
@@ -130,14 +134,3 @@ void LogWrite(const std::string& line) {
 void DiscardPendingLogText() { std::string().swap(g_pending); }
 
 const std::string& PendingLogText() { return g_pending; }
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    std::string result;
-    if (!folder.empty()) {
-        result = folder;
-        char last = folder.back();
-        if (last != '\\' && last != '/') result += '\\';
-    }
-    result += name;
-    return result;
-}

@@ -21,6 +21,3 @@ void CaptureRegionalSettings();
 // Library unload: the pending text is dropped, never written.
 void DiscardPendingLogText();
 const std::string& PendingLogText();
-
-// folder + "\" (unless it already ends in "\" or "/") + name.
-std::string JoinPath(const std::string& folder, const std::string& name);

@@ -3,23 +3,42 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <mutex>
 
-#include "plugin/module.h"
+#include "base/lock.h"
+#include "base/module.h"
 #include "resources/resource.h"
 
+// Threads: the background thread creates, hides and destroys the balloon
+// and its tool; the host's thread shows it from a check. The handle is
+// atomic; the tool's identity, which both read to build their messages, is
+// guarded by g_toolLock. Each message carries a tool record of its own, on
+// the sending thread's stack: no thread writes a record another one reads.
 namespace {
-// The balloon belongs to the background thread; the host's thread only reads
-// the handle to send it messages.
 std::atomic<HWND> g_notice{nullptr};
-// The balloon's only tool. The control reads it while a message sent by
-// ShowNotice or HideNotice is handled, so it lives as long as the library.
-TOOLINFOA g_toolInfo = {};
-// The text lpszText points to; it must outlive the next update of the tool.
-std::string g_noticeText;
 
-// Size of TOOLINFOA without its last, reserved member: the form every
-// version of the control accepts.
-constexpr UINT kToolInfoSize = 44;
+struct Tool {
+    HWND host = nullptr;
+    HINSTANCE instance = nullptr;
+};
+CriticalSection g_toolLock;
+Tool g_tool;
+
+TOOLINFOA ToolRecord() {
+    Tool tool;
+    {
+        std::lock_guard<CriticalSection> hold(g_toolLock);
+        tool = g_tool;
+    }
+    TOOLINFOA record = {};
+    // Without its last, reserved member: the form every version of the
+    // control accepts.
+    record.cbSize = TTTOOLINFOA_V2_SIZE;
+    record.uFlags = TTF_TRACK | TTF_SUBCLASS;
+    record.hwnd = tool.host;
+    record.hinst = tool.instance;
+    return record;
+}
 
 LRESULT CALLBACK NoticeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -60,13 +79,14 @@ void CreateNotice() {
     SetWindowLongPtrA(notice, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NoticeWndProc));
     SetWindowPos(notice, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
-    g_toolInfo = TOOLINFOA{};
-    g_toolInfo.cbSize = kToolInfoSize;
-    g_toolInfo.uFlags = TTF_TRACK | TTF_SUBCLASS;
-    g_toolInfo.hwnd = host;
-    g_toolInfo.hinst = PluginInstance();
-    g_toolInfo.rect = WindowRectOrEmpty(host);
-    SendMessageA(notice, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&g_toolInfo));
+    {
+        std::lock_guard<CriticalSection> hold(g_toolLock);
+        g_tool.host = host;
+        g_tool.instance = PluginInstance();
+    }
+    TOOLINFOA tool = ToolRecord();
+    tool.rect = WindowRectOrEmpty(host);
+    SendMessageA(notice, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
     std::string title = LoadText(IDS_NOTICE_TITLE);
     SendMessageA(notice, TTM_SETTITLEA, TTI_WARNING, reinterpret_cast<LPARAM>(title.c_str()));
     g_notice = notice;
@@ -89,28 +109,35 @@ void ShowNotice(unsigned noticeFlags) {
     } else {
         GetWindowRect(host, &rect);
     }
-    g_noticeText = NoticeBody(noticeFlags);
-    g_toolInfo.lpszText = &g_noticeText[0];
-    g_toolInfo.rect = rect;
+    // The control copies the text as it takes the update.
+    std::string text = NoticeBody(noticeFlags);
+    TOOLINFOA tool = ToolRecord();
+    tool.lpszText = &text[0];
+    tool.rect = rect;
     // Before the background thread has made the notice the handle is null
     // and the messages have no effect.
     HWND notice = g_notice;
-    SendMessageA(notice, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&g_toolInfo));
+    SendMessageA(notice, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
     SendMessageA(notice, TTM_TRACKPOSITION, 0, MAKELPARAM(rect.right, rect.bottom));
-    SendMessageA(notice, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&g_toolInfo));
+    SendMessageA(notice, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
 }
 
 void HideNotice() {
     HWND notice = g_notice;
-    if (notice) SendMessageA(notice, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&g_toolInfo));
+    if (!notice) return;
+    TOOLINFOA tool = ToolRecord();
+    SendMessageA(notice, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
 }
 
 void DestroyNotice() {
     HWND notice = g_notice.exchange(nullptr);
     if (!notice) return;
-    SendMessageA(notice, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&g_toolInfo));
-    SendMessageA(notice, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&g_toolInfo));
+    TOOLINFOA tool = ToolRecord();
+    SendMessageA(notice, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
+    SendMessageA(notice, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
     DestroyWindow(notice);
+    std::lock_guard<CriticalSection> hold(g_toolLock);
+    g_tool = Tool();
 }
 
 HWND NoticeWindow() { return g_notice; }

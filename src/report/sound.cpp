@@ -1,4 +1,5 @@
-// The alert sounds: a new alert always cuts off the one before.
+// The alert sounds: a new alert always cuts off the one before. Threads: the
+// host's thread alone plays them.
 #include <windows.h>
 // after windows.h, whose types it uses
 #include <mmsystem.h>

@@ -1,10 +1,14 @@
+// Threads: the handle and context of the background thread belong to the
+// host's thread (only the entry points start and stop it); the thread's id is
+// atomic, read by any thread that posts a request; the context's events and
+// flag are shared for the thread's life.
 #include "report/thread.h"
 
 #include <atomic>
 
+#include "base/trace.h"
 #include "report/hidden_window.h"
 #include "report/notice.h"
-#include "report/trace.h"
 
 namespace {
 // Between two looks for the mail client's window: long enough to cost no
@@ -19,6 +23,7 @@ constexpr DWORD kStopWaitMs = 5000;
 struct ThreadContext {
     HANDLE stop = nullptr;    // manual reset: ends every wait of the thread
     HANDLE parked = nullptr;  // set by the thread once it holds nothing, at unload
+    HANDLE ready = nullptr;   // set once the thread has a message queue
     std::atomic<bool> unloading{false};
 };
 
@@ -119,6 +124,11 @@ void RunThread(ThreadContext* context) {
 
 DWORD WINAPI PluginThreadProc(LPVOID parameter) {
     ThreadContext* context = static_cast<ThreadContext*>(parameter);
+    // A thread message posted before the thread has a queue is lost: a find
+    // in the first check after start-up would never open the log window.
+    MSG msg;
+    PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    SetEvent(context->ready);
     try {
         RunThread(context);
     } catch (...) {
@@ -142,6 +152,7 @@ void ReleaseThread(bool ended) {
     if (ended) {
         CloseHandle(g_context->stop);
         CloseHandle(g_context->parked);
+        CloseHandle(g_context->ready);
         delete g_context;
     }
     g_context = nullptr;
@@ -154,18 +165,24 @@ void StartPluginThread() {
     ThreadContext* context = new ThreadContext;
     context->stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     context->parked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    context->ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DWORD id = 0;
-    HANDLE handle =
-        context->stop && context->parked ? CreateThread(nullptr, 0, &PluginThreadProc, context, 0, &id) : nullptr;
+    HANDLE handle = context->stop && context->parked && context->ready
+                        ? CreateThread(nullptr, 0, &PluginThreadProc, context, 0, &id)
+                        : nullptr;
     if (!handle) {
         if (context->stop) CloseHandle(context->stop);
         if (context->parked) CloseHandle(context->parked);
+        if (context->ready) CloseHandle(context->ready);
         delete context;
         return;
     }
     g_threadHandle = handle;
     g_context = context;
     g_threadId = id;
+    // Requests may follow at once; the wait ends early if the thread died.
+    HANDLE started[2] = {context->ready, handle};
+    WaitForMultipleObjects(2, started, FALSE, kStopWaitMs);
 }
 
 void StopPluginThread() {

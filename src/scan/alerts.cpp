@@ -1,8 +1,8 @@
 #include <string>
 
+#include "base/trace.h"
 #include "report/notice.h"
 #include "report/thread.h"
-#include "report/trace.h"
 #include "scan/scan.h"
 #include "scan/scan_internal.h"
 #include "settings/settings.h"

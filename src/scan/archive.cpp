@@ -1,7 +1,9 @@
+// Threads: the depth, the member count and the last status belong to the
+// host's thread: the host makes one check at a time.
 #include <cstring>
 
+#include "base/module.h"
 #include "engine/engine.h"
-#include "plugin/module.h"
 #include "report/log.h"
 #include "resources/resource.h"
 #include "scan/scan.h"
@@ -120,7 +122,7 @@ int32_t ArchiveDepth() { return g_archiveDepth; }
 
 const std::string& LastArchiveStatus() { return g_lastArchiveStatus; }
 
-void AppendArchiveStatusText(uint32_t flags) {
+std::string StatusBitsText(uint32_t flags) {
     static const struct {
         uint32_t bit;
         UINT text;
@@ -135,10 +137,14 @@ void AppendArchiveStatusText(uint32_t flags) {
         {orlix::ResultCrcError, IDS_STATUS_CRC},
         {orlix::ResultBadArchiveHeader, IDS_STATUS_HEADER},
     };
+    std::string text;
     for (const auto& entry : kTexts) {
-        if (flags & entry.bit) g_lastArchiveStatus += LoadText(entry.text);
+        if (flags & entry.bit) text += LoadText(entry.text);
     }
+    return text;
 }
+
+void AppendArchiveStatusText(uint32_t flags) { g_lastArchiveStatus += StatusBitsText(flags); }
 
 int32_t CheckArchive(const std::string& inner, const std::string& archive, char* statusText) {
     if (g_archiveDepth == 0) g_membersWalked = 0;

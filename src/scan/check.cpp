@@ -1,7 +1,7 @@
 #include <cstring>
 
+#include "base/module.h"
 #include "engine/engine.h"
-#include "plugin/module.h"
 #include "report/log.h"
 #include "resources/resource.h"
 #include "scan/scan.h"
@@ -15,6 +15,24 @@ std::string LastVirusName() {
 }
 
 namespace {
+
+// An object the engine could not read through was not checked: passing it as
+// clean would let the attachment through unchecked.
+constexpr uint32_t kErrorBits = orlix::ResultReadError | orlix::ResultWriteError | orlix::ResultUnpackError |
+                                orlix::ResultCrcError | orlix::ResultBadArchiveHeader | orlix::ResultSplitArchive;
+
+// An answer without a find or an archive: its error bits fail the check; a
+// lone password bit passes with the line a skipped archive member gets.
+int32_t ClassifyWithoutFind(uint32_t flags, const std::string& lineStart, char* statusText) {
+    if (flags & kErrorBits) {
+        const std::string text = StatusBitsText(flags);
+        WriteStatusText(statusText, text);
+        LogLine(lineStart + LoadText(IDS_DASH) + text);
+        return BavResultFailed;
+    }
+    if (flags & orlix::ResultPasswordProtected) LogLine(LoadText(IDS_INCOMPLETE_MEMBER));
+    return BavResultOk;
+}
 
 // Turns the engine's answer into the result, StatusText and the verdict line.
 int32_t Classify(int32_t answer, const std::string& objectName, const std::string& displayName, char* statusText) {
@@ -37,7 +55,7 @@ int32_t Classify(int32_t answer, const std::string& objectName, const std::strin
         return BavResultOk;
     }
     const uint32_t virusBits = orlix::ResultInfected | orlix::ResultModification | orlix::ResultProbablyInfected;
-    if ((flags & virusBits) == 0) return BavResultOk;  // nothing this check reads: clean
+    if ((flags & virusBits) == 0) return ClassifyWithoutFind(flags, lineStart, statusText);
 
     const std::string virus = LastVirusName();
     int32_t result = BavResultInfected;

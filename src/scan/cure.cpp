@@ -1,5 +1,5 @@
+#include "base/module.h"
 #include "engine/engine.h"
-#include "plugin/module.h"
 #include "report/log.h"
 #include "report/notice.h"
 #include "resources/resource.h"

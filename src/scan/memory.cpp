@@ -1,5 +1,5 @@
-#include "engine/callbacks.h"
-#include "plugin/module.h"
+#include "base/module.h"
+#include "engine/memory_object.h"
 #include "report/log.h"
 #include "resources/resource.h"
 #include "scan/scan.h"

@@ -33,7 +33,9 @@ int32_t CheckArchive(const std::string& inner, const std::string& archive, char*
 int32_t ArchiveDepth();
 // The description of the last failure of the archive walk.
 const std::string& LastArchiveStatus();
-// Appends the texts of the failure bits of flags to LastArchiveStatus.
+// The texts of the status bits of flags, in their fixed order.
+std::string StatusBitsText(uint32_t flags);
+// Appends StatusBitsText(flags) to LastArchiveStatus.
 void AppendArchiveStatusText(uint32_t flags);
 
 // What the end of a file check sets off, from its result and the settings.

@@ -23,6 +23,6 @@ add_custom_target(orlix_artwork DEPENDS ${ORLIX_ARTWORK_DIR}/welcome.bmp ${ORLIX
 # Every target that compiles orlix.rc links orlixcore, so the include folder
 # and the build order travel with it.
 add_dependencies(orlixcore orlix_artwork)
-target_include_directories(orlixcore PUBLIC ${ORLIX_ARTWORK_DIR})
+target_include_directories(orlixcore INTERFACE ${ORLIX_ARTWORK_DIR})
 set_property(SOURCE resources/orlix.rc APPEND PROPERTY OBJECT_DEPENDS
   "${ORLIX_ARTWORK_DIR}/welcome.bmp;${ORLIX_ARTWORK_DIR}/browse.ico")

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "plugin/module.h"
-#include "report/trace.h"
+#include "base/module.h"
+#include "base/trace.h"
 #include "resources/resource.h"
 
 namespace {
@@ -15,7 +15,7 @@ constexpr int kDisplayNameSize = 261;
 constexpr int kTitleSize = 64;
 constexpr int kFileBufferSize = 260;
 // The open-file record in its classic size.
-constexpr DWORD kOpenFileNameSize = 76;
+const DWORD kOpenFileNameSize = OPENFILENAME_SIZE_VERSION_400A;
 
 // OK is offered only on folders of the file system.
 int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM lParam, LPARAM) {

@@ -2,14 +2,16 @@
 
 #include <windows.h>
 
+#include "base/module.h"
+#include "base/path.h"
+#include "base/registry.h"
+#include "base/unique_handle.h"
 #include "engine/contract.h"
 #include "engine/loader.h"
-#include "plugin/module.h"
 #include "resources/resource.h"
 #include "setup/controls.h"
 #include "setup/list_view.h"
 #include "setup/sheet.h"
-#include "win/unique_handle.h"
 
 namespace {
 
@@ -26,17 +28,7 @@ struct Candidates {
 std::string ReadInstallerPath(const char* subkey) {
     win::unique_hkey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return std::string();
-    DWORD type = 0;
-    DWORD size = 0;
-    if (RegQueryValueExA(key.get(), kInstallerValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        return std::string();
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return std::string();
-    std::string buffer(size + 1, '\0');
-    DWORD got = size;
-    if (RegQueryValueExA(key.get(), kInstallerValue, nullptr, &type, reinterpret_cast<BYTE*>(&buffer[0]), &got) !=
-        ERROR_SUCCESS)
-        return std::string();
-    return std::string(buffer.c_str());
+    return ReadRegistryText(key.get(), kInstallerValue);
 }
 
 void FillChoices(HWND dialog, const Candidates& candidates) {
@@ -46,8 +38,8 @@ void FillChoices(HWND dialog, const Candidates& candidates) {
     AddListColumn(list, 1, LoadText(IDS_SETUP_COLUMN_VERSION));
     for (const std::string& folder : candidates.folders) {
         int item = AddListItem(list, folder, 0);
-        // Candidates end in a backslash, so the name is appended directly.
-        int32_t version = ProbeEngine(folder + orlix::kEngineLibraryName);
+        // A candidate without a backslash ("D:", "C:/Orlix") has no separator yet.
+        int32_t version = ProbeEngine(JoinPath(folder, orlix::kEngineLibraryName));
         SetListSubItem(list, item, 1, EngineVersionText(version));
     }
     AutoSizeListColumns(list, 2);

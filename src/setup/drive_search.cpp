@@ -1,9 +1,11 @@
+// Threads: the dialogs' state belongs to the host's thread, which runs both
+// modal dialogs; the worker reaches it only by messages sent to the dialog.
 #include "setup/drive_search.h"
 
 #include <memory>
 
+#include "base/module.h"
 #include "engine/contract.h"
-#include "plugin/module.h"
 #include "resources/resource.h"
 #include "setup/controls.h"
 #include "setup/discovery.h"

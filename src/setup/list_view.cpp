@@ -10,6 +10,13 @@ namespace {
 std::vector<char> Writable(const std::string& text) {
     return std::vector<char>(text.c_str(), text.c_str() + text.size() + 1);
 }
+
+// Sends an item record carrying a writable copy of the text.
+LRESULT SendItem(HWND list, UINT message, WPARAM wParam, LVITEMA item, const std::string& text) {
+    std::vector<char> copy = Writable(text);
+    item.pszText = copy.data();
+    return SendMessageA(list, message, wParam, reinterpret_cast<LPARAM>(&item));
+}
 }  // namespace
 
 void AddListColumn(HWND list, int column, const std::string& title) {
@@ -22,24 +29,18 @@ void AddListColumn(HWND list, int column, const std::string& title) {
 }
 
 int AddListItem(HWND list, const std::string& text, LPARAM data) {
-    std::vector<char> copy = Writable(text);
-    LVITEMA item;
-    std::memset(&item, 0, sizeof item);
+    LVITEMA item = {};
     item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    item.pszText = copy.data();
     item.lParam = data;
-    return static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    return static_cast<int>(SendItem(list, LVM_INSERTITEMA, 0, item, text));
 }
 
 void SetListSubItem(HWND list, int item, int column, const std::string& text) {
     if (item < 0) return;
-    std::vector<char> copy = Writable(text);
-    LVITEMA info;
-    std::memset(&info, 0, sizeof info);
+    LVITEMA info = {};
     info.iSubItem = column;
-    info.pszText = copy.data();
-    SendMessageA(list, LVM_SETITEMTEXTA, item, reinterpret_cast<LPARAM>(&info));
+    SendItem(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(item), info, text);
 }
 
 void AutoSizeListColumns(HWND list, int columns) {

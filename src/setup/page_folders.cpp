@@ -1,4 +1,5 @@
-#include "plugin/module.h"
+// Threads: the host's thread runs the page; its icon is that thread's.
+#include "base/module.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "setup/browse.h"
@@ -29,7 +30,7 @@ void ApplyEnablingRule(HWND page) {
 }
 
 void InitPage(HWND page) {
-    Settings& s = CurrentSettings();
+    Settings& s = SetupDraft();
     if (s.OrlixPath.empty()) s.OrlixPath = DiscoverInstallation();
     SetFolderBuffer(s.OrlixPath);
     ShowBufferInEdit(page);
@@ -56,7 +57,7 @@ void BrowseInto(HWND page, int editId, const std::string& setting) {
 }
 
 void OnCommand(HWND page, int id) {
-    Settings& s = CurrentSettings();
+    Settings& s = SetupDraft();
     switch (id) {
         case IDC_FOLDER_BROWSE:
             BrowseInto(page, IDC_FOLDER_EDIT, s.OrlixPath);
@@ -85,7 +86,7 @@ void OnCommand(HWND page, int id) {
 
 void TakePage(HWND page) {
     GetDlgItemTextA(page, IDC_FOLDER_EDIT, SetupFolderBuffer(), kPageTextLimit);
-    Settings& s = CurrentSettings();
+    Settings& s = SetupDraft();
     s.ShowAdvanced = IsBoxChecked(page, IDC_ADVANCED);
     // Taken whether or not the rows are enabled.
     s.EnginePath = PageText(page, IDC_ENGINE_EDIT);
@@ -93,56 +94,32 @@ void TakePage(HWND page) {
     s.LogPath = PageText(page, IDC_LOG_EDIT);
 }
 
-}  // namespace
-
-static INT_PTR FoldersPageProcBody(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    NotePageMessage(page);
-    switch (message) {
-        case WM_INITDIALOG:
-            InitPage(page);
-            break;
-        case WM_COMMAND:
-            OnCommand(page, LOWORD(wParam));
-            break;
-        case WM_DESTROY:
-            // The buttons go with the page; the icon would otherwise stay
-            // behind once per opening of the sheet.
-            if (g_browseIcon) {
-                for (int id : kIconButtons) SendDlgItemMessageA(page, id, BM_SETIMAGE, IMAGE_ICON, 0);
-                DestroyIcon(g_browseIcon);
-                g_browseIcon = nullptr;
-            }
-            break;
-        case WM_NOTIFY: {
-            const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-            switch (header->code) {
-                case PSN_KILLACTIVE:
-                    TakePage(page);
-                    break;
-                case PSN_SETACTIVE: {
-                    // The discovery at opening gave nothing (or was cancelled):
-                    // ask again. An empty edit shows the answer too, or the
-                    // accepted sheet would replace the chosen folder with the
-                    // empty text; a folder the user typed stays.
-                    Settings& s = CurrentSettings();
-                    if (s.OrlixPath.empty()) {
-                        s.OrlixPath = DiscoverInstallation();
-                        if (!s.OrlixPath.empty() && GetWindowTextLengthA(GetDlgItem(page, IDC_FOLDER_EDIT)) == 0) {
-                            SetFolderBuffer(s.OrlixPath);
-                            ShowBufferInEdit(page);
-                        }
-                    }
-                    PostWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
-                    break;
-                }
-            }
-            HandleCommonNotify(header);
-            break;
-        }
+// The discovery at opening gave nothing (or was cancelled): ask again. An
+// empty edit shows the answer too, or the accepted sheet would replace the
+// chosen folder with the empty text; a folder the user typed stays.
+void Activate(HWND page) {
+    Settings& s = SetupDraft();
+    if (!s.OrlixPath.empty()) return;
+    s.OrlixPath = DiscoverInstallation();
+    if (!s.OrlixPath.empty() && GetWindowTextLengthA(GetDlgItem(page, IDC_FOLDER_EDIT)) == 0) {
+        SetFolderBuffer(s.OrlixPath);
+        ShowBufferInEdit(page);
     }
-    return FALSE;
 }
 
+// The buttons go with the page; the icon would otherwise stay behind once
+// per opening of the sheet.
+void ReleaseIcon(HWND page) {
+    if (!g_browseIcon) return;
+    for (int id : kIconButtons) SendDlgItemMessageA(page, id, BM_SETIMAGE, IMAGE_ICON, 0);
+    DestroyIcon(g_browseIcon);
+    g_browseIcon = nullptr;
+}
+
+const PageRole kRole = {PSWIZB_BACK | PSWIZB_NEXT, InitPage, OnCommand, ReleaseIcon, Activate, TakePage};
+
+}  // namespace
+
 INT_PTR CALLBACK FoldersPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    return NoThrowDialogCall([&] { return FoldersPageProcBody(page, message, wParam, lParam); });
+    return RunPage(page, message, wParam, lParam, kRole);
 }

@@ -8,7 +8,7 @@
 namespace {
 
 void FillPage(HWND page) {
-    const Settings& s = CurrentSettings();
+    const Settings& s = SetupDraft();
     // Boxes of false fields stay as the template has them: unchecked.
     if (s.LogEnabled) SetBox(page, IDC_LOG_ENABLED, true);
     if (s.LogEventsOnly) SetBox(page, IDC_LOG_EVENTS_ONLY, true);
@@ -19,7 +19,7 @@ void FillPage(HWND page) {
 }
 
 void TakePage(HWND page) {
-    Settings& s = CurrentSettings();
+    Settings& s = SetupDraft();
     s.SoundInfected = IsBoxChecked(page, IDC_SOUND_INFECTED);
     s.SoundFileInfected = PageText(page, IDC_SOUND_INFECTED_FILE);
     s.SoundIncurable = IsBoxChecked(page, IDC_SOUND_INCURABLE);
@@ -28,45 +28,22 @@ void TakePage(HWND page) {
     s.LogEventsOnly = IsBoxChecked(page, IDC_LOG_EVENTS_ONLY);
 }
 
-}  // namespace
-
-static INT_PTR LogSoundsPageProcBody(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    NotePageMessage(page);
-    const Settings& s = CurrentSettings();
-    switch (message) {
-        case WM_INITDIALOG:
-            FillPage(page);
-            break;
-        case WM_COMMAND:
-            // The start value is the setting, so Cancel shows the setting again.
-            if (LOWORD(wParam) == IDC_SOUND_INFECTED_BROWSE) {
-                std::string file = BrowseForSoundFile(page, s.SoundFileInfected);
-                SetDlgItemTextA(page, IDC_SOUND_INFECTED_FILE, file.c_str());
-            } else if (LOWORD(wParam) == IDC_SOUND_INCURABLE_BROWSE) {
-                std::string file = BrowseForSoundFile(page, s.SoundFileIncurable);
-                SetDlgItemTextA(page, IDC_SOUND_INCURABLE_FILE, file.c_str());
-            }
-            break;
-        case WM_NOTIFY: {
-            const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-            switch (header->code) {
-                case PSN_WIZFINISH:
-                    SetupAccepted() = true;
-                    break;
-                case PSN_KILLACTIVE:
-                    TakePage(page);
-                    break;
-                case PSN_SETACTIVE:
-                    PostWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
-                    break;
-            }
-            HandleCommonNotify(header);
-            break;
-        }
+// The start value is the setting, so Cancel shows the setting again.
+void OnCommand(HWND page, int id) {
+    const Settings& s = SetupDraft();
+    if (id == IDC_SOUND_INFECTED_BROWSE) {
+        std::string file = BrowseForSoundFile(page, s.SoundFileInfected);
+        SetDlgItemTextA(page, IDC_SOUND_INFECTED_FILE, file.c_str());
+    } else if (id == IDC_SOUND_INCURABLE_BROWSE) {
+        std::string file = BrowseForSoundFile(page, s.SoundFileIncurable);
+        SetDlgItemTextA(page, IDC_SOUND_INCURABLE_FILE, file.c_str());
     }
-    return FALSE;
 }
 
+const PageRole kRole = {PSWIZB_BACK | PSWIZB_NEXT, FillPage, OnCommand, nullptr, nullptr, TakePage};
+
+}  // namespace
+
 INT_PTR CALLBACK LogSoundsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    return NoThrowDialogCall([&] { return LogSoundsPageProcBody(page, message, wParam, lParam); });
+    return RunPage(page, message, wParam, lParam, kRole);
 }

@@ -18,41 +18,19 @@ const OptionBox kBoxes[] = {
 };
 
 void FillBoxes(HWND page) {
-    Settings& s = CurrentSettings();
+    const Settings& s = SetupDraft();
     for (const OptionBox& box : kBoxes) SetBox(page, box.id, s.*box.field);
 }
 
 void TakeBoxes(HWND page) {
-    Settings& s = CurrentSettings();
+    Settings& s = SetupDraft();
     for (const OptionBox& box : kBoxes) s.*box.field = IsBoxChecked(page, box.id);
 }
 
+const PageRole kRole = {PSWIZB_BACK | PSWIZB_FINISH, FillBoxes, nullptr, nullptr, nullptr, TakeBoxes};
+
 }  // namespace
 
-static INT_PTR OptionsPageProcBody(HWND page, UINT message, WPARAM, LPARAM lParam) {
-    NotePageMessage(page);
-    if (message == WM_INITDIALOG) {
-        FillBoxes(page);
-    } else if (message == WM_NOTIFY) {
-        const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-        switch (header->code) {
-            case PSN_WIZFINISH:
-                // A wizard's Finish does not leave the page first.
-                TakeBoxes(page);
-                SetupAccepted() = true;
-                break;
-            case PSN_KILLACTIVE:
-                TakeBoxes(page);
-                break;
-            case PSN_SETACTIVE:
-                PostWizardButtons(PSWIZB_BACK | PSWIZB_FINISH);
-                break;
-        }
-        HandleCommonNotify(header);
-    }
-    return FALSE;
-}
-
 INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    return NoThrowDialogCall([&] { return OptionsPageProcBody(page, message, wParam, lParam); });
+    return RunPage(page, message, wParam, lParam, kRole);
 }

@@ -2,10 +2,13 @@
 
 #include <string>
 
+#include "base/unique_handle.h"
 #include "engine/contract.h"
 #include "engine/loader.h"
-#include "win/unique_handle.h"
 
+// Threads: the worker thread owns its walk; it shares only Shared with the
+// dialog's thread (the host's).
+//
 // The worker may send to the dialog only while it holds the right to do so:
 // it moves Running to Sending for each send and back afterwards. Stop takes
 // the right away by moving Running to Stopped; while a send is in flight the
@@ -46,6 +49,8 @@ void SearchFolder(SearchWorker::Shared& shared, const std::string& folder) {
     if (!listing) return;
     do {
         if (shared.stopped()) return;
+        // A junction may lead back to a folder above it: the walk would not end.
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (!IsDotEntry(entry.cFileName)) SearchFolder(shared, folder + "\\" + entry.cFileName);
         } else if (lstrcmpiA(entry.cFileName, orlix::kEngineLibraryName) == 0) {

@@ -3,5 +3,14 @@
 
 #include <windows.h>
 
-// True when the user accepted the sheet.
-bool RunSetup(HWND parent);
+enum class SetupOutcome {
+    Cancelled,
+    Accepted,
+    // The accepted sheet was the first-run wizard: the plug-in is to be
+    // initialised with the settings just saved.
+    AcceptedFirstRun,
+};
+
+// Shows the sheet modally; an accepted sheet's settings replace the live ones
+// and are saved, a cancelled one leaves both as they were.
+SetupOutcome RunSetup(HWND parent);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "alert_probe.h"
 #include "host_windows.h"
 #include "report/hidden_window.h"
@@ -111,6 +113,32 @@ TEST_F(NoticeTest, OnlyTheHideTimerHidesIt) {
     EXPECT_TRUE(BalloonVisible());
     EXPECT_EQ(0, SendMessageA(hidden_, WM_TIMER, kNoticeHideTimer, 0));
     EXPECT_FALSE(BalloonVisible());
+}
+
+// Checks show the notice on this thread while the background thread hides it
+// as fast as it can: every round ends with the text that round asked for.
+TEST_F(NoticeTest, ShowingWhileTheBackgroundThreadHidesStaysWhole) {
+    volatile LONG stop = 0;
+    std::thread hider([&] {
+        while (!InterlockedCompareExchange(&stop, 0, 0)) {
+            PostMessageA(hidden_, WM_TIMER, kNoticeHideTimer, 0);
+            PostMessageA(balloon_, WM_LBUTTONDOWN, 0, 0);
+            Sleep(0);
+        }
+    });
+    const unsigned kinds[] = {kNoticeVirusFound, kNoticeErrorOccurred, kNoticeVirusFound | kNoticeErrorOccurred};
+    int wrong = 0;
+    for (int round = 0; round < 300; ++round) {
+        const unsigned flags = kinds[round % 3];
+        Find(flags);
+        if (BalloonText(balloon_, mailer_->hwnd()) != NoticeBody(flags)) ++wrong;
+    }
+    InterlockedExchange(&stop, 1);
+    hider.join();
+    EXPECT_EQ(0, wrong);
+    EXPECT_TRUE(PumpUntil([this] { return !BalloonVisible(); }, 5000));
+    ShowNotice(kNoticeErrorOccurred);
+    EXPECT_TRUE(BalloonVisible());
 }
 
 TEST_F(NoticeTest, EachLogRequestPostsOneCommandASecondLater) {

@@ -2,8 +2,8 @@
 
 #include <thread>
 
+#include "base/unique_handle.h"
 #include "common/plugin_api.h"
-#include "win/unique_handle.h"
 
 std::string Quote(const std::string& argument) { return "\"" + argument + "\""; }
 

@@ -8,15 +8,17 @@
 #include <cstdint>
 #include <string>
 
+#include "plugin/bav_abi.h"
+
 struct PluginApi {
-    typedef int32_t(__stdcall* NoArgs)();
-    typedef int32_t(__stdcall* BufferLength)(char*, int32_t);
-    typedef int32_t(__stdcall* TwoWords)(int32_t, int32_t);
-    typedef int32_t(__stdcall* FileStatus)(const char*, char*);
-    typedef int32_t(__stdcall* MemoryStatus)(uint32_t, int32_t, char*);
-    typedef int32_t(__stdcall* CureMemoryProc)(const uint32_t*, const int32_t*, int32_t);
-    typedef int32_t(__stdcall* CheckStreamProc)(IUnknown*, int32_t);
-    typedef int32_t(__stdcall* CureStreamProc)(IUnknown*, IUnknown*, int32_t);
+    typedef bav::NoArgsProc NoArgs;
+    typedef bav::BufferProc BufferLength;
+    typedef bav::CfgDataProc TwoWords;
+    typedef bav::FileProc FileStatus;
+    typedef bav::MemoryProc MemoryStatus;
+    typedef bav::CureMemoryProc CureMemoryProc;
+    typedef bav::CheckStreamProc CheckStreamProc;
+    typedef bav::CureStreamProc CureStreamProc;
 
     HMODULE module = nullptr;
     NoArgs Initialize = nullptr;

@@ -1,5 +1,5 @@
 // A small ZIP writer for tests: stored and deflated members, and the knobs
-// to build broken, encrypted and split archives on purpose.
+// to build broken, encrypted, split, prefixed and ZIP64 archives on purpose.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,10 @@ struct ZipMember {
     bool badCrc = false;
     bool badLocalHeader = false;
     int64_t declaredSize = -1;  // overrides the uncompressed size field
+    int64_t crc = -1;           // overrides the CRC of data (with packed, data may stay empty)
     std::string packed;         // raw packed bytes instead of data's
+    int aliasOf = -1;           // only a directory entry, pointing at that earlier member's data
+    uint32_t aliasShift = 0;    // with aliasOf: bytes past that member's offset; then data gives CRC and sizes
 };
 
 struct ZipLayout {
@@ -25,6 +28,11 @@ struct ZipLayout {
     bool omitEndRecord = false;
     bool badCentralHeader = false;
     bool spanMarker = false;
+    int declaredEntries = -1;    // overrides the end record's entry counts
+    std::string prefix;          // a stub in front of the archive
+    bool adjustOffsets = false;  // offsets counted from the stub's start, as `zip -A` writes them
+    std::string comment;         // the archive comment
+    bool zip64 = false;          // ZIP64 extra fields, end record and locator
 };
 
 std::string BuildZip(const std::vector<ZipMember>& members, const ZipLayout& layout = ZipLayout());

@@ -9,7 +9,9 @@
 #include "common/child.h"
 #include "common/test_engine_setup.h"
 #include "engine/allocator.h"
+#include "engine/descriptors.h"
 #include "engine/loader.h"
+#include "engine/memory_object.h"
 #include "settings/settings.h"
 
 namespace {
@@ -70,15 +72,19 @@ TEST_F(Callbacks, TableHasFiftyTwoSlotsWithTheirCountsAndConstants) {
         int32_t count = -1;
         ASSERT_EQ(1, engine->Slot(slot, &procedure, &count)) << slot;
         EXPECT_EQ(kCounts[slot], count) << "slot " << slot;
-        const bool none = slot == 28 || slot == 29 || slot == 51;
+        const bool none = slot == orlix::SlotEmpty28 || slot == orlix::SlotEmpty29 || slot == orlix::SlotEmpty51;
         EXPECT_EQ(none, procedure == 0) << "slot " << slot;
     }
     std::vector<uint32_t> junk(6, 0x12345678);
-    EXPECT_EQ(0u, engine->Call(0, {}));
-    EXPECT_EQ(1u, engine->Call(30, {1, 2, 3}));
-    EXPECT_EQ(0u, engine->Call(31, {1, 2, 3}));
-    EXPECT_EQ(0u, engine->Call(32, {1, 2}));
-    for (int slot : {21, 22, 23, 24, 25, 26, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50}) {
+    using namespace orlix;
+    EXPECT_EQ(0u, engine->Call(SlotStubZero0, {}));
+    EXPECT_EQ(1u, engine->Call(SlotStubOne30, {1, 2, 3}));
+    EXPECT_EQ(0u, engine->Call(SlotStubZero31, {1, 2, 3}));
+    EXPECT_EQ(0u, engine->Call(SlotStubZero32, {1, 2}));
+    for (int slot : {SlotStubFail21, SlotStubFail22, SlotStubFail23, SlotStubFail24, SlotStubFail25, SlotStubFail26,
+                     SlotStubFail33, SlotStubFail34, SlotStubFail35, SlotStubFail36, SlotStubFail37, SlotStubFail38,
+                     SlotStubFail39, SlotStubFail40, SlotStubFail41, SlotStubFail42, SlotStubFail43, SlotStubFail44,
+                     SlotStubFail45, SlotStubFail46, SlotStubFail47, SlotStubFail48, SlotStubFail49, SlotStubFail50}) {
         std::vector<uint32_t> args(junk.begin(), junk.begin() + kCounts[slot]);
         EXPECT_EQ(kFail, engine->Call(slot, args)) << "slot " << slot;
     }
@@ -374,6 +380,41 @@ TEST_F(Callbacks, NamesRunningIntoUnreadableMemoryAreRefused) {
     EXPECT_EQ(kFail, Call(orlix::SlotSetFileAttributes, {U(area), 0}));
     EXPECT_EQ(kFail, Call(orlix::SlotRenameFile, {U(area), U(area)}));
     VirtualFree(area, 0, MEM_RELEASE);
+}
+
+// A guard page (another thread's stack grows through one) is host memory the
+// callbacks must not touch: the access fails and the page stays armed.
+TEST_F(Callbacks, GuardPagesStayArmed) {
+    const std::string path = files.File("guarded.txt");
+    ASSERT_TRUE(WriteFileBytes(path, "x"));
+    char* page = static_cast<char*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(nullptr, page);
+    strcpy(page, path.c_str());
+    DWORD old = 0;
+    ASSERT_TRUE(VirtualProtect(page, 4096, PAGE_READWRITE | PAGE_GUARD, &old));
+    auto armed = [&] {
+        MEMORY_BASIC_INFORMATION region = {};
+        VirtualQuery(page, &region, sizeof region);
+        return (region.Protect & PAGE_GUARD) != 0;
+    };
+    EXPECT_EQ(kFail, Call(orlix::SlotGetFileAttributes, {U(page)}));
+    EXPECT_TRUE(armed()) << "name";
+    const uint32_t h = Open(path, 0);
+    ASSERT_NE(kFail, h);
+    EXPECT_EQ(0u, Call(orlix::SlotGetFileDateTime, {h, U(page), U(page + 2)}));
+    EXPECT_TRUE(armed()) << "date and time";
+    Close(h);
+    char here[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, here);
+    ASSERT_TRUE(SetCurrentDirectoryA(files.path().c_str()));
+    EXPECT_EQ(kFail, Call(orlix::SlotCreateTempFile, {U(page)}));
+    SetCurrentDirectoryA(here);
+    EXPECT_TRUE(armed()) << "temporary name";
+    WIN32_FIND_DATAA entry;
+    HANDLE left = FindFirstFileA(files.File("orx*").c_str(), &entry);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, left) << "a temporary file was left behind";
+    if (left != INVALID_HANDLE_VALUE) FindClose(left);
+    VirtualFree(page, 0, MEM_RELEASE);
 }
 
 TEST_F(Callbacks, AllocatorHandsOutZeroFilledBlocksWithTheirSize) {

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "common/test_engine_setup.h"
-#include "engine/callbacks.h"
 #include "engine/engine.h"
 #include "engine/loader.h"
+#include "engine/memory_object.h"
 #include "settings/settings.h"
 
 namespace {

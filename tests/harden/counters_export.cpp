@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "engine/allocator.h"
-#include "engine/callbacks.h"
+#include "engine/descriptors.h"
 #include "scan/scan_internal.h"
 
 extern "C" void __stdcall ORLIX_TestCounters(int32_t* openObjects, int32_t* liveBlocks, int32_t* archiveDepth) {

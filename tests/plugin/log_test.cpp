@@ -5,6 +5,7 @@
 
 #include <regex>
 
+#include "base/path.h"
 #include "common/scratch.h"
 #include "settings/settings.h"
 

@@ -140,5 +140,5 @@ TEST_F(Alerts, LogRequestWithoutNoticeAndCleanRaisesNothing) {
     api.Initialize();  // reads the settings again
     std::vector<std::string> clean = {"trace: CheckFile #0: Result = 0", "trace: CheckFile #1: Result = 0"};
     EXPECT_EQ(clean, CheckWith(0));
-    EXPECT_EQ(clean, CheckWith(0x20));
+    EXPECT_EQ(clean, CheckWith(0x8));
 }

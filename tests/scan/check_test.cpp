@@ -26,10 +26,19 @@ TEST_F(CheckFileTest, EveryRowWithItsTextsAndLines) {
         {0x5, 2, "Probably infected byW32.Test", "CheckFile: C:\\m\\f - Probably infected byW32.Test", 1},
         {0x3, 1, "Infected by W32.Test", "CheckFile: C:\\m\\f - Infected by W32.Test", 1},
         {0x6, 2, "Probably infected byW32.Test", "CheckFile: C:\\m\\f - Probably infected byW32.Test", 1},
+        // Error bits alone fail the check with their texts; a find outranks them.
+        {0x20, -3, "read error ", "CheckFile: C:\\m\\f - read error ", 0},
+        {0x61C0, -3, "write error unpacking error password protected, skipped CRC error invalid archive header ",
+         "CheckFile: C:\\m\\f - write error unpacking error password protected, skipped CRC error invalid archive "
+         "header ",
+         0},
+        {0x20000, -3, "splitted, skipped ", "CheckFile: C:\\m\\f - splitted, skipped ", 0},
+        {0x21, 1, "Infected by W32.Test", "CheckFile: C:\\m\\f - Infected by W32.Test", 1},
+        // A lone password bit passes, with the line a skipped member gets.
+        {0x100, 0, "<unknown status>", "CheckArchive: Incomplete or password protected file", 0},
         // Bits this check does not read: clean without a verdict line.
-        {0x20, 0, "<unknown status>", nullptr, 0},
         {0x8, 0, "<unknown status>", nullptr, 0},
-        {static_cast<int32_t>(0x7FFF0E00), 0, "<unknown status>", nullptr, 0},
+        {static_cast<int32_t>(0x7FFD0E00), 0, "<unknown status>", nullptr, 0},
     };
     PrepareEngine();
     te.VirusName("*", "W32.Test");

@@ -95,7 +95,17 @@ TEST(Discovery, BothKeysOfferTwoProbedRowsInRegistryOrder) {
     old->SetVersion(426);
     InstallerKeysScratch installers;
     installers.SetPath(0, current.EngineFile());
-    installers.SetPath(1, old.EngineFolder() + "\\");
+    // A folder named relative to the current one has no backslash at all.
+    const std::string& oldPath = old.EngineFolder();
+    const std::string oldFolder = oldPath.substr(oldPath.rfind('\\') + 1);
+    char here[MAX_PATH] = "";
+    GetCurrentDirectoryA(MAX_PATH, here);
+    ASSERT_TRUE(SetCurrentDirectoryA(oldPath.substr(0, oldPath.rfind('\\')).c_str()));
+    struct Restore {
+        const char* folder;
+        ~Restore() { SetCurrentDirectoryA(folder); }
+    } restore{here};
+    installers.SetPath(1, oldFolder);
     FirstRun run;
     ASSERT_TRUE(run.ToFolders());
     HWND choose = WaitForDialog("Choose Orlix Installation");
@@ -104,13 +114,13 @@ TEST(Discovery, BothKeysOfferTwoProbedRowsInRegistryOrder) {
     ASSERT_EQ(2, ListCount(list));
     EXPECT_EQ(current.EngineFolder() + "\\", ListText(list, 0, 0));
     EXPECT_EQ("4.31 (Ok to use)", ListText(list, 0, 1));
-    EXPECT_EQ(old.EngineFolder() + "\\", ListText(list, 1, 0));
+    EXPECT_EQ(oldFolder, ListText(list, 1, 0));
     EXPECT_EQ("4.26", ListText(list, 1, 1));
     EXPECT_FALSE(ListSelected(list, 0) || ListSelected(list, 1));
     SaveScreenshot(choose, "dialog-choose-installation");
     ListSelect(list, 1, true);
     Click(choose, IDOK);
-    EXPECT_EQ(old.EngineFolder() + "\\", run.FolderEdit());
+    EXPECT_EQ(oldFolder, run.FolderEdit());
 }
 
 TEST(Discovery, IdenticalCandidatesAndAnEngineThatCannotBeProbed) {

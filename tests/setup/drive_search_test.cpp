@@ -28,7 +28,9 @@ void ClearDrive(const std::string& root) {
     if (find == INVALID_HANDLE_VALUE) return;
     do {
         std::string name = entry.cFileName;
+        // The wrapper's loop stays: removing through it would empty the drive.
         if (name == "." || name == ".." || name == "orlix-test-drive.txt") continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             RemoveTree(root + "\\" + name);
         else
@@ -245,4 +247,19 @@ TEST_F(SearchFixture, CancelDuringAProbeClosesAtOnceAndTheWorkerEnds) {
     EXPECT_EQ(handlesBefore, ProcessHandleCount());
     CloseHandle(entered);
     CloseHandle(release);
+}
+
+TEST_F(SearchFixture, AJunctionToItsOwnParentIsNotFollowed) {
+    const DWORD loop = GetFileAttributesA((drive_ + "\\loop").c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, loop) << "the wrapper made no loop";
+    ASSERT_NE(0u, loop & FILE_ATTRIBUTE_REPARSE_POINT);
+    ASSERT_TRUE(PlaceEngine(TestEngineBuildPath(), drive_ + "\\apps\\orlix"));
+    HWND searching = StartSearch();
+    ASSERT_TRUE(searching);
+    ASSERT_TRUE(WaitForSummary(searching, 1)) << ItemText(searching, IDC_SEARCH_CURRENT);
+    HWND found = GetDlgItem(searching, IDC_SEARCH_FOUND);
+    ASSERT_EQ(1, ListCount(found));
+    EXPECT_EQ(drive_ + "\\apps\\orlix", ListText(found, 0, 0));
+    Click(searching, IDCANCEL);
+    ASSERT_TRUE(WaitForDialogGone(searching));
 }

@@ -134,27 +134,6 @@ TEST(SetupWizard, FirstRunOffersFinishOnOptionsAndLoadsTheEngine) {
     EXPECT_EQ(0, api.Uninitialize());
 }
 
-TEST(SetupWizard, CancelledOnWelcomeSavesNothingAndStaysAWizard) {
-    DeleteSettingsKey();
-    InstallerKeysScratch installers;
-    PluginApi api;
-    ASSERT_TRUE(api.Load());
-    EXPECT_EQ(-3, api.Initialize());
-    for (int round = 0; round < 2; ++round) {
-        SetupRun run(api);
-        HWND sheet = WaitForSheet();
-        ASSERT_TRUE(sheet) << DescribeDialogs();
-        ASSERT_TRUE(WaitForPage(sheet, "Welcome")) << round;
-        PressSheetButton(sheet, PSBTN_CANCEL);
-        ASSERT_TRUE(run.Finish());
-        EXPECT_EQ(-3, run.result());
-    }
-    HKEY settings;
-    EXPECT_NE(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Kelvane\\Orlix for TheBAT!", 0, KEY_READ, &settings));
-    EXPECT_EQ(0, api.Uninitialize());
-}
-
 // The settings store loads a missing key like an empty one, so a first run
 // without any key shows and saves the defaults.
 TEST(SetupWizard, NoSettingsKeyShowsTheDefaultsAndFinishSavesThem) {
@@ -462,4 +441,86 @@ TEST(SetupSheet, OkAndCancelTraceOncePerCreatedPageAndKeepUnshownFields) {
     EXPECT_EQ(3, CountLines(traces, "PSN_RESET"));
     EXPECT_EQ(0, CountLines(traces, "PSN_APPLY"));
     EXPECT_EQ(0, CountLines(traces, "SaveSettings"));
+}
+
+// Cancel leaves everything as it was, whatever the pages took on the way.
+TEST(SetupSheet, CancelKeepsWhatEveryPageTook) {
+    TestEngineSetup engine;
+    ASSERT_TRUE(engine.ok());
+    engine.AddBase("main.vdb", 1);
+    SettingsKeyScratch key;
+    engine.WriteSettings(key);
+    TempDir elsewhere;
+    PluginApi api;
+    ASSERT_TRUE(api.Load());
+    ASSERT_EQ(0, api.Initialize());
+    {
+        SetupRun run(api);
+        HWND sheet = WaitForSheet();
+        ASSERT_TRUE(sheet) << DescribeDialogs();
+        HWND folders = OpenTab(sheet, 0);
+        ASSERT_TRUE(folders);
+        SetItemText(folders, IDC_LOG_EDIT, elsewhere.path());
+        HWND logPage = OpenTab(sheet, 1);
+        ASSERT_TRUE(logPage);
+        SetItemCheck(logPage, IDC_LOG_ENABLED, false);
+        HWND options = OpenTab(sheet, 2);
+        ASSERT_TRUE(options);
+        SetItemCheck(options, IDC_CHECK_ARCHIVES, false);
+        ASSERT_TRUE(OpenTab(sheet, 0));
+        PressSheetButton(sheet, PSBTN_CANCEL);
+        ASSERT_TRUE(run.Finish());
+        EXPECT_EQ(-3, run.result());
+    }
+    // Log on, in its folder, and archives walked: the settings as loaded.
+    const std::string object = engine.LogFolder() + "\\a.zip";
+    engine->QueueScan(object.c_str(), 0, 0x1000);
+    char status[512] = {};
+    EXPECT_EQ(0, api.CheckFile(object.c_str(), status));
+    EXPECT_STREQ("Ok", status);
+    const std::vector<std::string> log = ReadLogLines(engine.LogFolder());
+    const std::string heading = "CheckArchive: " + object + " - Archive";
+    EXPECT_EQ(2, std::count_if(log.begin(), log.end(),
+                               [&](const std::string& line) { return line.compare(0, heading.size(), heading) == 0; }))
+        << ::testing::PrintToString(log);
+    EXPECT_TRUE(ReadLogLines(elsewhere.path()).empty());
+    EXPECT_EQ(engine.LogFolder(), key.Read("LogPath"));
+    EXPECT_EQ(0, api.Uninitialize());
+}
+
+TEST(SetupWizard, CancelAfterDiscoveryKeepsTheFirstRun) {
+    TestEngineSetup engine;
+    ASSERT_TRUE(engine.ok());
+    DeleteSettingsKey();
+    InstallerKeysScratch installers;
+    installers.SetPath(0, engine.EngineFile());
+    PluginApi api;
+    ASSERT_TRUE(api.Load());
+    EXPECT_EQ(-3, api.Initialize());
+    for (int round = 0; round < 2; ++round) {
+        SetupRun run(api);
+        HWND sheet = WaitForSheet();
+        ASSERT_TRUE(sheet) << DescribeDialogs();
+        ASSERT_TRUE(WaitForPage(sheet, "Welcome")) << "round " << round << ": " << CurrentPageTitle(sheet);
+        PressSheetButton(sheet, PSBTN_NEXT);
+        ASSERT_TRUE(WaitForPage(sheet, "Orlix Folders"));
+        EXPECT_EQ(engine.EngineFolder() + "\\", ItemText(CurrentPage(sheet), IDC_FOLDER_EDIT));
+        PressSheetButton(sheet, PSBTN_NEXT);
+        ASSERT_TRUE(WaitForPage(sheet, "Log and sounds"));
+        EXPECT_TRUE(ItemChecked(CurrentPage(sheet), IDC_LOG_ENABLED)) << round;
+        SetItemCheck(CurrentPage(sheet), IDC_LOG_ENABLED, false);
+        PressSheetButton(sheet, PSBTN_NEXT);
+        ASSERT_TRUE(WaitForPage(sheet, "Options"));
+        EXPECT_TRUE(ItemChecked(CurrentPage(sheet), IDC_CHECK_ARCHIVES)) << round;
+        SetItemCheck(CurrentPage(sheet), IDC_CHECK_ARCHIVES, false);
+        PressSheetButton(sheet, PSBTN_BACK);
+        ASSERT_TRUE(WaitForPage(sheet, "Log and sounds"));
+        PressSheetButton(sheet, PSBTN_CANCEL);
+        ASSERT_TRUE(run.Finish());
+        EXPECT_EQ(-3, run.result());
+    }
+    HKEY settings;
+    EXPECT_NE(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Kelvane\\Orlix for TheBAT!", 0, KEY_READ, &settings));
+    EXPECT_EQ(0, api.Uninitialize());
 }

@@ -11,8 +11,7 @@ shift
 root=$(cd "$(dirname "$0")/../.." && pwd)
 dir=$(cd "$(dirname "$prog")" && pwd)
 while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
-export WINEPREFIX=${WINEPREFIX:-$dir/wineprefix}
-export WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
+. "$root/scripts/wine-env.sh" "$dir"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 </dev/null || true
   wineserver -w || true
@@ -21,6 +20,9 @@ letter=o
 drive=$dir/setup-drive
 link=$WINEPREFIX/dosdevices/$letter:
 rm -rf "$drive" && mkdir -p "$drive" && touch "$drive/orlix-test-drive.txt"
+# A link to its own parent: Wine lists it as a directory reparse point, as
+# Windows lists a junction (Wine cannot make junctions itself).
+ln -s . "$drive/loop"
 ln -sfn "$drive" "$link"
 # Wine draws the window frames itself (no window manager under Xvfb), so the
 # pictures show the captions.

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/unique_handle.h"
 #include "host_windows.h"
 #include "settings_key.h"
-#include "win/unique_handle.h"
 
 namespace {
 

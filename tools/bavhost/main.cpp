@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_handle.h"
 #include "commands.h"
 #include "host_windows.h"
 #include "plugin_host.h"
 #include "settings_key.h"
-#include "win/unique_handle.h"
 
 namespace {
 

@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <string>
 
-#include "win/unique_handle.h"
+#include "base/unique_handle.h"
+#include "plugin/bav_abi.h"
 
 struct BavPlugin {
-    typedef int32_t(__stdcall* NoArgs)();
-    typedef int32_t(__stdcall* BufferLength)(char*, int32_t);
-    typedef int32_t(__stdcall* FileStatus)(const char*, char*);
-    typedef int32_t(__stdcall* MemoryStatus)(uint32_t, int32_t, char*);
+    typedef bav::NoArgsProc NoArgs;
+    typedef bav::BufferProc BufferLength;
+    typedef bav::FileProc FileStatus;
+    typedef bav::MemoryProc MemoryStatus;
 
     NoArgs Initialize = nullptr;
     NoArgs Uninitialize = nullptr;

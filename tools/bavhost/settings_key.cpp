@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "win/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace {
 

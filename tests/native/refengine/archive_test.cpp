@@ -3,40 +3,8 @@
 #include <cstring>
 
 #include "common/eicar.h"
-#include "common/zip_writer.h"
-#include "refengine/engine_fixture.h"
-
-namespace {
-
-std::string Filler(size_t n) {
-    std::string s(n, ' ');
-    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + (i * 7 + i / 13) % 26);
-    return s;
-}
-
-ZipMember Member(const std::string& name, const std::string& data, bool deflate = true) {
-    ZipMember m;
-    m.name = name;
-    m.data = data;
-    m.deflate = deflate;
-    return m;
-}
-
-class ArchiveTest : public RefEngineTest {
-protected:
-    void SetUp() override {
-        RefEngineTest::SetUp();
-        ASSERT_EQ(LoadDefaultBase(), 2);
-        Finish();
-    }
-    std::string WalkZip(const std::string& zip) {
-        int32_t answer = Scan(zip);
-        if (answer != orlix::ResultArchive) return "scan=" + Hex(answer);
-        return Walk();
-    }
-};
-
-}  // namespace
+#include "refengine/archive_fixture.h"
+#include "zip_reader.h"
 
 TEST_F(ArchiveTest, WalksStoredAndDeflatedMembersAndFindsTheInfectedOne) {
     std::string zip = BuildZip({Member("a.txt", "hello", false), Member("b.txt", Filler(100000)),
@@ -96,12 +64,17 @@ TEST_F(ArchiveTest, SplitArchivesAreReportedAsSplit) {
               "ZIP:early.txt=20000;here.com=1(Eicar-Test-Signature);end");
 }
 
-TEST_F(ArchiveTest, ZipBombEndsInAnUnpackingErrorWithinBoundedMemory) {
-    std::string zeros(32u << 20, '\0');
-    std::string bomb = BuildZip({Member("bomb.bin", zeros), Member("after.txt", "still walked")});
-    zeros.clear();
-    zeros.shrink_to_fit();
-    EXPECT_EQ(WalkZip(bomb), "ZIP:bomb.bin=80;after.txt=0;end");
+TEST_F(ArchiveTest, CompressibleMembersAreCheckedWholeWithinBoundedMemory) {
+    // Zeros that fill the inflate window exactly leave output pending after
+    // the last input byte; 8 MiB of zeros or text expand thousands of times.
+    std::string text;
+    while (text.size() < (8u << 20)) text += "Dear customer, your order has shipped. ";
+    std::string zip = BuildZip(
+        {Member("64k.bin", std::string(65537, '\0')), Member("128k.bin", std::string(131073, '\0')),
+         Member("zeros.bin", std::string(8u << 20, '\0')), Member("text.txt", text), Member("eicar.com", EicarText())});
+    text.clear();
+    text.shrink_to_fit();
+    EXPECT_EQ(WalkZip(zip), "ZIP:64k.bin=0;128k.bin=0;zeros.bin=0;text.txt=0;eicar.com=1(Eicar-Test-Signature);end");
     EXPECT_LT(nativehost::counters().peakAllocated, 2 << 20);
     EXPECT_EQ(nativehost::counters().tempFilesCreated, 0);
 
@@ -109,6 +82,54 @@ TEST_F(ArchiveTest, ZipBombEndsInAnUnpackingErrorWithinBoundedMemory) {
     ZipMember liar = Member("liar.bin", Filler(200000));
     liar.declaredSize = 1000;
     EXPECT_EQ(WalkZip(BuildZip({liar})), "ZIP:liar.bin=80;end");
+}
+
+TEST_F(ArchiveTest, UnpackingIsBoundedPerMemberPerCheckAndInTimeAndOverBoundIsNotClean) {
+    ZipMember huge = Member("huge.bin", "x");
+    huge.declaredSize = static_cast<int64_t>(refengine::kUnpackLimits.memberBytes) + 1;
+    EXPECT_EQ(WalkZip(BuildZip({huge, Member("after.txt", "still walked")})), "ZIP:huge.bin=80;after.txt=0;end");
+
+    std::string zip = BuildZip({Member("a", std::string(600000, '\0')), Member("b", std::string(600000, '\0')),
+                                Member("c", std::string(3000000, '\0')), Member("d", "")});
+    auto walk = [&](const refengine::UnpackLimits& limits) {
+        std::unique_ptr<refengine::Spool> spool(new refengine::Spool(static_cast<uint32_t>(zip.size())));
+        EXPECT_TRUE(
+            spool->Append(reinterpret_cast<const unsigned char*>(zip.data()), static_cast<uint32_t>(zip.size())));
+        refengine::ZipReader reader(std::move(spool));
+        refengine::CheckBudget budget(limits);
+        std::string out;
+        refengine::ZipEntry entry;
+        while (reader.Next(entry) == 0)
+            out += entry.name + "=" +
+                   Hex(static_cast<int32_t>(reader.Extract(entry, refengine::CurrentDatabase(), budget).flags)) + ";";
+        return out;
+    };
+    EXPECT_EQ(walk({1u << 20, 8u << 20, 60000}), "a=0;b=0;c=80;d=0;");
+    EXPECT_EQ(walk({4u << 20, 1u << 20, 60000}), "a=0;b=80;c=80;d=0;");
+    EXPECT_EQ(walk({4u << 20, 8u << 20, 0}), "a=80;b=80;c=80;d=0;");
+}
+
+TEST_F(ArchiveTest, EntriesSharingTheirDataAreDamageAtOnce) {
+    std::vector<ZipMember> members = {Member("big.bin", std::string(1u << 20, 'z'))};
+    std::string expected = "ZIP:big.bin=0;";
+    for (int i = 0; i < 20; ++i) {
+        ZipMember alias;
+        alias.name = "copy" + std::to_string(i);
+        alias.aliasOf = 0;
+        members.push_back(alias);
+        expected += alias.name + "=4000;";
+    }
+    EXPECT_EQ(WalkZip(BuildZip(members)), expected + "end");
+
+    // An entry whose header lies inside another member's data.
+    std::string inner = BuildZip({Member("eicar.com", EicarText(), false)});
+    ZipMember inside;
+    inside.name = "eicar.com";
+    inside.data = EicarText();
+    inside.aliasOf = 0;
+    inside.aliasShift = 30 + 9;
+    EXPECT_EQ(WalkZip(BuildZip({Member("a.zip.txt", inner, false), inside})),
+              "ZIP:a.zip.txt=1000[ZIP:eicar.com=1(Eicar-Test-Signature);end];eicar.com=4000;end");
 }
 
 TEST_F(ArchiveTest, NestedArchivesAreOpenedLevelByLevel) {

@@ -16,3 +16,10 @@ public:
 private:
     CRITICAL_SECTION section_;
 };
+
+// A value and the lock that guards it.
+template <typename T>
+struct Locked {
+    CriticalSection lock;
+    T value;
+};

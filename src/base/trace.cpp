@@ -1,8 +1,8 @@
-#include "report/trace.h"
+#include "base/trace.h"
 
 #include <windows.h>
 
-#include "plugin/module.h"
+#include "base/module.h"
 #include "resources/resource.h"
 
 void TraceCall(const std::string& text) {

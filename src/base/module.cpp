@@ -1,4 +1,6 @@
-#include "plugin/module.h"
+// Threads: the instance is set at library load and only read afterwards; the
+// string blocks are atomic and may be found by any thread.
+#include "base/module.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -19,7 +21,7 @@ const WCHAR* FindStringBlock(UINT block) {
     if (block < kStringBlocks) {
         if (const WCHAR* cached = g_blocks[block].load(std::memory_order_acquire)) return cached;
     }
-    HRSRC found = FindResourceA(PluginInstance(), MAKEINTRESOURCEA(block + 1), MAKEINTRESOURCEA(6));
+    HRSRC found = FindResourceA(PluginInstance(), MAKEINTRESOURCEA(block + 1), RT_STRING);
     if (!found) return nullptr;
     HGLOBAL data = LoadResource(PluginInstance(), found);
     const WCHAR* p = data ? static_cast<const WCHAR*>(LockResource(data)) : nullptr;

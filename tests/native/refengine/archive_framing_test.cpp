@@ -1,0 +1,105 @@
+// What extractors unpack, the engine checks: archives with odd framing, a
+// stub in front, ZIP64 records, and the archive's own bytes.
+#include "common/eicar.h"
+#include "md5.h"
+#include "refengine/archive_fixture.h"
+
+namespace {
+
+const char kFound[] = "eicar.com=1(Eicar-Test-Signature);";
+
+std::string HexOf(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(ArchiveTest, EntryCountsAndDiskNumbersDoNotHideMembers) {
+    std::vector<ZipMember> members = {Member("clean.txt", "c"), Member("eicar.com", EicarText())};
+    ZipLayout understated;
+    understated.declaredEntries = 1;
+    EXPECT_EQ(WalkZip(BuildZip(members, understated)), std::string("ZIP:clean.txt=0;") + kFound + "header=4000");
+    ZipLayout overstated;
+    overstated.declaredEntries = 3;
+    EXPECT_EQ(WalkZip(BuildZip(members, overstated)), std::string("ZIP:clean.txt=0;") + kFound + "header=4000");
+
+    // One volume only: a member naming another disk is still here.
+    members[1].disk = 1;
+    EXPECT_EQ(WalkZip(BuildZip(members)), std::string("ZIP:clean.txt=0;") + kFound + "end");
+}
+
+TEST_F(ArchiveTest, ArchivesBehindAStubAreFoundWithOrWithoutAdjustedOffsets) {
+    std::vector<ZipMember> members = {Member("clean.txt", Filler(3000)), Member("eicar.com", EicarText(), false)};
+    std::string stub = "MZ" + std::string(510, '\x90') + "self-extractor stub";
+    for (const std::string& prefix : {std::string(1, '\0'), std::string("X"), stub}) {
+        for (bool adjusted : {false, true}) {
+            ZipLayout layout;
+            layout.prefix = prefix;
+            layout.adjustOffsets = adjusted;
+            EXPECT_EQ(WalkZip(BuildZip(members, layout)), std::string("ZIP:clean.txt=0;") + kFound + "end")
+                << prefix.size() << " bytes in front, adjusted " << adjusted;
+        }
+    }
+    // A self-extractor inside an archive is walked too; a plain executable is not.
+    ZipLayout selfExtractor;
+    selfExtractor.prefix = stub;
+    std::string inner = BuildZip(members, selfExtractor);
+    EXPECT_EQ(WalkZip(BuildZip({Member("setup.exe", inner), Member("tool.exe", stub)})),
+              std::string("ZIP:setup.exe=1000[ZIP:clean.txt=0;") + kFound + "end];tool.exe=0;end");
+    // Bytes that merely look like an end record do not make a file an archive.
+    std::string fake = "text\x50\x4b\x05\x06" + std::string(18, '\0');
+    EXPECT_EQ(Scan(fake), 0);
+}
+
+TEST_F(ArchiveTest, Zip64ArchivesAreWalkedLikeAnyOther) {
+    ZipLayout zip64;
+    zip64.zip64 = true;
+    std::string inner = BuildZip({Member("clean.txt", Filler(70000)), Member("eicar.com", EicarText())}, zip64);
+    std::string expected = std::string("ZIP:clean.txt=0;") + kFound + "end";
+    EXPECT_EQ(WalkZip(inner), expected);
+    zip64.prefix = "stub";
+    EXPECT_EQ(WalkZip(BuildZip({Member("inner.zip", inner)}, zip64)), "ZIP:inner.zip=1000[" + expected + "];end");
+
+    ZipMember huge = Member("huge.bin", "x");
+    huge.declaredSize = 5ll << 30;
+    zip64.prefix.clear();
+    EXPECT_EQ(WalkZip(BuildZip({huge}, zip64)), "ZIP:huge.bin=80;end");
+}
+
+TEST_F(ArchiveTest, AnArchivesOwnBytesAreMatched) {
+    const std::string marker = "ORLIX-RAW-BODY-MARKER";
+    ASSERT_EQ(LoadBase("Raw.Body:0:*:" + HexOf(marker) + ":c\n", "raw.vdb"), 1);
+    std::string zip = BuildZip({Member("a.txt", "a")});
+    ASSERT_EQ(Scan(zip), orlix::ResultArchive);
+
+    ZipLayout commented;
+    commented.comment = "see " + marker;
+    EXPECT_EQ(Scan(BuildZip({Member("a.txt", "a")}, commented)), 1);
+    EXPECT_EQ(VirusName(), "Raw.Body");
+    EXPECT_EQ(Scan(zip + marker), 1);
+    // A nested archive's own bytes too.
+    EXPECT_EQ(WalkZip(BuildZip({Member("inner.zip", zip + marker)})), "ZIP:inner.zip=1(Raw.Body);end");
+
+    // Archives are not cured: the find stays and the file is left whole.
+    WriteFileBytes(ObjectPath(), zip + marker);
+    EXPECT_EQ(ScanPath(ObjectPath(), orlix::kScanModeCure), 0x11);
+    EXPECT_EQ(ReadFileBytes(ObjectPath()), zip + marker);
+
+    // A hash record of a whole archive.
+    refengine::Md5 md5;
+    md5.Update(reinterpret_cast<const unsigned char*>(zip.data()), zip.size());
+    unsigned char digest[16];
+    md5.Final(digest);
+    ASSERT_EQ(LoadBase(HexOf(std::string(reinterpret_cast<const char*>(digest), 16)) + ":" +
+                           std::to_string(zip.size()) + ":Whole.Zip\n",
+                       "hash.vdb"),
+              1);
+    EXPECT_EQ(Scan(zip), 1);
+    EXPECT_EQ(VirusName(), "Whole.Zip");
+}
