@@ -5,12 +5,12 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "base/unique_handle.h"
 #include "clamd/fault_server.h"
 #include "common/eicar.h"
 #include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/zip_writer.h"
-#include "win/unique_handle.h"
 
 namespace {
 
