@@ -8,16 +8,19 @@
 #   scripts/demo.sh FILE...         the same, checking your own files
 #   --no-setup / --no-build         skip those steps
 #   --assert                        compare every verdict with the expected one
+#   --engine clamd                  the clamd bridge against a private clamd
+#                                   (scripts/clamd-test-server.sh) instead
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
-setup=1 compile=1 assert=0
+setup=1 compile=1 assert=0 engine=reference
 while [ $# -gt 0 ]; do
   case $1 in
     --no-setup) setup=0 ;;
     --no-build) compile=0 ;;
     --assert) assert=1 ;;
-    --help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --engine) engine=${2:-}; shift; [[ $engine = reference || $engine = clamd ]] || { echo "demo: --engine reference|clamd" >&2; exit 2; } ;;
+    --help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     --) shift; break ;;
     -*) echo "demo: unknown option $1" >&2; exit 2 ;;
     *) break ;;
@@ -31,7 +34,7 @@ fi
 if [ $compile = 1 ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" >/dev/null
-  cmake --build "$build" --target orlix orlix32 bavhost
+  cmake --build "$build" --target orlix orlix32 clamdengine bavhost
 fi
 
 # Everything after this point runs the 32-bit plug-in under Wine.
@@ -47,6 +50,7 @@ Wine needs a machine that runs 32-bit x86 code to load the 32-bit plug-in.
 What was built works on Windows, or on a Linux machine with 32-bit support:
   $build/bin/orlix.bav            the plug-in
   $build/refengine/orlix32.dll    the reference engine (with default.vdb)
+  $build/clamd-engine/orlix32.dll the clamd bridge (with a clamd.vdb: docs/CLAMD_BRIDGE.md)
   $build/bin/bavhost.exe          the command-line host
 MSG
   exit 77
@@ -54,7 +58,7 @@ fi
 
 # The plug-in's windows need a display; without one, run the rest under Xvfb.
 if [ -z "${DISPLAY:-}" ]; then
-  flags=(--no-setup --no-build)
+  flags=(--no-setup --no-build --engine "$engine")
   [ $assert = 1 ] && flags+=(--assert)
   DEMO_OWN_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "${flags[@]}" -- "$@"
 fi
@@ -76,8 +80,19 @@ winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
 # Installation: engine, default base and the demonstration base in C:\Orlix.
 install_dir=$WINEPREFIX/drive_c/Orlix
 mkdir -p "$install_dir"
-cp "$build/refengine/orlix32.dll" "$root/engines/reference/bases/default.vdb" \
-   "$root/engines/reference/bases/demo.vdb" "$install_dir/"
+rm -f "$install_dir"/*.vdb
+if [ "$engine" = clamd ]; then
+  # The bridge's only base is its configuration: the private clamd's address.
+  clamd_dir=$build/demo-clamd
+  port=$("$root/scripts/clamd-test-server.sh" start "$clamd_dir")
+  trap '"$root/scripts/clamd-test-server.sh" stop "$clamd_dir"; [ "${DEMO_OWN_DISPLAY:-}" != 1 ] || wineserver -w >/dev/null 2>&1 || true' EXIT
+  cp "$build/clamd-engine/orlix32.dll" "$install_dir/"
+  printf 'server 127.0.0.1:%s\nconnect-timeout 2s\nreply-timeout 30s\n' "$port" >"$install_dir/clamd.vdb"
+  echo "demo: the clamd bridge against a private clamd on 127.0.0.1:$port"
+else
+  cp "$build/refengine/orlix32.dll" "$root/engines/reference/bases/default.vdb" \
+     "$root/engines/reference/bases/demo.vdb" "$install_dir/"
+fi
 bavhost config 'OrlixPath=C:\Orlix' ShowAdvanced=0 LogEnabled=1 LogEventsOnly=0 CheckArchives=1 \
   SoundInfected=0 SoundIncurable=0
 log=$install_dir/orxbat!.log
@@ -99,7 +114,7 @@ fi
 
 samples=$build/demo-samples
 rm -rf "$samples"
-mapfile -t manifest < <(python3 "$root/scripts/make_samples.py" "$samples")
+mapfile -t manifest < <(python3 "$root/scripts/make_samples.py" --engine "$engine" "$samples")
 echo "demo: sample set in $samples"
 echo
 

@@ -1,0 +1,188 @@
+// The clamd bridge as orlix32.dll: ORLIX_InitDll binds the host's callbacks,
+// EngineEntry loads the configuration (the base file clamd.vdb) and checks
+// objects through clamd. No exception leaves either.
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "bridge.h"
+#include "engine/contract.h"
+#include "host_object.h"
+
+namespace {
+
+using namespace clamdbridge;
+
+constexpr int32_t kEngineVersion = 431;
+constexpr size_t kMaxLineLength = 4096;
+
+struct EngineState {
+    Bridge bridge;
+    std::string lastVirus;
+    int32_t rejectedLines = 0;
+    explicit EngineState(Network& network) : bridge(network) {}
+};
+
+EngineState& State() {
+    // Winsock is started once and never cleaned up: WSACleanup must not run
+    // inside DllMain, where static destructors would call it at unload.
+    static Network* network = MakeSocketNetwork().release();
+    static EngineState state(*network);
+    return state;
+}
+
+void Trace(const std::string& text) {
+    std::string line = "orlix32 (clamd): " + text.substr(0, 600);
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < ' ' || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+    }
+    line += "\n";
+    OutputDebugStringA(line.c_str());
+}
+
+int32_t LoadBase(const char* path) {
+    if (!path) return orlix::kEngineFailure;
+    HostObject file(path);
+    uint64_t size;
+    if (!file.Open(&size)) return orlix::kEngineFailure;
+    EngineState& state = State();
+    Settings& settings = state.bridge.settings();
+    size_t serversBefore = settings.servers.size();
+    int32_t rejected = 0, firstRejected = 0, lineNumber = 0;
+    std::string line;
+    bool overlong = false, more = true;
+    unsigned char chunk[4096];
+    while (more) {
+        int32_t got = file.Read(chunk, sizeof chunk);
+        if (got < 0) return orlix::kEngineFailure;
+        more = got > 0;
+        for (int32_t i = 0; i <= got; ++i) {
+            bool end = i == got;
+            if (end && more) break;
+            if (!end && chunk[i] != '\n') {
+                if (line.size() < kMaxLineLength)
+                    line += static_cast<char>(chunk[i]);
+                else
+                    overlong = true;
+                continue;
+            }
+            if (end && line.empty() && !overlong) break;
+            ++lineNumber;
+            if (overlong || !ApplyConfigLine(line, settings)) {
+                if (rejected++ == 0) firstRejected = lineNumber;
+            }
+            line.clear();
+            overlong = false;
+        }
+    }
+    state.rejectedLines += rejected;
+    int32_t servers = static_cast<int32_t>(settings.servers.size() - serversBefore);
+    char trace[400];
+    std::snprintf(trace, sizeof trace, "%.260s: %d servers, %d lines rejected", path, servers, rejected);
+    std::string text = trace;
+    if (rejected) text += " (the first is line " + std::to_string(firstRejected) + ")";
+    Trace(text);
+    return servers;
+}
+
+int32_t ScanObject(int32_t mode, const char* name) {
+    EngineState& state = State();
+    state.lastVirus.clear();
+    if (!name || (mode != orlix::kScanModeCheck && mode != orlix::kScanModeCure)) return orlix::kEngineFailure;
+    HostObject object(name);
+    CheckResult result = state.bridge.Check(object);
+    switch (result.verdict) {
+        case Verdict::Clean:
+            return orlix::ResultClean;
+        case Verdict::Infected:
+        case Verdict::Suspicious: {
+            state.lastVirus = result.virusName;
+            uint32_t flags =
+                result.verdict == Verdict::Infected ? orlix::ResultInfected : orlix::ResultProbablyInfected;
+            // clamd finds but cannot cure.
+            if (mode == orlix::kScanModeCure) flags |= orlix::ResultIncurable;
+            return static_cast<int32_t>(flags);
+        }
+        default:
+            Trace(std::string(name).substr(0, 260) + ": not checked: " + result.detail);
+            return orlix::kEngineFailure;
+    }
+}
+
+void CopyLastVirusName(char* buffer) {
+    if (!buffer) return;
+    const std::string& name = State().lastVirus;
+    size_t length =
+        name.size() < static_cast<size_t>(orlix::kVirusNameMaxChars) ? name.size() : orlix::kVirusNameMaxChars;
+    std::memcpy(buffer, name.data(), length);
+    buffer[length] = 0;
+}
+
+int32_t Dispatch(int32_t operation, va_list args) {
+    switch (operation) {
+        case orlix::EngineLoadBase:
+            return LoadBase(va_arg(args, const char*));
+        case orlix::EngineFinishLoad:
+            return 0;
+        case orlix::EngineScanFile: {
+            int32_t mode = va_arg(args, int32_t);
+            va_arg(args, int32_t);
+            return ScanObject(mode, va_arg(args, const char*));
+        }
+        case orlix::EngineLastVirusName:
+            CopyLastVirusName(va_arg(args, char*));
+            return 0;
+        case orlix::EngineGetVersion:
+            return kEngineVersion;
+        case orlix::EngineCloseArchive:
+            return 0;
+        default:
+            // clamd walks archives itself: there is never one to open here.
+            return orlix::kEngineFailure;
+    }
+}
+
+extern "C" int32_t __cdecl EngineEntry(int32_t, int32_t operation, ...) {
+    if (!HostBound()) return orlix::kEngineFailure;
+    va_list args;
+    va_start(args, operation);
+    int32_t result = orlix::kEngineFailure;
+    try {
+        result = Dispatch(operation, args);
+    } catch (...) {
+        result = orlix::kEngineFailure;
+    }
+    va_end(args);
+    return result;
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, const void*,
+                                                             int32_t) {
+    try {
+        EngineState& state = State();
+        state.bridge.Reset();
+        state.lastVirus.clear();
+        state.rejectedLines = 0;
+        if (!BindHost(static_cast<const orlix::CallbackSlot*>(callbacks), count)) return nullptr;
+    } catch (...) {
+        return nullptr;
+    }
+    return reinterpret_cast<void*>(&EngineEntry);
+}
+
+// Servers configured and lines rejected since ORLIX_InitDll, for tools and
+// tests (the reference engine's export of the same name counts records).
+extern "C" __declspec(dllexport) void __cdecl ORLIX_BaseStatistics(int32_t* servers, int32_t* rejected) {
+    try {
+        EngineState& state = State();
+        if (servers) *servers = static_cast<int32_t>(state.bridge.settings().servers.size());
+        if (rejected) *rejected = state.rejectedLines;
+    } catch (...) {
+    }
+}

@@ -1,0 +1,363 @@
+// The bridge against a real private clamd and against servers that fail in
+// every way clamd clients meet in practice: refused, stalled, cut off, garbage,
+// killed during a check, all down for a while.
+#include "bridge.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "common/eicar.h"
+#include "test_servers.h"
+
+using namespace clamdbridge;
+using Behaviour = FaultServer::Behaviour;
+
+namespace {
+
+// The shared clamd: its stream limit (2 MB) and file limit (1 MB) are low so
+// that the limit cases stay small.
+ClamdProcess* g_clamd = nullptr;
+
+class ClamdEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (HaveClamd()) g_clamd = new ClamdProcess("StreamMaxLength=2M MaxFileSize=1M MaxScanSize=1M");
+    }
+    void TearDown() override {
+        delete g_clamd;
+        g_clamd = nullptr;
+    }
+};
+::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new ClamdEnvironment);
+
+#define REQUIRE_CLAMD()                                                                            \
+    do {                                                                                           \
+        if (!HaveClamd()) GTEST_SKIP() << "clamd is not installed (scripts/setup.sh installs it)"; \
+        ASSERT_TRUE(g_clamd && g_clamd->running()) << "the private clamd did not start";           \
+    } while (0)
+
+// An object in memory; it can refuse to open, fail a read, or tell a wrong length.
+class TestObject : public ObjectReader {
+public:
+    explicit TestObject(std::string bytes) : bytes_(std::move(bytes)), told_(bytes_.size()) {}
+    bool Open(uint64_t* size) override {
+        ++opens;
+        if (failOpen) return false;
+        position_ = 0;
+        *size = told_;
+        return true;
+    }
+    int32_t Read(unsigned char* buffer, uint32_t count) override {
+        if (position_ >= failReadAt) return -1;
+        size_t n = std::min<size_t>(count, bytes_.size() - position_);
+        if (position_ + n > failReadAt) n = failReadAt - position_;
+        std::copy(bytes_.begin() + position_, bytes_.begin() + position_ + n, buffer);
+        position_ += n;
+        return static_cast<int32_t>(n);
+    }
+    void Close() override {}
+    void Tell(uint64_t size) { told_ = size; }
+
+    bool failOpen = false;
+    size_t failReadAt = SIZE_MAX;
+    int opens = 0;
+
+private:
+    std::string bytes_;
+    uint64_t told_;
+    size_t position_ = 0;
+};
+
+// The system's sockets, counting connections; it can kill a process once
+// the first bytes went out to a given port.
+class TestNetwork : public Network {
+public:
+    std::unique_ptr<Connection> Connect(const Server& server, uint32_t timeoutMs, NetStatus* status) override {
+        ++connects;
+        std::unique_ptr<Connection> inner = real_->Connect(server, timeoutMs, status);
+        if (!inner || server.port != killPort) return inner;
+        return std::unique_ptr<Connection>(new Killing(std::move(inner), killPid));
+    }
+    int connects = 0;
+    uint16_t killPort = 0;
+    int killPid = 0;
+
+private:
+    class Killing : public Connection {
+    public:
+        Killing(std::unique_ptr<Connection> inner, int pid) : inner_(std::move(inner)), pid_(pid) {}
+        NetStatus SendAll(const void* data, size_t size, uint32_t timeoutMs) override {
+            NetStatus status = inner_->SendAll(data, size, timeoutMs);
+            if (pid_) {
+                kill(pid_, SIGKILL);
+                pid_ = 0;
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            }
+            return status;
+        }
+        NetStatus Receive(void* buffer, size_t size, size_t* got, uint32_t timeoutMs) override {
+            return inner_->Receive(buffer, size, got, timeoutMs);
+        }
+        bool HasInput() override { return inner_->HasInput(); }
+
+    private:
+        std::unique_ptr<Connection> inner_;
+        int pid_;
+    };
+    std::unique_ptr<Network> real_ = MakeSocketNetwork();
+};
+
+Server Local(uint16_t port) {
+    Server server;
+    server.host = "127.0.0.1";
+    server.port = port;
+    return server;
+}
+
+struct Rig {
+    TestNetwork network;
+    Bridge bridge{network};
+    explicit Rig(std::initializer_list<uint16_t> ports) {
+        for (uint16_t port : ports) bridge.settings().servers.push_back(Local(port));
+        bridge.settings().connectTimeoutMs = 500;
+        bridge.settings().replyTimeoutMs = 1000;
+    }
+    CheckResult Check(const std::string& bytes) {
+        TestObject object(bytes);
+        return bridge.Check(object);
+    }
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// clamscan's answer for a file with the same database: the name found, or "" (OK, or an empty file).
+std::string Clamscan(const std::string& path) {
+    std::string command = "clamscan --no-summary -d " + g_clamd->folder() + "/db '" + path + "' 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char line[1024];
+    while (pipe && fgets(line, sizeof line, pipe)) out += line;
+    if (pipe) pclose(pipe);
+    size_t found = out.rfind(" FOUND");
+    if (found == std::string::npos) {
+        bool clean = out.find(": OK") != std::string::npos || out.find(": Empty file") != std::string::npos;
+        return clean ? "" : "<no answer: " + out + ">";
+    }
+    size_t start = out.rfind(": ", found) + 2;
+    return out.substr(start, found - start);
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string Padding(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>("clean text, nothing more\n"[i % 25]);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(ClamdBridge, VerdictsAgreeWithClamscanOnTheSameDatabase) {
+    REQUIRE_CLAMD();
+    std::string folder = g_clamd->folder() + "/samples";
+    ASSERT_EQ(std::system(("python3 " ORLIX_ROOT "/scripts/make_samples.py " + folder + " >/dev/null").c_str()), 0);
+    // The body record spans a boundary of the 1 KiB chunks used below.
+    std::string body = Padding(1020) + "ORLIX-CLAMD-TEST-BODY-RECORD" + Padding(3000);
+    std::string heuristic = Padding(5000) + "ORLIX-CLAMD-HEURISTIC-RECORD";
+    for (const auto& extra : {std::make_pair("empty", std::string()), std::make_pair("body.bin", body),
+                              std::make_pair("heuristic.bin", heuristic)}) {
+        std::ofstream(folder + "/" + extra.first, std::ios::binary) << extra.second;
+    }
+    struct Expected {
+        const char* file;
+        Verdict verdict;
+        const char* namePrefix;
+    } expected[] = {
+        {"clean.txt", Verdict::Clean, ""},
+        {"clean.zip", Verdict::Clean, ""},
+        {"empty", Verdict::Clean, ""},
+        {"eicar.com", Verdict::Infected, "Eicar-Test-Signature"},
+        {"eicar.zip", Verdict::Infected, "Eicar-Test-Signature"},
+        {"nested.zip", Verdict::Infected, "Eicar-Test-Signature"},
+        {"curable.exe", Verdict::Infected, "Orlix.Demo.Appended"},
+        {"body.bin", Verdict::Infected, "Orlix.Test.Body"},
+        {"heuristic.bin", Verdict::Suspicious, "Heuristics.Orlix.Test"},
+    };
+    Rig rig{g_clamd->port()};
+    rig.bridge.settings().chunk = 1024;
+    for (const Expected& e : expected) {
+        std::string path = folder + "/" + e.file;
+        CheckResult result = rig.Check(ReadFile(path));
+        EXPECT_EQ(result.verdict, e.verdict) << e.file << ": " << result.detail;
+        EXPECT_EQ(result.virusName.rfind(e.namePrefix, 0), 0u) << e.file << ": " << result.virusName;
+        EXPECT_EQ(result.virusName, Clamscan(path)) << e.file;
+    }
+    EXPECT_EQ(rig.network.connects, static_cast<int>(sizeof expected / sizeof expected[0]));
+}
+
+TEST(ClamdBridge, ObjectsNotCheckedWholeAreNeverClean) {
+    REQUIRE_CLAMD();
+    Rig rig{g_clamd->port()};
+    rig.bridge.settings().maxObject = 64 * 1024;
+    // Over max-object by its length: not even sent.
+    CheckResult result = rig.Check(Padding(64 * 1024 + 1));
+    EXPECT_EQ(result.verdict, Verdict::Failed);
+    EXPECT_EQ(rig.network.connects, 0);
+    EXPECT_EQ(rig.Check(Padding(64 * 1024)).verdict, Verdict::Clean);
+
+    // A length that hides the size (a 32-bit length wrapped): the cap holds on the bytes read.
+    TestObject hidden(Padding(100 * 1024));
+    hidden.Tell(10);
+    EXPECT_EQ(rig.bridge.Check(hidden).verdict, Verdict::Failed);
+    // Bytes past the told length, ending exactly at a chunk: not checked, so no verdict.
+    rig.bridge.settings().chunk = 1024;
+    TestObject longer(Padding(1024) + "ORLIX-CLAMD-TEST-BODY-RECORD");
+    longer.Tell(1024);
+    result = rig.bridge.Check(longer);
+    EXPECT_EQ(result.verdict, Verdict::Failed) << result.detail;
+
+    // clamd's own limits: its stream limit (an ERROR reply mid-stream) and its
+    // file limit (a Heuristics.Limits.Exceeded name). Neither marks it down.
+    rig.bridge.settings().maxObject = 25 << 20;
+    rig.bridge.settings().chunk = 64 * 1024;
+    for (size_t size : {size_t(3) << 20, size_t(1536) << 10}) {
+        result = rig.Check(Padding(size));
+        EXPECT_EQ(result.verdict, Verdict::Failed) << size;
+        EXPECT_NE(result.detail.find(size > (2u << 20) ? "size limit" : "Limits.Exceeded"), std::string::npos)
+            << result.detail;
+        EXPECT_EQ(result.serversTried, 1);
+    }
+    EXPECT_EQ(rig.Check("still up").verdict, Verdict::Clean);
+}
+
+TEST(ClamdBridge, ObjectFaultsFailTheCheckWithoutBlamingTheServer) {
+    FaultServer server(Behaviour::Reply, std::string("stream: OK", 11));
+    Rig rig{server.port()};
+    TestObject unopenable("x");
+    unopenable.failOpen = true;
+    EXPECT_EQ(rig.bridge.Check(unopenable).verdict, Verdict::Failed);
+    EXPECT_EQ(rig.network.connects, 0);
+    TestObject unreadable(Padding(300 * 1024));
+    unreadable.failReadAt = 200 * 1024;
+    EXPECT_EQ(rig.bridge.Check(unreadable).verdict, Verdict::Failed);
+    EXPECT_EQ(unreadable.opens, 1);
+    // The server is still in use, and it received the object framed whole.
+    std::string object = Padding(150 * 1024 + 7);
+    EXPECT_EQ(rig.Check(object).verdict, Verdict::Clean);
+    EXPECT_EQ(server.lastObject(), object);
+
+    Bridge empty(rig.network);
+    TestObject any("x");
+    EXPECT_EQ(empty.Check(any).verdict, Verdict::Failed);
+}
+
+TEST(ClamdBridge, StalledServersEndWithinTheTimeoutAndTheNextOneAnswers) {
+    REQUIRE_CLAMD();
+    FaultServer stall(Behaviour::Stall);
+    // A small object waits for the reply; a large one fills the socket buffers first.
+    for (size_t size : {size_t(100), size_t(16) << 20}) {
+        Rig alone{stall.port()};
+        auto start = std::chrono::steady_clock::now();
+        CheckResult result = alone.Check(Padding(size));
+        double seconds = SecondsSince(start);
+        EXPECT_EQ(result.verdict, Verdict::Failed) << size;
+        EXPECT_NE(result.detail.find("timed out"), std::string::npos) << result.detail;
+        EXPECT_LT(seconds, 3 * 1.5) << size;
+    }
+    Rig rig{stall.port(), g_clamd->port()};
+    CheckResult result = rig.Check(EicarText());
+    EXPECT_EQ(result.verdict, Verdict::Infected) << result.detail;
+    EXPECT_EQ(result.serversTried, 2);
+    // The stalled server is now left alone.
+    result = rig.Check(EicarText());
+    EXPECT_EQ(result.verdict, Verdict::Infected);
+    EXPECT_EQ(result.serversTried, 1);
+}
+
+TEST(ClamdBridge, ServersThatBreakOffFailOverAndGarbageIsNeverAVerdict) {
+    REQUIRE_CLAMD();
+    std::string infected = Padding(200 * 1024) + "ORLIX-CLAMD-TEST-BODY-RECORD";
+    for (Behaviour behaviour : {Behaviour::CloseMidStream, Behaviour::ResetMidStream}) {
+        FaultServer broken(behaviour);
+        Rig alone{broken.port()};
+        EXPECT_EQ(alone.Check(infected).verdict, Verdict::Failed);
+        Rig rig{broken.port(), g_clamd->port()};
+        CheckResult result = rig.Check(infected);
+        EXPECT_EQ(result.verdict, Verdict::Infected) << result.detail;
+        EXPECT_EQ(result.virusName.rfind("Orlix.Test.Body", 0), 0u);
+        EXPECT_EQ(result.serversTried, 2);
+    }
+    struct Fault {
+        Behaviour behaviour;
+        std::string reply;
+    } faults[] = {
+        {Behaviour::Reply, std::string("garbage", 8)},
+        {Behaviour::Reply, std::string("", 1)},
+        {Behaviour::Reply, "stream: OK"},  // cut off before its NUL
+        {Behaviour::Reply, std::string(10000, 'A')},
+        {Behaviour::Reply, std::string("stream: Heuristics.Limits.Exceeded.MaxScanSize FOUND", 53)},
+        {Behaviour::EarlyReply, std::string("stream: OK", 11)},  // before the end of the stream
+    };
+    for (const Fault& fault : faults) {
+        FaultServer server(fault.behaviour, fault.reply);
+        Rig rig{server.port()};
+        // The early reply must come while the client still sends: more than the socket buffers hold.
+        CheckResult result = rig.Check(Padding(fault.behaviour == Behaviour::EarlyReply ? 16 << 20 : 300 * 1024));
+        EXPECT_EQ(result.verdict, Verdict::Failed) << fault.reply.substr(0, 60);
+        EXPECT_EQ(server.accepted(), 1);
+    }
+}
+
+TEST(ClamdBridge, ClamdKilledDuringACheckThenTheNextServerAnswers) {
+    REQUIRE_CLAMD();
+    ClamdProcess victim;
+    ASSERT_TRUE(victim.running());
+    Rig rig{victim.port(), g_clamd->port()};
+    rig.network.killPort = victim.port();
+    rig.network.killPid = victim.pid();
+    CheckResult result = rig.Check(Padding(512 * 1024) + "ORLIX-CLAMD-TEST-BODY-RECORD");
+    EXPECT_EQ(result.verdict, Verdict::Infected) << result.detail;
+    EXPECT_EQ(result.serversTried, 2);
+    EXPECT_EQ(rig.Check("clean").serversTried, 1);
+}
+
+TEST(ClamdBridge, AllServersDownThenOneBackAfterTheDownTime) {
+    uint16_t port = UnusedPort();
+    Rig rig{port};
+    rig.bridge.settings().downTimeMs = 400;
+    auto start = std::chrono::steady_clock::now();
+    CheckResult result = rig.Check("anything");
+    EXPECT_EQ(result.verdict, Verdict::Failed);
+    EXPECT_NE(result.detail.find("refused"), std::string::npos) << result.detail;
+    EXPECT_LT(SecondsSince(start), 3 * 0.5);
+
+    FaultServer back(Behaviour::Reply, std::string("stream: OK", 11), port);
+    ASSERT_EQ(back.port(), port);
+    result = rig.Check("anything");
+    EXPECT_EQ(result.verdict, Verdict::Failed);
+    EXPECT_EQ(result.serversTried, 0);
+    EXPECT_EQ(back.accepted(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    result = rig.Check("anything");
+    EXPECT_EQ(result.verdict, Verdict::Clean) << result.detail;
+    EXPECT_EQ(back.accepted(), 1);
+
+    // A new binding forgets who was down.
+    rig.bridge.Reset();
+    EXPECT_TRUE(rig.bridge.settings().servers.empty());
+}
