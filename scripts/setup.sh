@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 native=(cmake make ninja-build googletest clang libclang-rt-14-dev zlib1g-dev clang-format python3
         clamav clamav-daemon clamdscan)
 windows=(g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 imagemagick
-         libz-mingw-w64-dev clamav)
+         libz-mingw-w64-dev)
 wine=(wine wine32:i386 xvfb xauth x11-utils)
 
 missing() {
