@@ -5,14 +5,9 @@
 
 #include "database.h"
 #include "engine/contract.h"
+#include "engine_door.h"
 #include "engine_state.h"
 #include "host_io.h"
-
-#ifdef _WIN32
-#define ENGINE_EXPORT extern "C" __declspec(dllexport)
-#else
-#define ENGINE_EXPORT extern "C"
-#endif
 
 namespace {
 
@@ -55,20 +50,6 @@ int32_t Dispatch(int32_t operation, va_list args) {
     }
 }
 
-extern "C" int32_t __cdecl EngineEntry(int32_t, int32_t operation, ...) {
-    if (!refengine::HostBound()) return orlix::kEngineFailure;
-    va_list args;
-    va_start(args, operation);
-    int32_t result = orlix::kEngineFailure;
-    try {
-        result = Dispatch(operation, args);
-    } catch (...) {
-        result = orlix::kEngineFailure;
-    }
-    va_end(args);
-    return result;
-}
-
 }  // namespace
 
 ENGINE_EXPORT void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, const void*, int32_t) {
@@ -79,7 +60,7 @@ ENGINE_EXPORT void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, 
     } catch (...) {
         return nullptr;
     }
-    return reinterpret_cast<void*>(&EngineEntry);
+    return reinterpret_cast<void*>(&enginedoor::GuardedEntry<Dispatch, refengine::HostBound>);
 }
 
 // Counts of the bases loaded since ORLIX_InitDll, for tools and tests:

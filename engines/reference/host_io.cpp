@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine_door.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -9,22 +11,9 @@
 namespace refengine {
 namespace {
 
-// Every callback takes an ignored first argument, then its own ones, each a
-// machine word: 32 bits in the DLL, pointer-sized where the core is built
-// natively for its tests.
-typedef intptr_t(__cdecl* Proc1)(intptr_t, intptr_t);
-typedef intptr_t(__cdecl* Proc2)(intptr_t, intptr_t, intptr_t);
-typedef intptr_t(__cdecl* Proc3)(intptr_t, intptr_t, intptr_t, intptr_t);
+using namespace enginedoor;
 
-const orlix::CallbackSlot* g_table = nullptr;
-
-template <typename Proc>
-Proc Slot(int index) {
-    return reinterpret_cast<Proc>(g_table[index].procedure);
-}
-
-intptr_t Word(const void* pointer) { return reinterpret_cast<intptr_t>(pointer); }
-int32_t Answer(intptr_t value) { return static_cast<int32_t>(value); }
+HostTable g_host;
 
 const int kRequiredSlots[] = {orlix::SlotAlloc,         orlix::SlotFree,          orlix::SlotOpenFile,
                               orlix::SlotCloseFile,     orlix::SlotReadFile,      orlix::SlotWriteFile,
@@ -33,58 +22,50 @@ const int kRequiredSlots[] = {orlix::SlotAlloc,         orlix::SlotFree,        
 
 }  // namespace
 
-bool BindHost(const orlix::CallbackSlot* table, int32_t count) {
-    g_table = nullptr;
-    if (!table || count <= orlix::SlotCreateTempFile) return false;
-    for (int slot : kRequiredSlots) {
-        if (!table[slot].procedure) return false;
-    }
-    g_table = table;
-    return true;
-}
+bool BindHost(const orlix::CallbackSlot* table, int32_t count) { return g_host.Bind(table, count, kRequiredSlots); }
 
-bool HostBound() { return g_table != nullptr; }
+bool HostBound() { return g_host.bound(); }
 
 void* HostAlloc(uint32_t size) {
-    intptr_t block = Slot<Proc1>(orlix::SlotAlloc)(0, static_cast<intptr_t>(size));
+    intptr_t block = g_host.Slot<HostProc1>(orlix::SlotAlloc)(0, static_cast<intptr_t>(size));
     if (block == -1 || block == 0) return nullptr;
     return reinterpret_cast<void*>(block);
 }
 
 void HostFree(void* block) {
-    if (block) Slot<Proc1>(orlix::SlotFree)(0, Word(block));
+    if (block) g_host.Slot<HostProc1>(orlix::SlotFree)(0, Word(block));
 }
 
 int32_t HostOpen(const char* name, int32_t mode) {
-    return Answer(Slot<Proc2>(orlix::SlotOpenFile)(0, Word(name), mode));
+    return Answer(g_host.Slot<HostProc2>(orlix::SlotOpenFile)(0, Word(name), mode));
 }
 
 int32_t HostCreateTemp(char (&name)[260]) {
     name[0] = 0;
-    return Answer(Slot<Proc1>(orlix::SlotCreateTempFile)(0, Word(name)));
+    return Answer(g_host.Slot<HostProc1>(orlix::SlotCreateTempFile)(0, Word(name)));
 }
 
-int32_t HostClose(int32_t handle) { return Answer(Slot<Proc1>(orlix::SlotCloseFile)(0, handle)); }
+int32_t HostClose(int32_t handle) { return Answer(g_host.Slot<HostProc1>(orlix::SlotCloseFile)(0, handle)); }
 
 int32_t HostRead(int32_t handle, void* buffer, uint32_t count) {
-    return Answer(Slot<Proc3>(orlix::SlotReadFile)(0, handle, Word(buffer), static_cast<int32_t>(count)));
+    return Answer(g_host.Slot<HostProc3>(orlix::SlotReadFile)(0, handle, Word(buffer), static_cast<int32_t>(count)));
 }
 
 int32_t HostWrite(int32_t handle, const void* buffer, uint32_t count) {
-    return Answer(Slot<Proc3>(orlix::SlotWriteFile)(0, handle, Word(buffer), static_cast<int32_t>(count)));
+    return Answer(g_host.Slot<HostProc3>(orlix::SlotWriteFile)(0, handle, Word(buffer), static_cast<int32_t>(count)));
 }
 
 int32_t HostSeek(int32_t handle, uint32_t offset) {
-    return Answer(Slot<Proc2>(orlix::SlotSeekFromStart)(0, handle, static_cast<int32_t>(offset)));
+    return Answer(g_host.Slot<HostProc2>(orlix::SlotSeekFromStart)(0, handle, static_cast<int32_t>(offset)));
 }
 
-int32_t HostLength(int32_t handle) { return Answer(Slot<Proc1>(orlix::SlotGetFileLength)(0, handle)); }
+int32_t HostLength(int32_t handle) { return Answer(g_host.Slot<HostProc1>(orlix::SlotGetFileLength)(0, handle)); }
 
 int32_t HostSetSize(int32_t handle, uint32_t size) {
-    return Answer(Slot<Proc2>(orlix::SlotSetFileSize)(0, handle, static_cast<int32_t>(size)));
+    return Answer(g_host.Slot<HostProc2>(orlix::SlotSetFileSize)(0, handle, static_cast<int32_t>(size)));
 }
 
-int32_t HostDelete(const char* name) { return Answer(Slot<Proc1>(orlix::SlotDeleteFile)(0, Word(name))); }
+int32_t HostDelete(const char* name) { return Answer(g_host.Slot<HostProc1>(orlix::SlotDeleteFile)(0, Word(name))); }
 
 void HostTrace(const char* text) {
 #ifdef _WIN32

@@ -11,6 +11,7 @@
 
 #include "bridge.h"
 #include "engine/contract.h"
+#include "engine_door.h"
 #include "host_object.h"
 
 namespace {
@@ -146,24 +147,9 @@ int32_t Dispatch(int32_t operation, va_list args) {
     }
 }
 
-extern "C" int32_t __cdecl EngineEntry(int32_t, int32_t operation, ...) {
-    if (!HostBound()) return orlix::kEngineFailure;
-    va_list args;
-    va_start(args, operation);
-    int32_t result = orlix::kEngineFailure;
-    try {
-        result = Dispatch(operation, args);
-    } catch (...) {
-        result = orlix::kEngineFailure;
-    }
-    va_end(args);
-    return result;
-}
-
 }  // namespace
 
-extern "C" __declspec(dllexport) void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, const void*,
-                                                             int32_t) {
+ENGINE_EXPORT void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, const void*, int32_t) {
     try {
         EngineState& state = State();
         state.bridge.Reset();
@@ -173,12 +159,12 @@ extern "C" __declspec(dllexport) void* __cdecl ORLIX_InitDll(const void* callbac
     } catch (...) {
         return nullptr;
     }
-    return reinterpret_cast<void*>(&EngineEntry);
+    return reinterpret_cast<void*>(&enginedoor::GuardedEntry<Dispatch, HostBound>);
 }
 
 // Servers configured and lines rejected since ORLIX_InitDll, for tools and
 // tests (the reference engine's export of the same name counts records).
-extern "C" __declspec(dllexport) void __cdecl ORLIX_BaseStatistics(int32_t* servers, int32_t* rejected) {
+ENGINE_EXPORT void __cdecl ORLIX_BaseStatistics(int32_t* servers, int32_t* rejected) {
     try {
         EngineState& state = State();
         if (servers) *servers = static_cast<int32_t>(state.bridge.settings().servers.size());
