@@ -14,65 +14,28 @@
 
 #include "bench_host.h"
 #include "engine/contract.h"
+#include "engine_run.h"
 
-namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(frequency.QuadPart);
-}
-
-std::vector<std::string> FilesOf(const std::string& folder) {
-    std::vector<std::string> files;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return files;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(folder + "\\" + found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return files;
-}
-
-orlix::EngineEntryProc LoadBridge() {
-    char self[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string dir(self, n);
-    dir = dir.substr(0, dir.find_last_of('\\') + 1);
-    HMODULE engine = LoadLibraryA((dir + "..\\clamd-engine\\orlix32.dll").c_str());
-    auto init = engine ? reinterpret_cast<orlix::EngineInitProc>(
-                             reinterpret_cast<void*>(GetProcAddress(engine, orlix::kEngineInitExport)))
-                       : nullptr;
-    if (!init) return nullptr;
-    return reinterpret_cast<orlix::EngineEntryProc>(init(BenchHostTable(), orlix::kCallbackSlotCount, nullptr, 0));
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: bench_clamd <clamd.vdb> <folder>...\n");
         return 2;
     }
-    orlix::EngineEntryProc entry = LoadBridge();
+    orlix::EngineEntryProc entry = LoadBenchEngine("..\\clamd-engine\\");
     if (!entry || entry(0, orlix::EngineLoadBase, argv[1]) < 1) {
         std::fprintf(stderr, "the bridge (..\\clamd-engine\\orlix32.dll) or its server in %s is missing\n", argv[1]);
         return 2;
     }
     bool ok = true;
     for (int i = 2; i < argc; ++i) {
-        const std::vector<std::string> files = FilesOf(argv[i]);
+        const std::vector<std::string> files = BenchFiles(argv[i]);
         int notClean = 0;
-        double t0 = Now();
+        double t0 = BenchSeconds();
         for (const std::string& name : files)
             notClean += entry(0, orlix::EngineScanFile, orlix::kScanModeCheck, 1, name.c_str(), 0) != 0;
-        double seconds = Now() - t0;
+        double seconds = BenchSeconds() - t0;
         std::printf("files=%u seconds=%.6f not_clean=%d\n", static_cast<unsigned>(files.size()), seconds, notClean);
         ok = ok && !files.empty() && notClean == 0;
     }

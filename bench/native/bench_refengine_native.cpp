@@ -16,17 +16,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "engine_run.h"
 #include "host/engine_driver.h"
 #include "host/native_host.h"
 
 namespace {
-
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 std::vector<std::string> FilesOf(const std::string& folder) {
     std::vector<std::string> files;
@@ -54,16 +52,12 @@ long long ReadAll(const std::vector<std::string>& files) {
     return total;
 }
 
-size_t HeapInUse() { return mallinfo2().uordblks; }
+double HeapMegabytes() { return mallinfo2().uordblks / 1048576.0; }
 
 // Kept out of line so that callgrind can count it alone.
 __attribute__((noinline)) void ScanAll(orlix::EngineEntryProc entry, const std::vector<std::string>& files, int& found,
                                        int& failed) {
-    for (const std::string& name : files) {
-        int32_t answer = entry(0, orlix::EngineScanFile, orlix::kScanModeCheck, 1, name.c_str(), 0);
-        found += answer > 0 && (answer & 0x7);
-        failed += answer < 0;
-    }
+    CheckEach(entry, files, found, failed);
 }
 
 }  // namespace
@@ -81,32 +75,6 @@ int main(int argc, char** argv) {
     }
     nativehost::SetTempFolder("/tmp");
 
-    double t0 = Now();
-    const long long bytes = ReadAll(files);
-    const double rawFirst = Now() - t0;
-
-    const size_t heapBefore = HeapInUse();
-    t0 = Now();
-    const int32_t records = entry(0, orlix::EngineLoadBase, argv[2]);
-    entry(0, orlix::EngineFinishLoad);
-    const double load = Now() - t0;
-    const size_t heap = HeapInUse() - heapBefore;
-
-    int found = 0, failed = 0;
-    t0 = Now();
-    ScanAll(entry, files, found, failed);
-    const double engine = Now() - t0;
-
-    t0 = Now();
-    const long long again = ReadAll(files);
-    const double raw = (rawFirst + Now() - t0) / 2;
-
-    const int32_t canary = entry(0, orlix::EngineScanFile, orlix::kScanModeCheck, 1, argv[3], 0);
-    std::printf(
-        "records=%d files=%u bytes=%lld load_s=%.3f engine_s=%.3f raw_s=%.3f heap_mb=%.1f found=%d failed=%d "
-        "canary=%d\n",
-        records, static_cast<unsigned>(files.size()), bytes, load, engine, raw, heap / 1048576.0, found, failed,
-        canary);
-    const bool ok = bytes > 0 && again == bytes && found == 0 && failed == 0 && canary > 0 && (canary & 0x7);
-    return ok ? 0 : 1;
+    const EngineBenchPlatform platform = {ReadAll, HeapMegabytes, ScanAll};
+    return RunEngineBench(entry, files, argv[2], argv[3], platform);
 }

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/test_engine_setup.h"
@@ -31,17 +32,6 @@ struct Sizes {
     uint32_t fileBytes;
     int members;
 };
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 uint32_t Word(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
@@ -82,21 +72,21 @@ struct Bench {
         orlix::EngineEntryProc entry = EntryOf(engine.api());
         const int n = sizes.checks;
         for (int i = 0; i < n / 10 + 1; ++i) plugin.CheckFile(file.c_str(), status);
-        double t0 = Now();
+        double t0 = BenchSeconds();
         for (int i = 0; i < n; ++i) plugin.CheckFile(file.c_str(), status);
-        const double viaPlugin = (Now() - t0) / n;
-        t0 = Now();
+        const double viaPlugin = (BenchSeconds() - t0) / n;
+        t0 = BenchSeconds();
         for (int i = 0; i < n; ++i) entry(0, orlix::EngineScanFile, 0, 1, file.c_str(), 0);
-        const double direct = (Now() - t0) / n;
+        const double direct = (BenchSeconds() - t0) / n;
         // The three trace lines of a check go to the debugger output whether
         // or not a debugger listens.
         const std::string traces[3] = {"Orlix for TheBAT!: BAV_CheckFile: " + file + "\r\n",
                                        "Orlix for TheBAT!: CheckFile #0: Result = 0\r\n",
                                        "Orlix for TheBAT!: CheckFile #1: Result = 0\r\n"};
-        t0 = Now();
+        t0 = BenchSeconds();
         for (int i = 0; i < n; ++i)
             for (const std::string& t : traces) OutputDebugStringA(t.c_str());
-        const double traced = (Now() - t0) / n;
+        const double traced = (BenchSeconds() - t0) / n;
         printf("%-44s %10.2f us  engine alone %8.2f us  plug-in overhead %8.2f us  (goal < 5 us)\n",
                "BAV_CheckFile, log off", viaPlugin * 1e6, direct * 1e6, (viaPlugin - direct) * 1e6);
         printf("%-44s %10.2f us  overhead without them %8.2f us\n", "  of which 3 trace lines (OutputDebugStringA)",
@@ -111,10 +101,10 @@ struct Bench {
         double bareLines = 0;
         const int rounds = 10;
         for (int round = 0; round < rounds; ++round) {
-            t0 = Now();
+            t0 = BenchSeconds();
             for (int i = 0; i < n / rounds; ++i) plugin.CheckFile(file.c_str(), status);
-            logged += Now() - t0;
-            t0 = Now();
+            logged += BenchSeconds() - t0;
+            t0 = BenchSeconds();
             for (int i = 0; i < 2 * (n / rounds); ++i) {
                 HANDLE f = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
                 SetFilePointer(f, 0, nullptr, FILE_END);
@@ -122,7 +112,7 @@ struct Bench {
                 WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
                 CloseHandle(f);
             }
-            bareLines += Now() - t0;
+            bareLines += BenchSeconds() - t0;
         }
         logged /= rounds * (n / rounds);
         bareLines /= rounds * (n / rounds);
@@ -143,13 +133,13 @@ struct Bench {
         MemoryRead* m = static_cast<MemoryRead*>(context);
         const uint32_t h = m->te->Call(orlix::SlotOpenFile, {Word(name), 0});
         if (h == 0xFFFFFFFFu) return;
-        const double t0 = Now();
+        const double t0 = BenchSeconds();
         for (;;) {
             const uint32_t got = m->te->Call(orlix::SlotReadFile, {h, m->buffer, 64u << 10});
             if (got == 0 || got == 0xFFFFFFFFu) break;
             m->bytes += got;
         }
-        m->seconds = Now() - t0;
+        m->seconds = BenchSeconds() - t0;
         m->te->Call(orlix::SlotCloseFile, {h});
     }
 
@@ -165,10 +155,10 @@ struct Bench {
         m.bytes = 0;
         plugin.CheckMemory(Word(block.data()), static_cast<int32_t>(size), status);
         engine->SetHook(orlix::EngineScanFile, nullptr, nullptr);
-        const double t0 = Now();
+        const double t0 = BenchSeconds();
         for (uint32_t at = 0; at < size; at += static_cast<uint32_t>(chunk.size()))
             memcpy(chunk.data(), block.data() + at, chunk.size() < size - at ? chunk.size() : size - at);
-        const double copy = Now() - t0;
+        const double copy = BenchSeconds() - t0;
         printf("%-44s %10.1f MB/s  memcpy %10.1f MB/s  share of memcpy %6.3f  (goal >= 0.9)\n",
                ("OrlixReadFile, memory, " + std::to_string(size >> 20) + " MB").c_str(),
                m.bytes / m.seconds / 1048576.0, size / copy / 1048576.0, copy / m.seconds);
@@ -211,12 +201,12 @@ struct Bench {
         double best[2] = {1e9, 1e9};
         uint64_t bytes = 0;
         for (int round = 0; round < 3; ++round) {
-            double t0 = Now();
+            double t0 = BenchSeconds();
             bytes = viaCallbacks();
-            best[0] = std::min(best[0], Now() - t0);
-            t0 = Now();
+            best[0] = std::min(best[0], BenchSeconds() - t0);
+            t0 = BenchSeconds();
             viaReadFile();
-            best[1] = std::min(best[1], Now() - t0);
+            best[1] = std::min(best[1], BenchSeconds() - t0);
         }
         printf("%-44s %10.1f MB/s  ReadFile %10.1f MB/s  share of ReadFile %6.3f  (goal >= 0.95)\n",
                ("OrlixReadFile, file, " + std::to_string(sizes.fileBytes >> 20) + " MB").c_str(),
@@ -262,18 +252,18 @@ struct Bench {
                 }
                 for (int l = 0; l < levels; ++l) entry(0, orlix::EngineCloseArchive, &header);
             };
-            double t0 = Now();
+            double t0 = BenchSeconds();
             const int32_t wideResult = plugin.CheckFile(wide.c_str(), status);
-            const double walk = Now() - t0;
-            t0 = Now();
+            const double walk = BenchSeconds() - t0;
+            t0 = BenchSeconds();
             direct(wide, 1);
-            const double engineAlone = Now() - t0;
-            t0 = Now();
+            const double engineAlone = BenchSeconds() - t0;
+            t0 = BenchSeconds();
             const int32_t deepResult = plugin.CheckFile(deep.c_str(), status);
-            const double deepWalk = Now() - t0;
-            t0 = Now();
+            const double deepWalk = BenchSeconds() - t0;
+            t0 = BenchSeconds();
             direct(deep, 65);
-            const double deepAlone = Now() - t0;
+            const double deepAlone = BenchSeconds() - t0;
             printf("%-44s %10.2f us/member  engine alone %8.2f us/member  overhead %8.2f us/member  (answer %d)\n",
                    (std::to_string(sizes.members) + "-member archive, log " + (log ? "on" : "off")).c_str(),
                    walk / sizes.members * 1e6, engineAlone / sizes.members * 1e6,

@@ -16,60 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/contract.h"
 #include "bench_host.h"
+#include "engine/contract.h"
+#include "engine_run.h"
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(frequency.QuadPart);
-}
-
-std::vector<std::string> FilesOf(const std::string& folder) {
-    std::vector<std::string> files;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return files;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(folder + "\\" + found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return files;
-}
-
-// Reads every file in 64 KB calls; the bytes read, or -1 on an error.
-long long ReadAll(const std::vector<std::string>& files) {
-    static char buffer[64 << 10];
-    long long total = 0;
-    for (const std::string& name : files) {
-        HANDLE f = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (f == INVALID_HANDLE_VALUE) return -1;
-        DWORD done = 0;
-        while (ReadFile(f, buffer, sizeof buffer, &done, nullptr) && done > 0) total += done;
-        CloseHandle(f);
-    }
-    return total;
-}
-
-orlix::EngineEntryProc LoadEngine() {
-    char self[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string dir(self, n);
-    dir = dir.substr(0, dir.find_last_of('\\') + 1);
-    HMODULE engine = LoadLibraryA((dir + "..\\refengine\\orlix32.dll").c_str());
-    auto init = engine ? reinterpret_cast<orlix::EngineInitProc>(
-                             reinterpret_cast<void*>(GetProcAddress(engine, orlix::kEngineInitExport)))
-                       : nullptr;
-    if (!init) return nullptr;
-    return reinterpret_cast<orlix::EngineEntryProc>(init(BenchHostTable(), orlix::kCallbackSlotCount, nullptr, 0));
-}
 
 // Private memory the process has committed: what the engine holds is the
 // growth of this across loading the base (Wine reports no private bytes).
@@ -92,8 +43,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_refengine <data folder> <base file> <canary file>\n");
         return 2;
     }
-    const std::vector<std::string> files = FilesOf(argv[1]);
-    orlix::EngineEntryProc entry = LoadEngine();
+    const std::vector<std::string> files = BenchFiles(argv[1]);
+    orlix::EngineEntryProc entry = LoadBenchEngine("..\\refengine\\");
     if (files.empty() || !entry) {
         std::fprintf(stderr, "no data files in %s or orlix32.dll not found beside ..\\refengine\n", argv[1]);
         return 2;
@@ -102,35 +53,6 @@ int main(int argc, char** argv) {
     GetTempPathA(MAX_PATH, temp);
     SetBenchTempFolder(temp);
 
-    double t0 = Now();
-    const long long bytes = ReadAll(files);
-    double rawFirst = Now() - t0;
-
-    const double memoryBefore = CommittedMegabytes();
-    t0 = Now();
-    const int32_t records = entry(0, orlix::EngineLoadBase, argv[2]);
-    entry(0, orlix::EngineFinishLoad);
-    const double load = Now() - t0;
-    const double memory = CommittedMegabytes() - memoryBefore;
-
-    int found = 0, failed = 0;
-    t0 = Now();
-    for (const std::string& name : files) {
-        int32_t answer = entry(0, orlix::EngineScanFile, orlix::kScanModeCheck, 1, name.c_str(), 0);
-        found += answer > 0 && (answer & 0x7);
-        failed += answer < 0;
-    }
-    const double engine = Now() - t0;
-
-    t0 = Now();
-    const long long again = ReadAll(files);
-    const double raw = (rawFirst + Now() - t0) / 2;
-
-    const int32_t canary = entry(0, orlix::EngineScanFile, orlix::kScanModeCheck, 1, argv[3], 0);
-    std::printf(
-        "records=%d files=%u bytes=%lld load_s=%.3f engine_s=%.3f raw_s=%.3f heap_mb=%.1f found=%d failed=%d "
-        "canary=%d\n",
-        records, static_cast<unsigned>(files.size()), bytes, load, engine, raw, memory, found, failed, canary);
-    const bool ok = bytes > 0 && again == bytes && found == 0 && failed == 0 && canary > 0 && (canary & 0x7);
-    return ok ? 0 : 1;
+    const EngineBenchPlatform platform = {BenchReadAll, CommittedMegabytes, CheckEach};
+    return RunEngineBench(entry, files, argv[2], argv[3], platform);
 }

@@ -1,0 +1,62 @@
+// What the engine benchmarks share, under Wine and natively: the measurement of one engine binding on a folder of clean
+// files (raw read, base load, checks, raw read again, the canary) printed as the one key=value line
+// bench/refengine/run.sh reads. The platform supplies the raw reads, the memory figure and the loop of checks.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bench_clock.h"
+#include "engine/contract.h"
+
+// Checks every file; counts finds and failures.
+inline void CheckEach(orlix::EngineEntryProc entry, const std::vector<std::string>& files, int& found, int& failed) {
+    for (const std::string& name : files) {
+        int32_t answer = entry(0, orlix::EngineScanFile, orlix::kScanModeCheck, 1, name.c_str(), 0);
+        found += answer > 0 && (answer & 0x7);
+        failed += answer < 0;
+    }
+}
+
+struct EngineBenchPlatform {
+    // Reads every file in 64 KB calls; the bytes read, or -1 on an error.
+    long long (*readAll)(const std::vector<std::string>& files);
+    // What the process holds, in megabytes: the base's share is the growth.
+    double (*memoryMegabytes)();
+    void (*checkAll)(orlix::EngineEntryProc entry, const std::vector<std::string>& files, int& found, int& failed);
+};
+
+// Exit code: 0 when every data file was clean and the canary was found.
+inline int RunEngineBench(orlix::EngineEntryProc entry, const std::vector<std::string>& files, const char* base,
+                          const char* canary, const EngineBenchPlatform& platform) {
+    double t0 = BenchSeconds();
+    const long long bytes = platform.readAll(files);
+    const double rawFirst = BenchSeconds() - t0;
+
+    const double memoryBefore = platform.memoryMegabytes();
+    t0 = BenchSeconds();
+    const int32_t records = entry(0, orlix::EngineLoadBase, base);
+    entry(0, orlix::EngineFinishLoad);
+    const double load = BenchSeconds() - t0;
+    const double memory = platform.memoryMegabytes() - memoryBefore;
+
+    int found = 0, failed = 0;
+    t0 = BenchSeconds();
+    platform.checkAll(entry, files, found, failed);
+    const double engine = BenchSeconds() - t0;
+
+    t0 = BenchSeconds();
+    const long long again = platform.readAll(files);
+    const double raw = (rawFirst + BenchSeconds() - t0) / 2;
+
+    const int32_t canaryAnswer = entry(0, orlix::EngineScanFile, orlix::kScanModeCheck, 1, canary, 0);
+    std::printf(
+        "records=%d files=%u bytes=%lld load_s=%.3f engine_s=%.3f raw_s=%.3f heap_mb=%.1f found=%d failed=%d "
+        "canary=%d\n",
+        records, static_cast<unsigned>(files.size()), bytes, load, engine, raw, memory, found, failed, canaryAnswer);
+    const bool ok =
+        bytes > 0 && again == bytes && found == 0 && failed == 0 && canaryAnswer > 0 && (canaryAnswer & 0x7);
+    return ok ? 0 : 1;
+}
