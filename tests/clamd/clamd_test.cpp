@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "base/unique_handle.h"
+#include "bavhost/host_process.h"
 #include "clamd/fault_server.h"
 #include "common/eicar.h"
 #include "common/plugin_api.h"
@@ -25,45 +26,6 @@ std::string WindowsPath(std::string path) {
 int ClamdPort() { return std::atoi(ReadFileBytes(WindowsPath(CLAMD_TEST_DIR "/port")).c_str()); }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string Quote(const std::string& argument) { return "\"" + argument + "\""; }
-
-struct HostRun {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output;  // stdout and stderr, CR removed
-};
-
-// Runs bavhost.exe in the folder with its output going to a file, not a
-// pipe: the first Winsock use in a Wine session may start background
-// services that inherit the child's handles, and a pipe would then never
-// end. The child is killed after 60 s.
-HostRun RunHost(const std::string& arguments, const std::string& folder) {
-    HostRun run;
-    std::string outputFile = folder + "\\bavhost-output.txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    win::unique_hfile output(CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                         &inherit, CREATE_ALWAYS, 0, nullptr));
-    if (!output) return run;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output.get();
-    startup.hStdError = output.get();
-    PROCESS_INFORMATION process = {};
-    std::string commandLine = Quote(ExecutableFolder() + "bavhost.exe") + " " + arguments;
-    BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
-                                  &startup, &process);
-    output.reset();
-    if (!started) return run;
-    win::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
-    if (WaitForSingleObject(processHandle.get(), 60000) == WAIT_TIMEOUT) TerminateProcess(processHandle.get(), 0xDEAD);
-    WaitForSingleObject(processHandle.get(), 5000);
-    GetExitCodeProcess(processHandle.get(), &run.exitCode);
-    for (char c : ReadFileBytes(outputFile)) {
-        if (c != '\r') run.output += c;
-    }
-    return run;
-}
 
 class ClamdBridgeTest : public ::testing::Test {
 protected:
