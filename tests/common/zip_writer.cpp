@@ -25,6 +25,18 @@ struct Written {
     uint64_t offset;
 };
 
+// The fields a local header and its directory entry both carry, from the
+// flags to the name's length; ZIP64 sizes go into the extra field.
+void PutEntryFields(std::string& out, const ZipMember& m, const Written& w, bool zip64) {
+    Put16(out, m.flags);
+    Put16(out, w.method);
+    Put32(out, 0);
+    Put32(out, w.crc);
+    Put32(out, zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(w.packedSize));
+    Put32(out, zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(w.size));
+    Put16(out, static_cast<uint32_t>(m.name.size()));
+}
+
 }  // namespace
 
 std::string DeflateRaw(const std::string& data) {
@@ -75,13 +87,7 @@ std::string BuildZip(const std::vector<ZipMember>& members, const ZipLayout& lay
 
             Put32(out, m.badLocalHeader ? 0x04034b51 : 0x04034b50);
             Put16(out, layout.zip64 ? 45 : 20);
-            Put16(out, m.flags);
-            Put16(out, w.method);
-            Put32(out, 0);
-            Put32(out, w.crc);
-            Put32(out, layout.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(w.packedSize));
-            Put32(out, layout.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(w.size));
-            Put16(out, static_cast<uint32_t>(m.name.size()));
+            PutEntryFields(out, m, w, layout.zip64);
             Put16(out, layout.zip64 ? 20 : 0);
             out += m.name;
             if (layout.zip64) {
@@ -97,13 +103,7 @@ std::string BuildZip(const std::vector<ZipMember>& members, const ZipLayout& lay
         Put32(directory, layout.badCentralHeader ? 0x02014b00 : 0x02014b50);
         Put16(directory, layout.zip64 ? 45 : 20);
         Put16(directory, layout.zip64 ? 45 : 20);
-        Put16(directory, m.flags);
-        Put16(directory, w.method);
-        Put32(directory, 0);
-        Put32(directory, w.crc);
-        Put32(directory, layout.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(w.packedSize));
-        Put32(directory, layout.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(w.size));
-        Put16(directory, static_cast<uint32_t>(m.name.size()));
+        PutEntryFields(directory, m, w, layout.zip64);
         Put16(directory, layout.zip64 ? 28 : 0);
         Put16(directory, 0);
         Put16(directory, m.disk);
