@@ -102,7 +102,7 @@ int32_t WalkMembers(ArchiveLevel& level, const std::string& inner, const std::st
             if (nested == BavResultOk) continue;
             return nested;
         }
-        if (flags & (orlix::ResultInfected | orlix::ResultModification | orlix::ResultProbablyInfected)) {
+        if (flags & orlix::kVirusFoundBits) {
             const std::string virus = LastVirusName();
             LogArchiveLine(inner, archive, "\\" + member + LoadText(IDS_DASH) + LoadText(IDS_INFECTED) + virus);
             return BavResultInfected;

@@ -8,6 +8,7 @@
 #include "common/scratch.h"
 #include "common/test_engine_setup.h"
 #include "resources/resource.h"
+#include "settings/setting_names.h"
 #include "sheet_driver.h"
 
 namespace {
@@ -169,13 +170,12 @@ TEST(SetupWizard, NoSettingsKeyShowsTheDefaultsAndFinishSavesThem) {
         EXPECT_EQ(0, run.result());
     }
     HKEY settings;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Kelvane\\Orlix for TheBAT!", 0, KEY_READ, &settings));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &settings));
     RegCloseKey(settings);
     for (const Box& box : kBoxes) {
         DWORD value = 7, size = sizeof value;
-        EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, "Software\\Kelvane\\Orlix for TheBAT!", box.value,
-                                              RRF_RT_REG_DWORD, nullptr, &value, &size));
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, box.value, RRF_RT_REG_DWORD, nullptr, &value, &size));
         EXPECT_EQ(IsDefaultOn(box.value) ? 1u : 0u, value) << box.value;
     }
     EXPECT_EQ(0, api.Uninitialize());
@@ -520,7 +520,6 @@ TEST(SetupWizard, CancelAfterDiscoveryKeepsTheFirstRun) {
         EXPECT_EQ(-3, run.result());
     }
     HKEY settings;
-    EXPECT_NE(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Kelvane\\Orlix for TheBAT!", 0, KEY_READ, &settings));
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &settings));
     EXPECT_EQ(0, api.Uninitialize());
 }
