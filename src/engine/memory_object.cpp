@@ -108,6 +108,8 @@ int32_t WriteMemoryObject(ObjectDescriptor* d, const void* buffer, uint32_t coun
 
 int32_t SeekMemoryToStart(ObjectDescriptor* d) {
     d->position = 0;
+    // 1, not the new position 0: the interface answers so for a memory block
+    // (a file answers 0). Engines may test this answer only against -1.
     return 1;
 }
 

@@ -162,7 +162,7 @@ int32_t CheckArchive(const std::string& inner, const std::string& archive, char*
 
     // Checked before anything is held, so a deep nest costs no stack beyond
     // the levels allowed.
-    if (g_archiveDepth > kMaxArchiveDepth) {
+    if (g_archiveDepth > kMaxNestedArchiveLevels) {
         SetStatus(IDS_TOO_DEEP);
         LogLine(g_lastArchiveStatus);
         return BavResultFailed;
