@@ -100,7 +100,7 @@ TEST_F(CheckAlertsEndToEnd, TheCheckLeavesTheHideTimerToTheBackgroundThread) {
     for (const std::string& e : events) {
         EXPECT_NE(0u, e.rfind("SetTimer(", 0)) << e;
         EXPECT_NE(0u, e.rfind("KillTimer(", 0)) << e;
-        if (e == "PostThreadMessageA(0x8002)") ++requests;
+        if (e == "PostMessageA(0x8002)") ++requests;
     }
     EXPECT_EQ(1, requests);
 }
