@@ -38,7 +38,7 @@ protected:
 
     void Start() {
         PrepareEngine();
-        key.Text("SoundFileInfected", "C:\\snd\\virus.wav");
+        key.Text(setting::kSoundFileInfected, "C:\\snd\\virus.wav");
         te.VirusName("*", "W32.Alert");
         StartEngine();
     }
@@ -85,9 +85,9 @@ protected:
 };
 
 TEST_F(Alerts, FindRaisesEveryAlertInOrder) {
-    Flag("SoundInfected");
-    Flag("ShowLogVirus");
-    Flag("NotifyVirus");
+    Flag(setting::kSoundInfected);
+    Flag(setting::kShowLogVirus);
+    Flag(setting::kNotifyVirus);
     Start();
     if (AlertCallsObservable()) ASSERT_TRUE(WaitForHiddenWindow() && WaitUntilNoticeShows());
     std::vector<std::string> events = CheckWith(0x1);
@@ -113,10 +113,10 @@ TEST_F(Alerts, FindRaisesEveryAlertInOrder) {
 }
 
 TEST_F(Alerts, ErrorsSoundButNoticeOnlyWhenAsked) {
-    Flag("SoundInfected");
-    Flag("NotifyError", false);
-    Flag("ShowLogError", false);
-    Flag("NotifyVirus");
+    Flag(setting::kSoundInfected);
+    Flag(setting::kNotifyError, false);
+    Flag(setting::kShowLogError, false);
+    Flag(setting::kNotifyVirus);
     Start();
     if (AlertCallsObservable()) ASSERT_TRUE(WaitUntilNoticeShows());
     std::vector<std::string> events = CheckWith(-1);
@@ -130,9 +130,9 @@ TEST_F(Alerts, ErrorsSoundButNoticeOnlyWhenAsked) {
 }
 
 TEST_F(Alerts, LogRequestWithoutNoticeAndCleanRaisesNothing) {
-    Flag("SoundInfected", false);
-    Flag("ShowLogVirus");
-    Flag("NotifyVirus", false);
+    Flag(setting::kSoundInfected, false);
+    Flag(setting::kShowLogVirus);
+    Flag(setting::kNotifyVirus, false);
     Start();
     if (AlertCallsObservable()) ASSERT_TRUE(WaitForHiddenWindow());
     std::vector<std::string> events = CheckWith(0x4);
@@ -144,10 +144,10 @@ TEST_F(Alerts, LogRequestWithoutNoticeAndCleanRaisesNothing) {
         EXPECT_EQ(traces, events);
     }
 
-    Flag("SoundInfected");
-    Flag("ShowLogError");
-    Flag("NotifyVirus");
-    Flag("NotifyError");
+    Flag(setting::kSoundInfected);
+    Flag(setting::kShowLogError);
+    Flag(setting::kNotifyVirus);
+    Flag(setting::kNotifyError);
     api.Initialize();  // reads the settings again
     std::vector<std::string> clean = {"trace: CheckFile #0: Result = 0", "trace: CheckFile #1: Result = 0"};
     EXPECT_EQ(clean, CheckWith(0));
