@@ -31,6 +31,7 @@ SetCompressor /SOLID lzma
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include nsDialogs.nsh
+!include WordFunc.nsh
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -154,12 +155,18 @@ Function .onInit
     Push "$1"
     Call BadArguments
   ${EndIf}
-  StrCpy $0 $INSTDIR 2 1
-  StrCpy $1 $INSTDIR 2
-  ${If} $0 != ":\"
-  ${AndIf} $1 != "\\"
-    Push "The installation folder must be a full path, such as C:\Orlix, not $\"$INSTDIR$\"."
-    Call BadArguments
+  ; NSIS silently ignores a /D= folder it cannot use; the raw command line still has it.
+  System::Call 'kernel32::GetCommandLineW() t .r0'
+  ClearErrors
+  ${WordFindS} "$0" " /D=" "E+1}" $1
+  ${IfNot} ${Errors}
+    StrCpy $2 $1 2 1
+    StrCpy $3 $1 2
+    ${If} $2 != ":\"
+    ${AndIf} $3 != "\\"
+      Push "The installation folder must be a full path, such as C:\Orlix, not $\"$1$\"."
+      Call BadArguments
+    ${EndIf}
   ${EndIf}
 
   ; The engine: the option, else the one installed before, else the reference engine.

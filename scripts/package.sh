@@ -8,24 +8,28 @@
 # ORLIX_SIGN_PASSWORD set, the DLLs, the programs, the installer and its
 # uninstaller are signed with osslsigncode; without them they stay unsigned.
 #
-#   scripts/package.sh [--build DIR] [--out DIR] [--no-build]
+#   scripts/package.sh [--build DIR] [--out DIR] [--work DIR] [--no-build]
+# (--work: where the files are staged, by default BUILD/package)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 out=$root/dist
+work=
 compile=1
 while [ $# -gt 0 ]; do
   case $1 in
     --build) build=$2; shift ;;
     --out) out=$2; shift ;;
+    --work) work=$2; shift ;;
     --no-build) compile=0 ;;
-    --help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "package: unknown option $1" >&2; exit 2 ;;
   esac
   shift
 done
 build=$(realpath -m "$build")
 out=$(realpath -m "$out")
+work=$(realpath -m "${work:-$build/package}")
 for tool in makensis zip sha256sum; do
   command -v $tool >/dev/null || { echo "package: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
 done
@@ -48,7 +52,7 @@ else
 fi
 
 # The files exactly as they ship, signed where a certificate was given.
-stage=$build/package/stage
+stage=$work/stage
 rm -rf "$stage"
 mkdir -p "$stage/reference" "$stage/clamd"
 cp "$build/bin/orlix.bav" "$build/bin/bavhost.exe" "$build/installer/orlixinst.exe" "$stage/"
@@ -71,14 +75,14 @@ makensis "${nsis[@]}" "$root/installer/orlix.nsi"
 
 # The portable layout: the installer's with the reference engine, and the
 # clamd bridge beside it for those who want it.
-tree=$build/package/orlix-$version
+tree=$work/orlix-$version
 rm -rf "$tree"
 mkdir -p "$tree/engine" "$tree/clamd-bridge"
 cp "$stage/orlix.bav" "$stage/bavhost.exe" "$stage/README.txt" "$stage/LICENSE.txt" "$tree/"
 cp "$stage/reference/orlix32.dll" "$stage/reference/default.vdb" "$tree/engine/"
 cp "$stage/clamd/orlix32.dll" "$tree/clamd-bridge/"
 printf 'server 127.0.0.1:3310\r\nconnect-timeout 2s\r\nreply-timeout 150s\r\n' >"$tree/clamd-bridge/clamd.vdb"
-(cd "$build/package" && zip -q -X -r "$portable" "orlix-$version")
+(cd "$work" && zip -q -X -r "$portable" "orlix-$version")
 
 (cd "$out" && sha256sum "$(basename "$setup")" "$(basename "$portable")" >SHA256SUMS)
 echo "package: $out"

@@ -6,8 +6,9 @@
 //   orlixinst ping LIST              one "SERVER: answer" line each; 0 when all answered PONG
 //   orlixinst write-vdb FILE LIST    exit 0, 1 when the file cannot be written, 2 for a bad list
 //   orlixinst servers-of FILE        the servers a clamd.vdb names, as a list; 1 when it names none
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>

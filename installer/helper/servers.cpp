@@ -113,6 +113,8 @@ std::string CheckOptions(const std::vector<std::string>& options) {
             if (!ParseServerList(value, &servers, &bad))
                 return "/SERVERS= takes HOST:PORT entries separated by commas; \"" + bad + "\" is not one.";
             serversGiven = true;
+        } else if (OptionValue(option, "D", &value)) {
+            return "/D= must come last and without quotes: /D=C:\\My Folder";
         } else {
             return "Unknown option \"" + option +
                    "\". Options: /S /D=folder /ENGINE=reference|clamd /SERVERS=host:port,...";
