@@ -68,6 +68,8 @@ Var PurgeBox
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom EnginePage EnginePageLeave
 !insertmacro MUI_PAGE_INSTFILES
+; The details stay up: they say which files were replaced or kept.
+!define MUI_FINISHPAGE_NOAUTOCLOSE
 !define MUI_FINISHPAGE_TITLE "Add orlix.bav in TheBAT!"
 !define MUI_FINISHPAGE_TEXT "The plug-in is installed. In TheBAT!, open the anti-virus plug-in settings, add this file and enable it:$\r$\n$\r$\n$INSTDIR\orlix.bav$\r$\n$\r$\nIts settings and report log need no setup first; its own setup sheet changes them."
 !define MUI_FINISHPAGE_RUN

@@ -120,7 +120,7 @@ int main() {
         for (const std::string& server : servers) {
             std::string answer = Ping(*network, server);
             allAnswered = allAnswered && answer == "PONG";
-            std::printf("%s: %s\r\n", server.c_str(), answer.c_str());
+            std::printf("%s: %s\n", server.c_str(), answer.c_str());
         }
         return allAnswered ? 0 : 1;
     }
