@@ -143,6 +143,16 @@ clamd)
 server 127.0.0.1:$port" "$(grep '^server' "$dir/engine/clamd.vdb" | tr -d '\r')"
   expect_eq Engine clamd "$(reg_value "$uninst_key" Engine)"
   expect_nested_zip_found "clamd bridge"
+  # An upgrade keeps what the user set in clamd.vdb: without /SERVERS the
+  # file stays as it is, with it only the server lines change.
+  printf 'reply-timeout 30s\r\n' >>"$dir/engine/clamd.vdb"
+  cp "$dir/engine/clamd.vdb" "$work/clamd.vdb.before"
+  install "${folder_words[@]}"
+  cmp -s "$dir/engine/clamd.vdb" "$work/clamd.vdb.before" || fail "an upgrade without /SERVERS changed clamd.vdb"
+  expect_no_file "$dir/engine/default.vdb"
+  install "/SERVERS=127.0.0.1:$port" "${folder_words[@]}"
+  expect_eq "clamd.vdb after /SERVERS" "server 127.0.0.1:$port
+reply-timeout 30s" "$(grep -v '^#\|timeout 2s\|timeout 150s' "$dir/engine/clamd.vdb" | tr -d '\r')"
   ;;
 upgrade)
   fresh

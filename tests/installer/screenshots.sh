@@ -2,6 +2,9 @@
 # Walks through every page of the installer and the uninstaller under Wine
 # and Xvfb, as a user would, and saves a screenshot of each into OUT_DIR
 # (docs/install by default). Needs the artefacts of scripts/package.sh.
+# The ctest entry installer_pages runs it into the build tree: it checks
+# the Test button's answers, the server syntax check, the finish page's
+# path, Retry/Cancel at a held orlix.bav (exit code 3) and the uninstaller.
 #   xvfb-run -a -s "-screen 0 1280x1024x24" tests/installer/screenshots.sh [BUILD_DIR] [OUT_DIR]
 # Each page is awaited by its text: a page that does not come up ends the
 # walk with an error naming it.
@@ -55,6 +58,7 @@ shot() {
 port=$(cat "$work/port")
 unused=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 wine 'C:\orlix-installer-test\setup.exe' </dev/null >/dev/null 2>&1 &
+first=$!
 await "This installs the Orlix"
 shot setup-1-welcome
 click "#1"
@@ -78,16 +82,20 @@ click "#1"
 await "Completed"
 shot setup-6-progress
 click "#1"
-await "Open the folder that holds orlix.bav"
+# The finish page names the plug-in by its full path.
+await "$local_app_data\\Programs\\Orlix\\orlix.bav"
 shot setup-7-finish
 click "#1"
-wineserver -w 2>/dev/null || sleep 2
+rc=0
+wait "$first" || rc=$?
+[ $rc = 0 ] || { echo "screenshots: the installation ended with $rc" >&2; exit 1; }
 
 # An upgrade while the mail client holds the plug-in.
 wine "$build/installer/test/hold_file.exe" "$(echo "Z:${installed//\//\\}\\orlix.bav")" \
   "Z:${work//\//\\}\\held" "Z:${work//\//\\}\\release" </dev/null >/dev/null 2>&1 &
 holder=$!
 wine 'C:\orlix-installer-test\setup.exe' </dev/null >/dev/null 2>&1 &
+upgrade=$!
 await "This installs the Orlix"
 click "#1"
 await "Destination Folder"
@@ -97,6 +105,9 @@ click "#1"
 await "is in use"
 shot setup-8-file-in-use
 click "Cancel"
+rc=0
+wait "$upgrade" || rc=$?
+[ $rc = 3 ] || { echo "screenshots: Cancel at a held file ended with $rc, not 3" >&2; exit 1; }
 touch "$work/release"
 wait "$holder"
 holder=
