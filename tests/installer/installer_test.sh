@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
 # The real installer and uninstaller, run silently under Wine in the build
 # tree's prefix, one scenario a call:
-#   installer_test.sh SCENARIO BUILD_DIR DIST_DIR [CLAMD_DIR]
+#   installer_test.sh SCENARIO BUILD_DIR [CLAMD_DIR]
+# (the artefacts of scripts/package.sh in BUILD_DIR/dist)
 # SCENARIO: reference, clamd, upgrade, held, uninstall, bad-arguments, signing.
 set -uo pipefail
 scenario=$1
-build=$(cd "$2" && pwd)
-dist=$3
-clamd_dir=${4:-}
-root=$(cd "$(dirname "$0")/../.." && pwd)
-. "$root/scripts/wine-env.sh" "$build"
+clamd_dir=${3:-}
+. "$(dirname "$0")/common.sh" "$2"
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -17,39 +15,17 @@ expect_eq() { [ "$2" = "$3" ] || fail "$1: expected [$2], got [$3]"; }
 expect_file() { [ -f "$1" ] || fail "missing ${1#"$WINEPREFIX/"}"; }
 expect_no_file() { [ ! -e "$1" ] || fail "left behind: ${1#"$WINEPREFIX/"}"; }
 
-version=$(cat "$build/installer/version.txt")
-setup=$(ls "$dist"/orlix-"$version"-setup.exe)
 work=$(mktemp -d "$build/installer-test.XXXXXX")
-settings_key='HKCU\Software\Kelvane\Orlix for TheBAT!'
-uninst_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orlix'
 # A folder with spaces; NSIS wants /D= unquoted, so it goes as separate words.
 folder='C:\Orlix Test Folder'
 folder_words=('/D=C:\Orlix' Test Folder)
 uninstall_words=('_?=C:\Orlix' Test Folder)
 dir=$WINEPREFIX/drive_c/Orlix\ Test\ Folder
-test_c=$WINEPREFIX/drive_c/orlix-installer-test
-
-wine cmd /c exit >/dev/null 2>&1 </dev/null
-# The settings key is shared with the other tests of this prefix: put it back.
-wine reg export "$settings_key" 'C:\orlix-installer-settings.reg' /y >/dev/null 2>&1 \
-  && saved_settings=1 || saved_settings=0
-cleanup() {
-  rm -rf "$dir" "$test_c"
-  wine reg delete "$uninst_key" /f >/dev/null 2>&1
-  wine reg delete "$settings_key" /f >/dev/null 2>&1
-  if [ "$saved_settings" = 1 ]; then wine reg import 'C:\orlix-installer-settings.reg' >/dev/null 2>&1; fi
-  rm -f "$WINEPREFIX/drive_c/orlix-installer-settings.reg"
-  rm -rf "$work"
-}
-trap cleanup EXIT
-winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
+trap 'rm -rf "$dir" "$work"; restore_prefix' EXIT
 
 fresh() {
   rm -rf "$dir"
-  wine reg delete "$uninst_key" /f >/dev/null 2>&1
-  wine reg delete "$settings_key" /f >/dev/null 2>&1
-  mkdir -p "$test_c"
-  cp "$setup" "$test_c/setup.exe"
+  forget_installation
 }
 # Runs a program through cmd's start /wait: its exit code comes back and
 # its arguments reach it unquoted.
@@ -129,7 +105,7 @@ reference)
   ;;
 clamd)
   port=$(cat "$clamd_dir/port")
-  unused=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  unused=$(free_port)
   # What the engine page's Test button shows.
   answer=$(wine "$build/installer/orlixinst.exe" ping "127.0.0.1:$port,127.0.0.1:$unused" 2>&1 </dev/null | tr -d '\r')
   expect_eq "zPING answers" "127.0.0.1:$port: PONG

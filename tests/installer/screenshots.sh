@@ -9,20 +9,12 @@
 # Each page is awaited by its text: a page that does not come up ends the
 # walk with an error naming it.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
-out=$(realpath -m "${2:-$root/docs/install}")
-. "$root/scripts/wine-env.sh" "$build"
-version=$(cat "$build/installer/version.txt")
+out=$(realpath -m "${2:-$(dirname "$0")/../../docs/install}")
+. "$(dirname "$0")/common.sh" "${1:-$(dirname "$0")/../../build}"
 drive="$build/installer/test/drive_window.exe"
 title="Orlix for TheBAT!"
-settings_key='HKCU\Software\Kelvane\Orlix for TheBAT!'
-uninst_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orlix'
 work=$(mktemp -d "$build/installer-shots.XXXXXX")
-mkdir -p "$out" "$WINEPREFIX/drive_c/orlix-installer-test"
-cp "$build/dist/orlix-$version-setup.exe" "$WINEPREFIX/drive_c/orlix-installer-test/setup.exe"
-wine cmd /c exit >/dev/null 2>&1 </dev/null
-wine reg export "$settings_key" 'C:\orlix-installer-settings.reg' /y >/dev/null 2>&1 && saved=1 || saved=0
+mkdir -p "$out"
 local_app_data=$(wine cmd /c echo %LOCALAPPDATA% </dev/null 2>/dev/null | tr -d '\r')
 installed=$(winepath -u "$local_app_data")/Programs/Orlix
 
@@ -30,14 +22,11 @@ installed=$(winepath -u "$local_app_data")/Programs/Orlix
 cleanup() {
   "$root/scripts/clamd-test-server.sh" stop "$work/clamd" >/dev/null 2>&1 || true
   [ -z "${holder:-}" ] || { touch "$work/release"; wait "$holder" 2>/dev/null || true; }
-  wine reg delete "$uninst_key" /f >/dev/null 2>&1 || true
-  wine reg delete "$settings_key" /f >/dev/null 2>&1 || true
-  [ "$saved" = 0 ] || wine reg import 'C:\orlix-installer-settings.reg' >/dev/null 2>&1 || true
-  rm -rf "$installed" "$work" "$WINEPREFIX/drive_c/orlix-installer-test" "$WINEPREFIX/drive_c/orlix-installer-settings.reg"
+  restore_prefix
+  rm -rf "$installed" "$work"
 }
 trap cleanup EXIT
-wine reg delete "$uninst_key" /f >/dev/null 2>&1 || true
-wine reg delete "$settings_key" /f >/dev/null 2>&1 || true
+forget_installation
 rm -rf "$installed"
 
 drive() { wine "$drive" "$@" </dev/null >/dev/null 2>&1; }
@@ -56,7 +45,7 @@ shot() {
 }
 
 port=$(cat "$work/port")
-unused=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+unused=$(free_port)
 wine 'C:\orlix-installer-test\setup.exe' </dev/null >/dev/null 2>&1 &
 first=$!
 await "This installs the Orlix"
