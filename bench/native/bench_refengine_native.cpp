@@ -8,7 +8,8 @@
 // and read raw again (the raw figure is the mean of the two passes); the
 // canary must be reported. It also prints the heap the loaded base holds.
 // One key=value line for run.sh; exit code 0 when every data file was clean
-// and the canary was found, 1 otherwise, 2 on a setup error. Under
+// and the canary was found, 1 otherwise, 2 on a setup error. The line
+// names the matcher's filter path first. Under
 // callgrind, --toggle-collect=ScanAll counts the checks alone.
 #include <dirent.h>
 #include <fcntl.h>
@@ -23,6 +24,7 @@
 #include "engine_run.h"
 #include "host/engine_driver.h"
 #include "host/native_host.h"
+#include "wide_filter.h"
 
 namespace {
 
@@ -74,6 +76,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     nativehost::SetTempFolder("/tmp");
+    // The filter path this process uses (ORLIX_MATCHER_PATH forces one).
+    std::printf("path=%s ", refengine::FilterPathName(refengine::ActiveFilterPath()));
 
     const EngineBenchPlatform platform = {ReadAll, HeapMegabytes, ScanAll};
     return RunEngineBench(entry, files, argv[2], argv[3], platform);
