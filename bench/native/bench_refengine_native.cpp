@@ -5,7 +5,7 @@
 //
 // Like bench_refengine.exe under Wine: every file is read raw (64 KB read
 // calls), checked by the engine through the native host's callback table,
-// and read raw again (the raw figure is the mean of the two passes); the
+// and read raw again, three rounds in turn (each figure the best); the
 // canary must be reported. It also prints the heap the loaded base holds.
 // One key=value line for run.sh; exit code 0 when every data file was clean
 // and the canary was found, 1 otherwise, 2 on a setup error. The line
