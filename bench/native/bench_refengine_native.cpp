@@ -1,7 +1,7 @@
 // The reference engine built natively, on a folder of clean files with one
 // base, side by side with a raw read of the same files in the same process:
 //
-//   bench_refengine_native <data folder> <base file> <canary file>
+//   bench_refengine_native <data folder> <base file> <canary file> [--paths]
 //
 // Like bench_refengine.exe under Wine: every file is read raw (64 KB read
 // calls), checked by the engine through the native host's callback table,
@@ -9,7 +9,8 @@
 // canary must be reported. It also prints the heap the loaded base holds.
 // One key=value line for run.sh; exit code 0 when every data file was clean
 // and the canary was found, 1 otherwise, 2 on a setup error. The line
-// names the matcher's filter path first. Under
+// names the matcher's filter path first; with --paths, a line for each
+// path follows, all measured in turns in this process. Under
 // callgrind, --toggle-collect=ScanAll counts the checks alone.
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -62,11 +64,42 @@ __attribute__((noinline)) void ScanAll(orlix::EngineEntryProc entry, const std::
     CheckEach(entry, files, found, failed);
 }
 
+// Every filter path the processor has, in turns within this process, five
+// rounds with a raw read in each (best of each): the paths side by side,
+// free of the drift between separate runs on a shared machine.
+void ComparePaths(orlix::EngineEntryProc entry, const std::vector<std::string>& files) {
+    using namespace refengine;
+    const FilterPath own = ActiveFilterPath();
+    double best[4] = {1e9, 1e9, 1e9, 1e9}, raw = 1e9;
+    long long bytes = 0;
+    for (int round = 0; round < 5; ++round) {
+        for (FilterPath path : kFilterPaths) {
+            if (!ForceFilterPath(path)) continue;
+            int found = 0, failed = 0;
+            const double t0 = BenchSeconds();
+            ScanAll(entry, files, found, failed);
+            best[static_cast<int>(path)] = std::min(best[static_cast<int>(path)], BenchSeconds() - t0);
+        }
+        const double t0 = BenchSeconds();
+        bytes = ReadAll(files);
+        raw = std::min(raw, BenchSeconds() - t0);
+    }
+    ForceFilterPath(own);
+    const double mb = double(bytes) / 1048576.0;
+    for (FilterPath path : kFilterPaths) {
+        if (!FilterPathAvailable(path)) continue;
+        const double t = best[static_cast<int>(path)];
+        std::printf("%-6s %8.1f MB/s  raw read %8.1f MB/s  share %.2f  against scalar %.2f\n", FilterPathName(path),
+                    mb / t, mb / raw, raw / t, best[0] / t);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: bench_refengine_native <data folder> <base file> <canary file>\n");
+    const bool comparePaths = argc == 5 && std::string(argv[4]) == "--paths";
+    if (argc != 4 && !comparePaths) {
+        std::fprintf(stderr, "usage: bench_refengine_native <data folder> <base file> <canary file> [--paths]\n");
         return 2;
     }
     const std::vector<std::string> files = FilesOf(argv[1]);
@@ -80,5 +113,7 @@ int main(int argc, char** argv) {
     std::printf("path=%s ", refengine::FilterPathName(refengine::ActiveFilterPath()));
 
     const EngineBenchPlatform platform = {ReadAll, HeapMegabytes, ScanAll};
-    return RunEngineBench(entry, files, argv[2], argv[3], platform);
+    const int status = RunEngineBench(entry, files, argv[2], argv[3], platform);
+    if (comparePaths) ComparePaths(entry, files);
+    return status;
 }
