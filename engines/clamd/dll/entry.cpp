@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "base_file.h"
 #include "bridge.h"
 #include "engine/contract.h"
 #include "engine_door.h"
@@ -19,7 +20,6 @@ namespace {
 using namespace clamdbridge;
 
 constexpr int32_t kEngineVersion = 431;
-constexpr size_t kMaxLineLength = 4096;
 
 struct EngineState {
     Bridge bridge;
@@ -53,39 +53,22 @@ int32_t LoadBase(const char* path) {
     EngineState& state = State();
     Settings& settings = state.bridge.settings();
     size_t serversBefore = settings.servers.size();
-    int32_t rejected = 0, firstRejected = 0, lineNumber = 0;
-    std::string line;
-    bool overlong = false, more = true;
+    BaseFileParser parser(settings);
     unsigned char chunk[4096];
-    while (more) {
+    for (;;) {
         int32_t got = file.Read(chunk, sizeof chunk);
         if (got < 0) return orlix::kEngineFailure;
-        more = got > 0;
-        for (int32_t i = 0; i <= got; ++i) {
-            bool end = i == got;
-            if (end && more) break;
-            if (!end && chunk[i] != '\n') {
-                if (line.size() < kMaxLineLength)
-                    line += static_cast<char>(chunk[i]);
-                else
-                    overlong = true;
-                continue;
-            }
-            if (end && line.empty() && !overlong) break;
-            ++lineNumber;
-            if (overlong || !ApplyConfigLine(line, settings)) {
-                if (rejected++ == 0) firstRejected = lineNumber;
-            }
-            line.clear();
-            overlong = false;
-        }
+        if (got == 0) break;
+        parser.Feed(chunk, static_cast<size_t>(got));
     }
+    parser.Finish();
+    int32_t rejected = parser.rejected();
     state.rejectedLines += rejected;
     int32_t servers = static_cast<int32_t>(settings.servers.size() - serversBefore);
     char trace[400];
     std::snprintf(trace, sizeof trace, "%.260s: %d servers, %d lines rejected", path, servers, rejected);
     std::string text = trace;
-    if (rejected) text += " (the first is line " + std::to_string(firstRejected) + ")";
+    if (rejected) text += " (the first is line " + std::to_string(parser.firstRejected()) + ")";
     Trace(text);
     return servers;
 }

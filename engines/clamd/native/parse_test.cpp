@@ -1,6 +1,9 @@
-// The configuration lines and clamd's replies, as the bridge reads them.
+// The base file, its configuration lines and clamd's replies, as the bridge reads them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "base_file.h"
 #include "config.h"
 #include "reply.h"
 
@@ -53,6 +56,37 @@ TEST(ClamdConfig, LinesSetTheirValuesAndMalformedOnesChangeNothing) {
     EXPECT_EQ(s.replyTimeoutMs, before.replyTimeoutMs);
     EXPECT_EQ(s.maxObject, before.maxObject);
     EXPECT_EQ(s.chunk, before.chunk);
+}
+
+TEST(ClamdBaseFile, LinesSplitTheSameInAnyPiecesAndBadOnesAreCountedFromTheFirst) {
+    // A CRLF line, a bad keyword on line 3, an overlong line on line 5, and a
+    // last line without its line end.
+    const std::string text = "server 127.0.0.1:3310\r\n# comment\nbogus 1\n\nserver " + std::string(5000, 'a') +
+                             ":1\nchunk 16K\nserver [::1]:3311";
+    for (size_t piece : {size_t(1), size_t(7), size_t(4096), text.size()}) {
+        Settings settings;
+        BaseFileParser parser(settings);
+        for (size_t at = 0; at < text.size(); at += piece) {
+            size_t size = std::min(piece, text.size() - at);
+            parser.Feed(reinterpret_cast<const unsigned char*>(text.data() + at), size);
+        }
+        parser.Finish();
+        ASSERT_EQ(settings.servers.size(), 2u) << piece;
+        EXPECT_EQ(Describe(settings.servers[1]), "[::1]:3311") << piece;
+        EXPECT_EQ(settings.chunk, 16384u) << piece;
+        EXPECT_EQ(parser.rejected(), 2) << piece;
+        EXPECT_EQ(parser.firstRejected(), 3) << piece;
+    }
+    // A file that ends with its line end has no empty last line; an empty file no line at all.
+    Settings settings;
+    BaseFileParser parser(settings);
+    parser.Feed(reinterpret_cast<const unsigned char*>("bogus\n"), 6);
+    parser.Finish();
+    EXPECT_EQ(parser.rejected(), 1);
+    BaseFileParser empty(settings);
+    empty.Finish();
+    EXPECT_EQ(empty.rejected(), 0);
+    EXPECT_EQ(empty.firstRejected(), 0);
 }
 
 TEST(ClamdReply, VerdictsFindsAndEverythingThatIsNotAVerdict) {
