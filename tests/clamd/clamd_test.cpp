@@ -113,6 +113,7 @@ TEST_F(ClamdBridgeTest, ClamdVerdictsReachTheMailClient) {
 TEST_F(ClamdBridgeTest, FailingServersEndInFailedChecksWithinTheTimeoutOrFailOver) {
     FaultServer stall;
     FaultServer garbage(std::string("garbage", 8));
+    FaultServer unnumbered(std::string("stream: OK", 11));  // not the session's reply to this object
     ASSERT_NE(stall.port(), 0);
     const std::string timeouts = "connect-timeout 500ms\nreply-timeout 2s\n";
     const double bound = 3 * 2.5;  // three times the timeouts; a bavhost run starts in about a second
@@ -124,6 +125,7 @@ TEST_F(ClamdBridgeTest, FailingServersEndInFailedChecksWithinTheTimeoutOrFailOve
         {Server(UnusedPort()), ": -3 failed - Engine error"},
         {Server(stall.port()), ": -3 failed - Engine error"},
         {Server(garbage.port()), ": -3 failed - Engine error"},
+        {Server(unnumbered.port()), ": -3 failed - Engine error"},
         {Server(UnusedPort()) + Server(stall.port()), ": -3 failed - Engine error"},
         {Server(UnusedPort()) + Server(clamd), ": 1 infected - Infected by Eicar-Test-Signature"},
         {Server(stall.port()) + Server(clamd), ": 1 infected - Infected by Eicar-Test-Signature"},

@@ -3,10 +3,12 @@
 // objects through clamd. No exception leaves either.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "base_file.h"
@@ -23,10 +25,13 @@ constexpr int32_t kEngineVersion = 431;
 
 struct EngineState {
     Bridge bridge;
-    std::string lastVirus;
     int32_t rejectedLines = 0;
     explicit EngineState(Network& network) : bridge(network) {}
 };
+
+// Checks may run on several of the mail client's threads at once; each asks
+// for the name of its own find.
+thread_local std::string t_lastVirus;
 
 EngineState& State() {
     // Winsock is started once and never cleaned up: WSACleanup must not run
@@ -43,6 +48,44 @@ void Trace(const std::string& text) {
     }
     line += "\n";
     OutputDebugStringA(line.c_str());
+}
+
+// Closes the bridge's idle sessions while any is open, so that a shared
+// clamd gets its connection back before its own idle limit even when no
+// check comes. The thread holds a reference to this DLL, so an unload waits
+// for it; it ends once no session is left.
+std::mutex g_reaperLock;
+bool g_reaperRunning = false;
+
+DWORD WINAPI CloseIdleSessions(void* module) {
+    for (;;) {
+        std::chrono::milliseconds wait;
+        {
+            std::lock_guard<std::mutex> hold(g_reaperLock);
+            if (!State().bridge.CloseIdleSessions(&wait)) {
+                g_reaperRunning = false;
+                break;
+            }
+        }
+        Sleep(static_cast<DWORD>(wait.count()));
+    }
+    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+}
+
+void StartReaper() {
+    std::lock_guard<std::mutex> hold(g_reaperLock);
+    if (g_reaperRunning || State().bridge.settings().sessionIdleMs == 0) return;
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&CloseIdleSessions),
+                            &self))
+        return;
+    HANDLE thread = CreateThread(nullptr, 0, &CloseIdleSessions, self, 0, nullptr);
+    if (!thread) {
+        FreeLibrary(self);
+        return;
+    }
+    CloseHandle(thread);
+    g_reaperRunning = true;
 }
 
 int32_t LoadBase(const char* path) {
@@ -75,16 +118,17 @@ int32_t LoadBase(const char* path) {
 
 int32_t ScanObject(int32_t mode, const char* name) {
     EngineState& state = State();
-    state.lastVirus.clear();
+    t_lastVirus.clear();
     if (!name || (mode != orlix::kScanModeCheck && mode != orlix::kScanModeCure)) return orlix::kEngineFailure;
     HostObject object(name);
     CheckResult result = state.bridge.Check(object);
+    StartReaper();
     switch (result.verdict) {
         case Verdict::Clean:
             return orlix::ResultClean;
         case Verdict::Infected:
         case Verdict::Suspicious: {
-            state.lastVirus = result.virusName;
+            t_lastVirus = result.virusName;
             uint32_t flags =
                 result.verdict == Verdict::Infected ? orlix::ResultInfected : orlix::ResultProbablyInfected;
             // clamd finds but cannot cure.
@@ -99,7 +143,7 @@ int32_t ScanObject(int32_t mode, const char* name) {
 
 void CopyLastVirusName(char* buffer) {
     if (!buffer) return;
-    const std::string& name = State().lastVirus;
+    const std::string& name = t_lastVirus;
     size_t length =
         name.size() < static_cast<size_t>(orlix::kVirusNameMaxChars) ? name.size() : orlix::kVirusNameMaxChars;
     std::memcpy(buffer, name.data(), length);
@@ -136,7 +180,7 @@ ENGINE_EXPORT void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, 
     try {
         EngineState& state = State();
         state.bridge.Reset();
-        state.lastVirus.clear();
+        t_lastVirus.clear();
         state.rejectedLines = 0;
         if (!BindHost(static_cast<const orlix::CallbackSlot*>(callbacks), count)) return nullptr;
     } catch (...) {

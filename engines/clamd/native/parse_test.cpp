@@ -11,9 +11,10 @@ using namespace clamdbridge;
 
 TEST(ClamdConfig, LinesSetTheirValuesAndMalformedOnesChangeNothing) {
     Settings s;
-    for (const char* line : {"# a comment", "", "   ", "server 127.0.0.1:3310",
-                             "server clamd.example.org:3311  # second", "server [::1]:3312\r", "connect-timeout 500ms",
-                             "reply-timeout 3", "down-time 2s", "max-object 10M", "chunk 16K", "MAX-OBJECT 1048576"}) {
+    for (const char* line :
+         {"# a comment", "", "   ", "server 127.0.0.1:3310", "server clamd.example.org:3311  # second",
+          "server [::1]:3312\r", "connect-timeout 500ms", "reply-timeout 3", "down-time 2s", "max-object 10M",
+          "chunk 16K", "MAX-OBJECT 1048576", "session-idle 5s", "balance Spread"}) {
         EXPECT_TRUE(ApplyConfigLine(line, s)) << line;
     }
     ASSERT_EQ(s.servers.size(), 3u);
@@ -26,6 +27,12 @@ TEST(ClamdConfig, LinesSetTheirValuesAndMalformedOnesChangeNothing) {
     EXPECT_EQ(s.downTimeMs, 2000u);
     EXPECT_EQ(s.maxObject, 1048576u);
     EXPECT_EQ(s.chunk, 16384u);
+    EXPECT_EQ(s.sessionIdleMs, 5000u);
+    EXPECT_TRUE(s.spread);
+    EXPECT_TRUE(ApplyConfigLine("session-idle off", s));
+    EXPECT_EQ(s.sessionIdleMs, 0u);
+    EXPECT_TRUE(ApplyConfigLine("balance order", s));
+    EXPECT_FALSE(s.spread);
 
     Settings before = s;
     for (const char* line : {"server",
@@ -48,7 +55,10 @@ TEST(ClamdConfig, LinesSetTheirValuesAndMalformedOnesChangeNothing) {
                              "chunk 9M",
                              "servers 127.0.0.1:1",
                              "max-object",
-                             "chunk 64 K"}) {
+                             "chunk 64 K",
+                             "session-idle 0",
+                             "session-idle never",
+                             "balance random"}) {
         EXPECT_FALSE(ApplyConfigLine(line, s)) << line;
     }
     EXPECT_EQ(s.servers.size(), before.servers.size());
@@ -56,6 +66,8 @@ TEST(ClamdConfig, LinesSetTheirValuesAndMalformedOnesChangeNothing) {
     EXPECT_EQ(s.replyTimeoutMs, before.replyTimeoutMs);
     EXPECT_EQ(s.maxObject, before.maxObject);
     EXPECT_EQ(s.chunk, before.chunk);
+    EXPECT_EQ(s.sessionIdleMs, before.sessionIdleMs);
+    EXPECT_EQ(s.spread, before.spread);
 }
 
 TEST(ClamdBaseFile, LinesSplitTheSameInAnyPiecesAndBadOnesAreCountedFromTheFirst) {
@@ -118,5 +130,19 @@ TEST(ClamdReply, VerdictsFindsAndEverythingThatIsNotAVerdict) {
         Reply reply = ParseReply(c.text);
         EXPECT_EQ(reply.kind, c.kind) << c.text;
         if (c.kind == ReplyKind::Found || c.kind == ReplyKind::Heuristic) EXPECT_EQ(reply.name, c.name) << c.text;
+    }
+}
+
+TEST(ClamdReplyInSession, OnlyALeadingRequestNumberCounts) {
+    uint32_t number = 0;
+    std::string reply;
+    EXPECT_TRUE(SplitRequestNumber("12: stream: OK", &number, &reply));
+    EXPECT_EQ(number, 12u);
+    EXPECT_EQ(reply, "stream: OK");
+    EXPECT_TRUE(SplitRequestNumber("4294967295: x", &number, &reply));
+    EXPECT_EQ(number, 4294967295u);
+    for (const char* text : {"stream: OK", "COMMAND READ TIMED OUT\n", "0: stream: OK", "12:stream: OK", ": x", "",
+                             "4294967296: stream: OK", "99999999999: stream: OK", " 1: stream: OK"}) {
+        EXPECT_FALSE(SplitRequestNumber(text, &number, &reply)) << text;
     }
 }
