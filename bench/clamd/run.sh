@@ -108,14 +108,14 @@ for _ in $(seq "$rounds"); do
   lines=$(wine "$build/bin/bench_clamd.exe" 'C:\OrlixBench\per-connection\clamd.vdb' "$(winfiles "$work/small")" \
     </dev/null) || rc=$?
   if [ $rc != 0 ]; then echo "bench_clamd: exit $rc: $lines" >&2; status=1; fi
-  small_s=$(echo "$lines" | sed -n '1s/.*seconds=\([0-9.]*\).*/\1/p')
+  small_s=$(echo "$lines" | sed -n '1s/.* seconds=\([0-9.]*\).*/\1/p')
   p_small=$(awk -v a="${p_small:-$small_s}" -v b="$small_s" 'BEGIN { print (b < a ? b : a) }')
   rc=0
   lines=$(wine "$build/bin/bench_clamd.exe" 'C:\OrlixBench\clamd.vdb' "$(winfiles "$work/small")" \
     "$(winfiles "$work/large")" </dev/null) || rc=$?
   if [ $rc != 0 ]; then echo "bench_clamd: exit $rc: $lines" >&2; status=1; fi
-  small_s=$(echo "$lines" | sed -n '1s/.*seconds=\([0-9.]*\).*/\1/p')
-  large_s=$(echo "$lines" | sed -n '2s/.*seconds=\([0-9.]*\).*/\1/p')
+  small_s=$(echo "$lines" | sed -n '1s/.* seconds=\([0-9.]*\).*/\1/p')
+  large_s=$(echo "$lines" | sed -n '2s/.* seconds=\([0-9.]*\).*/\1/p')
   e_small=$(awk -v a="${e_small:-$small_s}" -v b="$small_s" 'BEGIN { print (b < a ? b : a) }')
   read_s=$(echo "$lines" | sed -n '1s/.*read_seconds=\([0-9.]*\).*/\1/p')
   r_small=$(awk -v a="${r_small:-$read_s}" -v b="$read_s" 'BEGIN { print (b < a ? b : a) }')

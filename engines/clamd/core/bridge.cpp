@@ -74,6 +74,8 @@ bool Bridge::CloseIdleSessions(Ms* wait) {
     // Held throughout so that Reset cannot free a state under it; it only
     // tries the states' locks, so it never waits for a check.
     std::lock_guard<std::mutex> holdStates(lock_);
+    // No state before the first check: the settings may still be loading.
+    if (states_.empty()) return false;
     const Ms idle(settings_.sessionIdleMs);
     const Clock::time_point now = Clock::now();
     bool open = false;
