@@ -264,6 +264,7 @@ Bridge::Outcome Bridge::Stream(Connection& connection, Request& request, ObjectR
 Bridge::Outcome Bridge::ReadReply(Connection& connection, Request& request, uint32_t timeoutMs, bool early,
                                   CheckResult& result) {
     std::string text;
+    bool whole = false;  // up to its NUL: nothing of it is left to be read
     char piece[512];
     Clock::time_point deadline = Clock::now() + Ms(timeoutMs);
     for (;;) {
@@ -279,7 +280,10 @@ Bridge::Outcome Bridge::ReadReply(Connection& connection, Request& request, uint
         }
         const char* end = static_cast<const char*>(std::memchr(piece, 0, got));
         text.append(piece, end ? static_cast<size_t>(end - piece) : got);
-        if (end) break;
+        if (end) {
+            whole = static_cast<size_t>(end - piece) + 1 == got;
+            break;
+        }
         if (text.size() > kMaxReply) break;
     }
     if (text.size() > kMaxReply) text.resize(kMaxReply);
@@ -306,7 +310,7 @@ Bridge::Outcome Bridge::ReadReply(Connection& connection, Request& request, uint
         return Outcome::SessionFault;
     }
     // clamd ends the session after an error.
-    request.reusable = reply.kind != ReplyKind::Error;
+    request.reusable = whole && reply.kind != ReplyKind::Error;
     switch (reply.kind) {
         case ReplyKind::Clean:
             result.verdict = Verdict::Clean;

@@ -396,6 +396,14 @@ TEST(ClamdBridge, BrokenSessionsSendTheObjectAgainOnceThenFallBackToAConnectionE
     EXPECT_EQ(result.serversTried, 1);
     EXPECT_EQ(wrong.accepted(), 3);
 
+    // Bytes after a reply's NUL: the verdict stands, but the session is not used again.
+    FaultServer trailing(Behaviour::Reply, std::string("stream: OK\0junk", 15));
+    Rig untidy{trailing.port()};
+    EXPECT_EQ(untidy.Check("first").verdict, Verdict::Clean);
+    EXPECT_EQ(untidy.Check("second").verdict, Verdict::Clean);
+    EXPECT_EQ(trailing.requests(), 2);
+    EXPECT_EQ(trailing.accepted(), 2);
+
     // clamd's unnumbered idle line ends a session the bridge kept too long.
     FaultServer idle(Behaviour::Reply, ok, 0, SessionFaults{0, false, 200});
     Rig late{idle.port()};
