@@ -30,8 +30,16 @@ struct EngineState {
 };
 
 // Checks may run on several of the mail client's threads at once; each asks
-// for the name of its own find.
-thread_local std::string t_lastVirus;
+// for the name of its own find. A plain array: a thread-local with a
+// destructor would keep the DLL loaded until each such thread ends.
+thread_local char t_lastVirus[orlix::kVirusNameMaxChars + 1];
+
+void KeepVirusName(const std::string& name) {
+    size_t length =
+        name.size() < static_cast<size_t>(orlix::kVirusNameMaxChars) ? name.size() : orlix::kVirusNameMaxChars;
+    std::memcpy(t_lastVirus, name.data(), length);
+    t_lastVirus[length] = 0;
+}
 
 EngineState& State() {
     // Winsock is started once and never cleaned up: WSACleanup must not run
@@ -118,7 +126,7 @@ int32_t LoadBase(const char* path) {
 
 int32_t ScanObject(int32_t mode, const char* name) {
     EngineState& state = State();
-    t_lastVirus.clear();
+    t_lastVirus[0] = 0;
     if (!name || (mode != orlix::kScanModeCheck && mode != orlix::kScanModeCure)) return orlix::kEngineFailure;
     HostObject object(name);
     CheckResult result = state.bridge.Check(object);
@@ -128,7 +136,7 @@ int32_t ScanObject(int32_t mode, const char* name) {
             return orlix::ResultClean;
         case Verdict::Infected:
         case Verdict::Suspicious: {
-            t_lastVirus = result.virusName;
+            KeepVirusName(result.virusName);
             uint32_t flags =
                 result.verdict == Verdict::Infected ? orlix::ResultInfected : orlix::ResultProbablyInfected;
             // clamd finds but cannot cure.
@@ -143,11 +151,7 @@ int32_t ScanObject(int32_t mode, const char* name) {
 
 void CopyLastVirusName(char* buffer) {
     if (!buffer) return;
-    const std::string& name = t_lastVirus;
-    size_t length =
-        name.size() < static_cast<size_t>(orlix::kVirusNameMaxChars) ? name.size() : orlix::kVirusNameMaxChars;
-    std::memcpy(buffer, name.data(), length);
-    buffer[length] = 0;
+    std::memcpy(buffer, t_lastVirus, std::strlen(t_lastVirus) + 1);
 }
 
 int32_t Dispatch(int32_t operation, va_list args) {
@@ -180,7 +184,7 @@ ENGINE_EXPORT void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, 
     try {
         EngineState& state = State();
         state.bridge.Reset();
-        t_lastVirus.clear();
+        t_lastVirus[0] = 0;
         state.rejectedLines = 0;
         if (!BindHost(static_cast<const orlix::CallbackSlot*>(callbacks), count)) return nullptr;
     } catch (...) {
