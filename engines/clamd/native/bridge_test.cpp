@@ -408,7 +408,7 @@ TEST(ClamdBridge, BrokenSessionsSendTheObjectAgainOnceThenFallBackToAConnectionE
     FaultServer idle(Behaviour::Reply, ok, 0, SessionFaults{0, false, 200});
     Rig late{idle.port()};
     EXPECT_EQ(late.Check("first").verdict, Verdict::Clean);
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
     result = late.Check("second");
     EXPECT_EQ(result.verdict, Verdict::Clean) << result.detail;
     EXPECT_EQ(idle.idleLines(), 1);
