@@ -11,10 +11,17 @@
 namespace {
 const char kClassName[] = "OrlixBavHiddenWindow";
 std::atomic<HWND> g_hidden{nullptr};
+// Set and read by the window's own thread only.
+ShowLogHandler g_showLog = nullptr;
+void* g_showLogContext = nullptr;
+
+// The trace lists what the system sends the window; the plug-in's own
+// requests are not part of it (the log request has its own "WM_SHOWLOG").
+bool IsRequest(UINT message) { return message == kWmShowLog || message == kWmRestartHideTimer; }
 
 LRESULT CALLBACK BavWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
-        TraceCall(FormatText("BavWndProc: msg = %08X", message));
+        if (!IsRequest(message)) TraceCall(FormatText("BavWndProc: msg = %08X", message));
     } catch (...) {
         // A trace that cannot be built is skipped; the message is still handled.
     }
@@ -22,13 +29,21 @@ LRESULT CALLBACK BavWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case WM_TIMER:
             if (wParam == kNoticeHideTimer) HideNotice();
             return 0;
+        case kWmRestartHideTimer:
+            RestartHideTimer();
+            return 0;
+        case kWmShowLog:
+            if (g_showLog) g_showLog(g_showLogContext);
+            return 0;
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }
 }
 }  // namespace
 
-void CreateHiddenWindow() {
+void CreateHiddenWindow(ShowLogHandler handler, void* context) {
+    g_showLog = handler;
+    g_showLogContext = context;
     HINSTANCE instance = PluginInstance();
     TraceCall(FormatText("Instance = %08X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(instance))));
     WNDCLASSA wc = {};
@@ -53,6 +68,8 @@ void DestroyHiddenWindow() {
     HWND window = g_hidden.exchange(nullptr);
     if (window) DestroyWindow(window);
     UnregisterClassA(kClassName, PluginInstance());
+    g_showLog = nullptr;
+    g_showLogContext = nullptr;
 }
 
 void RestartHideTimer() {

@@ -6,6 +6,7 @@
 #include "common/child.h"
 #include "host_windows.h"
 #include "report/hidden_window.h"
+#include "report/host_find.h"
 #include "report/notice.h"
 #include "report/thread.h"
 
@@ -76,6 +77,22 @@ TEST(FindHostMainWindow, IgnoresWindowsOfOtherProcesses) {
     PumpMessages(500);
     EXPECT_EQ(nullptr, HiddenWindow());
     EXPECT_EQ(nullptr, NoticeWindow());
+    StopPluginThread();
+}
+
+// Requests made while the thread still waits for the mail client, before its
+// window exists, are held and each is served once the window is there.
+TEST(PluginThreadRequests, LogRequestsBeforeTheMailerAppearsReachItOnceItDoes) {
+    StartPluginThread();
+    RequestShowLog();
+    RequestShowLog();
+    PumpMessages(300);
+    EXPECT_EQ(nullptr, HiddenWindow());
+    StandInMailer mailer;
+    ASSERT_TRUE(mailer.Create(100, 100, 500, 300));
+    EXPECT_TRUE(PumpUntil([&] { return mailer.Commands().size() >= 2; }, 10000)) << mailer.Commands().size();
+    PumpMessages(1500);
+    EXPECT_EQ(2u, mailer.Commands().size());
     StopPluginThread();
 }
 

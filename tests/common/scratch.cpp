@@ -1,7 +1,7 @@
 #include "common/scratch.h"
 
 namespace {
-const char kKey[] = "Software\\Kelvane\\Orlix for TheBAT!";
+const char* const kKey = kSettingsKey;
 
 void DeleteKeyTree(HKEY root, const std::string& sub) {
     HKEY key;

@@ -57,8 +57,8 @@ TEST(Lifecycle, WithoutInstallationFolderOnlyTheBannerIsLogged) {
     TestEngineSetup engine;
     ASSERT_TRUE(engine.ok());
     engine.AddBase("main.vdb", 1);
-    key.Flag("ShowAdvanced", 1);
-    key.Text("LogPath", engine.LogFolder());
+    key.Flag(setting::kShowAdvanced, 1);
+    key.Text(setting::kLogPath, engine.LogFolder());
     PluginApi plugin;
     ASSERT_TRUE(plugin.Load(PluginPath()));
     EXPECT_EQ(-3, plugin.Initialize());
@@ -71,8 +71,8 @@ TEST(Lifecycle, WithoutInstallationFolderOnlyTheBannerIsLogged) {
 TEST(Lifecycle, WithoutAdvancedSettingsTheLogFollowsTheEmptyInstallationFolder) {
     SettingsKeyScratch key;
     TempDir logs;
-    key.Text("LogPath", logs.path());
-    key.Flag("LogEnabled", 1);
+    key.Text(setting::kLogPath, logs.path());
+    key.Flag(setting::kLogEnabled, 1);
     PluginApi plugin;
     ASSERT_TRUE(plugin.Load(PluginPath()));
     EXPECT_EQ(-3, plugin.Initialize());
@@ -147,7 +147,7 @@ TEST(Lifecycle, ChangedEnginePathUnloadsTheFormerEngine) {
     ASSERT_TRUE(plugin.Load(PluginPath()));
     EXPECT_EQ(0, plugin.Initialize());
     first.ReleaseModule();
-    key.Text("EnginePath", second.EngineFolder());
+    key.Text(setting::kEnginePath, second.EngineFolder());
     EXPECT_EQ(0, plugin.Initialize());
     EXPECT_EQ(nullptr, GetModuleHandleA(firstFile.c_str()));
     EXPECT_GT(second->RecordCount(), 0);
