@@ -2,10 +2,15 @@
 # and the native test tier build the same list.
 set(REFENGINE_CORE_SOURCES
   engine_state.cpp
+  check_budget.cpp
   database.cpp
   host_io.cpp
   md5.cpp
+  member_sink.cpp
   signature.cpp
   stream_scanner.cpp
-  zip_reader.cpp)
+  unpack.cpp
+  zip_directory.cpp
+  zip_reader.cpp
+  zip_records.cpp)
 list(TRANSFORM REFENGINE_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
