@@ -3,11 +3,29 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/contract.h"
 #include "zip_directory.h"
 
 namespace refengine {
+namespace {
+
+const unsigned char kLocalHeaderBytes[4] = {'P', 'K', 3, 4};
+
+// Where a ZIP local header signature starts in bytes, or count.
+uint32_t FindLocalHeader(const unsigned char* bytes, uint32_t count) {
+    for (uint32_t at = 0; count >= 4 && at <= count - 4;) {
+        const void* p = std::memchr(bytes + at, 'P', count - 3 - at);
+        if (!p) break;
+        at = static_cast<uint32_t>(static_cast<const unsigned char*>(p) - bytes);
+        if (std::memcmp(bytes + at, kLocalHeaderBytes, 4) == 0) return at;
+        ++at;
+    }
+    return count;
+}
+
+}  // namespace
 
 MemberSink::MemberSink(const MemberExpectation& expected, const Database& db, CheckBudget& budget)
     : expected_(expected), scanner_(db, expected.size, true), budget_(budget) {}
@@ -16,20 +34,68 @@ bool MemberSink::Take(const unsigned char* bytes, uint32_t count) {
     produced_ += count;
     if (produced_ > expected_.size || produced_ > budget_.limits().memberBytes || !budget_.Spend(count))
         return Fail(orlix::ResultUnpackError);
-    crc_ = crc32(crc_, bytes, count);
+    if (expected_.crcKnown) crc_ = crc32(crc_, bytes, count);
     uint32_t used = 0;
-    while (headLength_ < 4 && used < count) head_[headLength_++] = bytes[used++];
-    if (headLength_ == 4 && !decided_) {
-        decided_ = true;
-        // Executables are kept too: a self-extractor is a ZIP behind a stub.
-        if (LooksLikeZip(head_, 4) || (head_[0] == 'M' && head_[1] == 'Z')) {
-            spool_.reset(new Spool(static_cast<uint32_t>(std::min<uint64_t>(expected_.size, kSpoolMemoryLimit))));
-            if (!spool_->Append(head_, 4)) return Fail(orlix::ResultWriteError);
-        }
+    if (!decided_) {
+        used = std::min(count, kFormatHeadBytes - headLength_);
+        std::memcpy(head_ + headLength_, bytes, used);
+        headLength_ += used;
+        if (headLength_ == kFormatHeadBytes && !Decide()) return Fail(orlix::ResultWriteError);
     }
-    if (spool_ && used < count && !spool_->Append(bytes + used, count - used)) return Fail(orlix::ResultWriteError);
+    if (decided_ && used < count && !Pass(bytes + used, count - used)) return Fail(orlix::ResultWriteError);
     // A nested archive's own bytes are matched too, as a file's are.
     return scanner_.Feed(bytes, count);
+}
+
+// Archives told by their head are kept whole, and so are executables: a
+// self-extractor is a ZIP behind a stub. Other members are kept from the
+// first ZIP signature on, should one follow leading bytes.
+bool MemberSink::Decide() {
+    decided_ = true;
+    headFormat_ = DetectArchiveHead(head_, headLength_);
+    bool executable = headLength_ >= 2 && head_[0] == 'M' && head_[1] == 'Z';
+    if (headFormat_ != ArchiveFormat::None || executable) return StartSpool(head_, headLength_);
+    return Pass(head_, headLength_);
+}
+
+bool MemberSink::StartSpool(const unsigned char* bytes, uint32_t count) {
+    spool_.reset(new Spool(static_cast<uint32_t>(std::min<uint64_t>(expected_.size, kSpoolMemoryLimit))));
+    return spool_->Append(bytes, count);
+}
+
+bool MemberSink::Pass(const unsigned char* bytes, uint32_t count) {
+    if (spool_) return spool_->Append(bytes, count);
+    // A signature across the seam: the kept tail and the chunk's first bytes.
+    unsigned char seam[6];
+    uint32_t seamLength = tailLength_, fromChunk = std::min<uint32_t>(3, count);
+    std::memcpy(seam, tail_, tailLength_);
+    std::memcpy(seam + seamLength, bytes, fromChunk);
+    seamLength += fromChunk;
+    uint32_t at = FindLocalHeader(seam, seamLength);
+    if (at < tailLength_) {
+        uint32_t rest = at + 4 - tailLength_;
+        return StartSpool(kLocalHeaderBytes, 4) && spool_->Append(bytes + rest, count - rest);
+    }
+    at = FindLocalHeader(bytes, count);
+    if (at < count) return StartSpool(bytes + at, count - at);
+    uint32_t keep = std::min<uint32_t>(3, count);
+    if (keep < 3) {
+        uint32_t old = std::min<uint32_t>(tailLength_, 3 - keep);
+        std::memmove(tail_, tail_ + tailLength_ - old, old);
+        tailLength_ = old;
+    } else {
+        tailLength_ = 0;
+    }
+    std::memcpy(tail_ + tailLength_, bytes + count - keep, keep);
+    tailLength_ += keep;
+    return true;
+}
+
+ArchiveFormat MemberSink::NestedFormat() {
+    if (!spool_) return ArchiveFormat::None;
+    if (headFormat_ != ArchiveFormat::None) return headFormat_;
+    // An executable or leading bytes: a ZIP only when its directory is found.
+    return EndsInZip(*spool_) ? ArchiveFormat::Zip : ArchiveFormat::None;
 }
 
 MemberOutcome MemberSink::Settle(uint32_t streamFailure) {
@@ -37,7 +103,9 @@ MemberOutcome MemberSink::Settle(uint32_t streamFailure) {
     if (!failure_ && !scanner_.found()) {
         failure_ = streamFailure;
         if (!failure_ && produced_ != expected_.size) failure_ = orlix::ResultUnpackError;
-        if (!failure_ && crc_ != expected_.crc) failure_ = orlix::ResultCrcError;
+        if (!failure_ && expected_.crcKnown && crc_ != expected_.crc) failure_ = orlix::ResultCrcError;
+        // A member shorter than a head is decided once it is all in.
+        if (!failure_ && !decided_ && !Decide()) failure_ = orlix::ResultWriteError;
         if (!failure_) scanner_.Finish();
     }
     if (failure_) {
@@ -45,9 +113,10 @@ MemberOutcome MemberSink::Settle(uint32_t streamFailure) {
     } else if (scanner_.found()) {
         outcome.flags = scanner_.verdict().flags;
         outcome.virusName = scanner_.verdict().name;
-    } else if (spool_ && (LooksLikeZip(head_, 4) || EndsInZip(*spool_))) {
+    } else if (ArchiveFormat format = NestedFormat(); format != ArchiveFormat::None) {
         outcome.flags = orlix::ResultArchive;
         outcome.nestedArchive = std::move(spool_);
+        outcome.nestedFormat = format;
     }
     return outcome;
 }

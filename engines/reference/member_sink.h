@@ -7,10 +7,12 @@
 #include <memory>
 #include <string>
 
+#include "archive_format.h"
 #include "check_budget.h"
 #include "database.h"
 #include "host_io.h"
 #include "stream_scanner.h"
+#include "unpack.h"
 
 namespace refengine {
 
@@ -22,22 +24,24 @@ struct MemberOutcome {
     uint32_t flags = 0;
     std::string virusName;
     std::unique_ptr<Spool> nestedArchive;  // set with the archive bit
+    ArchiveFormat nestedFormat = ArchiveFormat::None;
 };
 
 // What the archive declares about a member's unpacked bytes.
 struct MemberExpectation {
     uint64_t size = 0;
     uint32_t crc = 0;
+    bool crcKnown = true;  // formats that check their own sums leave it to the reader
 };
 
-class MemberSink {
+class MemberSink : public ByteConsumer {
 public:
     MemberSink(const MemberExpectation& expected, const Database& db, CheckBudget& budget);
     MemberSink(const MemberSink&) = delete;
     MemberSink& operator=(const MemberSink&) = delete;
 
     // False to stop: a limit was hit, the spool failed or a find settled it.
-    bool Take(const unsigned char* bytes, uint32_t count);
+    bool Take(const unsigned char* bytes, uint32_t count) override;
     // The member's answer once its bytes are in; streamFailure: what the
     // unpacking itself reported.
     MemberOutcome Settle(uint32_t streamFailure);
@@ -47,6 +51,10 @@ private:
         failure_ = flags;
         return false;
     }
+    bool Decide();
+    bool Pass(const unsigned char* bytes, uint32_t count);
+    bool StartSpool(const unsigned char* bytes, uint32_t count);
+    ArchiveFormat NestedFormat();
 
     MemberExpectation expected_;
     StreamScanner scanner_;
@@ -54,9 +62,14 @@ private:
     uint64_t produced_ = 0;
     uint32_t crc_ = 0;
     uint32_t failure_ = 0;
-    unsigned char head_[4] = {};
+    unsigned char head_[kFormatHeadBytes] = {};
     uint32_t headLength_ = 0;
+    ArchiveFormat headFormat_ = ArchiveFormat::None;
     bool decided_ = false;
+    // The last bytes passed while no spool runs: a ZIP's first signature
+    // may straddle two chunks.
+    unsigned char tail_[3] = {};
+    uint32_t tailLength_ = 0;
     std::unique_ptr<Spool> spool_;
 };
 

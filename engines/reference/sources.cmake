@@ -2,13 +2,18 @@
 # and the native test tier build the same list.
 set(REFENGINE_CORE_SOURCES
   engine_state.cpp
+  archive_format.cpp
   check_budget.cpp
   database.cpp
+  gzip_reader.cpp
+  gzip_records.cpp
   host_io.cpp
   md5.cpp
   member_sink.cpp
   signature.cpp
   stream_scanner.cpp
+  tar_reader.cpp
+  tar_records.cpp
   unpack.cpp
   zip_directory.cpp
   zip_reader.cpp

@@ -44,17 +44,17 @@ private:
 
 }  // namespace
 
-uint32_t CopyStored(ByteSource& source, uint64_t offset, uint64_t length, MemberSink& sink) {
+uint32_t CopyStored(ByteSource& source, uint64_t offset, uint64_t length, ByteConsumer& out) {
     HostBuffer input(kChunk);
     if (!input) return orlix::ResultUnpackError;
     PackedInput packed(source, offset, length, input);
     int32_t got;
-    while ((got = packed.Next()) > 0 && sink.Take(input.data(), static_cast<uint32_t>(got))) {
+    while ((got = packed.Next()) > 0 && out.Take(input.data(), static_cast<uint32_t>(got))) {
     }
     return got == -1 ? uint32_t{orlix::ResultReadError} : 0u;
 }
 
-uint32_t InflateRaw(ByteSource& source, uint64_t offset, uint64_t length, MemberSink& sink) {
+uint32_t InflateRaw(ByteSource& source, uint64_t offset, uint64_t length, ByteConsumer& out, uint64_t* used) {
     HostBuffer input(kChunk), output(kChunk);
     if (!input || !output) return orlix::ResultUnpackError;
     PackedInput packed(source, offset, length, input);
@@ -79,8 +79,11 @@ uint32_t InflateRaw(ByteSource& source, uint64_t offset, uint64_t length, Member
         z.avail_out = kChunk;
         int status = inflate(&z, Z_NO_FLUSH);
         uint32_t produced = kChunk - z.avail_out;
-        if (produced && !sink.Take(output.data(), produced)) break;
-        if (status == Z_STREAM_END) break;
+        if (produced && !out.Take(output.data(), produced)) break;
+        if (status == Z_STREAM_END) {
+            if (used) *used = z.total_in;
+            break;
+        }
         // No progress is possible: the data ends before the stream does.
         if ((status != Z_OK && status != Z_BUF_ERROR) || (status == Z_BUF_ERROR && packed.done())) {
             streamFailure = orlix::ResultUnpackError;

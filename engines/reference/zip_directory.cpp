@@ -9,33 +9,10 @@
 namespace refengine {
 namespace {
 
-// The last end record in the object's tail whose comment fits behind it;
-// its offset, or an error in found.
-bool FindEndRecord(ByteSource& source, ZipDirectory& found, EndRecord& record, uint64_t& offset) {
-    uint64_t size = source.Size();
-    uint32_t tailLength = static_cast<uint32_t>(std::min<uint64_t>(size, kEndRecordSize + kMaxCommentLength));
-    HostBuffer tail(tailLength ? tailLength : 1);
-    if (!tail) {
-        found.error = orlix::ResultReadError;
-        return false;
-    }
-    int32_t read = ReadFully(source, size - tailLength, tail.data(), tailLength);
-    if (read == -1) {
-        found.error = orlix::ResultReadError;
-        return false;
-    }
-    for (uint32_t at = tailLength >= kEndRecordSize ? tailLength - kEndRecordSize + 1 : 0; read == 1 && at-- > 0;) {
-        unsigned char bytes[kEndRecordSize];
-        std::copy(tail.data() + at, tail.data() + at + kEndRecordSize, bytes);
-        if (ParseEndRecord(bytes, record) && at + kEndRecordSize + record.commentLength <= tailLength) {
-            offset = size - tailLength + at;
-            return true;
-        }
-    }
-    // The first volume of a split set has no end record of its own.
-    found.error = HasSignature(source, 0, kSpanSignature) ? orlix::ResultSplitArchive : orlix::ResultBadArchiveHeader;
-    return false;
-}
+constexpr uint32_t kSearchChunk = 65536;
+// End signatures tried before giving up: each costs a few reads, and a
+// crafted object could hold millions of them.
+constexpr uint32_t kMaxEndCandidates = 256;
 
 // Replaces the end record's fields with the ZIP64 record's when a locator
 // sits right before it. False when the locator leads nowhere.
@@ -54,13 +31,43 @@ bool ReadZip64Records(ByteSource& source, uint64_t endOffset, ZipDirectory& foun
         endOffset - kZip64LocatorSize - std::min<uint64_t>(endOffset - kZip64LocatorSize, kZip64EndRecordSize);
     if (at > endOffset || !HasSignature(source, at, kZip64EndSignature)) at = beforeLocator;
     unsigned char z[kZip64EndRecordSize];
-    if (ReadFully(source, at, z, kZip64EndRecordSize) != 1 || !ParseZip64EndRecord(z, record)) {
-        found.error = orlix::ResultBadArchiveHeader;
-        return false;
-    }
+    if (ReadFully(source, at, z, kZip64EndRecordSize) != 1 || !ParseZip64EndRecord(z, record)) return false;
     found.limit = at;
     found.zip64 = true;
     return true;
+}
+
+// The directory of the end record at endOffset, or an error in found.
+ZipDirectory Resolve(ByteSource& source, uint64_t endOffset, EndRecord record) {
+    ZipDirectory found;
+    found.limit = endOffset;
+    if (!ReadZip64Records(source, endOffset, found, record)) {
+        found.error = orlix::ResultBadArchiveHeader;
+        return found;
+    }
+    found.size = record.directorySize;
+    found.entries = record.entries;
+    found.entriesHere = record.entriesHere;
+    found.disk = record.disk;
+    if (record.directorySize > found.limit) {
+        found.error = orlix::ResultBadArchiveHeader;
+        return found;
+    }
+    uint64_t pointed = record.directoryOffset;
+    uint64_t shifted = found.limit - record.directorySize;
+    if (pointed <= shifted && (record.directorySize == 0 || HasSignature(source, pointed, kCentralSignature)))
+        found.readings[found.readingCount++] = {pointed, 0};
+    // Offsets counted from the archive's own start behind a stub, or from
+    // a start before the bytes this object holds.
+    if (record.directorySize > 0 && shifted != pointed && HasSignature(source, shifted, kCentralSignature))
+        found.readings[found.readingCount++] = {shifted, static_cast<int64_t>(shifted - pointed)};
+    if (found.readingCount == 0) {
+        // Disk numbers count only when the directory is not here: a single
+        // file is read whatever volume its records name.
+        bool elsewhere = record.directoryDisk != record.disk || record.entriesHere != record.entries;
+        found.error = elsewhere ? orlix::ResultSplitArchive : orlix::ResultBadArchiveHeader;
+    }
+    return found;
 }
 
 }  // namespace
@@ -73,40 +80,50 @@ bool LooksLikeZip(const unsigned char* head, size_t count) {
 
 bool EndsInZip(ByteSource& source) {
     ZipDirectory directory = LocateDirectory(source);
-    return directory.error == 0 && directory.end > directory.start;
+    return directory.error == 0 && directory.size > 0;
 }
 
-// The central directory is where the archive says, or, when a stub in
-// front shifted everything, right before the end records.
+// The last end record, searched from the object's end, whose directory
+// checks out: neither an overstated comment length nor any amount of
+// trailing data hides it.
 ZipDirectory LocateDirectory(ByteSource& source) {
-    ZipDirectory found;
-    EndRecord record;
-    uint64_t endOffset = 0;
-    if (!FindEndRecord(source, found, record, endOffset)) return found;
-    found.limit = endOffset;
-    if (!ReadZip64Records(source, endOffset, found, record)) return found;
-    if (record.directoryDisk != record.disk || record.entriesHere != record.entries) {
-        found.error = orlix::ResultSplitArchive;
-        return found;
+    ZipDirectory first;
+    first.error = orlix::ResultBadArchiveHeader;
+    bool seen = false;
+    uint64_t size = source.Size();
+    HostBuffer buffer(kSearchChunk + kEndRecordSize);
+    if (!buffer) {
+        first.error = orlix::ResultReadError;
+        return first;
     }
-    if (record.directorySize > found.limit || record.directoryOffset > found.limit) {
-        found.error = orlix::ResultBadArchiveHeader;
-        return found;
+    uint32_t tried = 0;
+    for (uint64_t chunkEnd = size; chunkEnd > 0 && tried < kMaxEndCandidates;) {
+        uint64_t chunkStart = chunkEnd - std::min<uint64_t>(chunkEnd, kSearchChunk);
+        // A record may straddle the chunk's end: read its tail along.
+        uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(size, chunkEnd + kEndRecordSize - 1) - chunkStart);
+        int32_t got = source.ReadAt(chunkStart, buffer.data(), length);
+        if (got != static_cast<int32_t>(length)) {
+            first.error = orlix::ResultReadError;
+            return first;
+        }
+        for (uint64_t at = chunkEnd - chunkStart; at-- > 0 && tried < kMaxEndCandidates;) {
+            const unsigned char* p = buffer.data() + at;
+            if (at + kEndRecordSize > length || p[0] != 'P' || p[1] != 'K' || p[2] != 5 || p[3] != 6) continue;
+            unsigned char bytes[kEndRecordSize];
+            std::copy(p, p + kEndRecordSize, bytes);
+            EndRecord record;
+            if (!ParseEndRecord(bytes, record)) continue;
+            ++tried;
+            ZipDirectory found = Resolve(source, chunkStart + at, record);
+            if (found.error == 0) return found;
+            if (!seen) first = found;
+            seen = true;
+        }
+        chunkEnd = chunkStart;
     }
-    uint64_t shifted = found.limit - record.directorySize;
-    if (record.directorySize == 0 || HasSignature(source, record.directoryOffset, kCentralSignature)) {
-        found.start = record.directoryOffset;
-    } else if (shifted > record.directoryOffset && HasSignature(source, shifted, kCentralSignature)) {
-        found.start = shifted;
-        found.bias = shifted - record.directoryOffset;
-    } else {
-        found.error = orlix::ResultBadArchiveHeader;
-        return found;
-    }
-    found.end = found.start + record.directorySize;
-    found.entries = record.entries;
-    found.disk = record.disk;
-    return found;
+    // The first volume of a split set has no end record of its own.
+    if (!seen && HasSignature(source, 0, kSpanSignature)) first.error = orlix::ResultSplitArchive;
+    return first;
 }
 
 }  // namespace refengine

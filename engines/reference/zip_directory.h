@@ -15,14 +15,25 @@ bool LooksLikeZip(const unsigned char* head, size_t count);
 // does not start like one: a self-extractor or any stub in front of a ZIP.
 bool EndsInZip(ByteSource& source);
 
+// One place a central directory was found, and how its offsets map to the
+// object's: bias is added to every offset the directory names.
+struct DirectoryReading {
+    uint64_t start = 0;
+    int64_t bias = 0;
+};
+
 // Where the central directory is and what the end records say about it.
+// Extractors differ in where they look (where the end record points, or
+// right before the end records when a stub shifted the archive): when both
+// places hold a directory, both are walked.
 struct ZipDirectory {
     uint32_t error = 0;
-    uint64_t start = 0;  // the first central header
-    uint64_t end = 0;    // start plus the declared size
+    DirectoryReading readings[2];
+    uint32_t readingCount = 0;
+    uint64_t size = 0;   // the declared size of the directory
     uint64_t limit = 0;  // the end records: no header reaches past here
     uint64_t entries = 0;
-    uint64_t bias = 0;  // bytes in front of the archive that its offsets leave out
+    uint64_t entriesHere = 0;
     uint32_t disk = 0;
     bool zip64 = false;
 };

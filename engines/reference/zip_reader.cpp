@@ -14,61 +14,94 @@ namespace refengine {
 ZipReader::ZipReader(std::unique_ptr<ByteSource> source) : source_(std::move(source)) {
     directory_ = LocateDirectory(*source_);
     error_ = directory_.error;
-    cursor_ = directory_.start;
+    cursor_ = directory_.readings[0].start;
 }
 
-uint32_t ZipReader::Next(ZipEntry& entry) {
-    if (error_) return error_;
-    if (finished_) return orlix::ResultNoMoreMembers;
-    // Entries are walked as found: counts that disagree with them are damage
-    // to report once they are all checked, not a reason to skip any.
+uint32_t ZipReader::Tally() const {
+    uint64_t end = directory_.readings[reading_].start + directory_.size;
+    bool counted = directory_.zip64
+                       ? seen_ == directory_.entries || seen_ == directory_.entriesHere
+                       : (seen_ & 0xFFFF) == directory_.entries || (seen_ & 0xFFFF) == directory_.entriesHere;
+    return counted && cursor_ == end ? 0 : orlix::ResultBadArchiveHeader;
+}
+
+bool ZipReader::ReadEntry(uint32_t& failure) {
     unsigned char bytes[kCentralHeaderSize];
     CentralHeader h;
     int32_t read =
         cursor_ + kCentralHeaderSize <= directory_.limit ? ReadFully(*source_, cursor_, bytes, kCentralHeaderSize) : 0;
-    if (read == -1) return error_ = orlix::ResultReadError;
-    if (read == 0 || !ParseCentralHeader(bytes, h)) {
-        finished_ = true;
-        bool counted = directory_.zip64 ? seen_ == directory_.entries : (seen_ & 0xFFFF) == directory_.entries;
-        if (!counted || cursor_ != directory_.end) return error_ = orlix::ResultBadArchiveHeader;
-        return orlix::ResultNoMoreMembers;
-    }
+    if (read == -1) failure = orlix::ResultReadError;
+    if (read != 1 || !ParseCentralHeader(bytes, h)) return false;
     uint64_t next = cursor_ + kCentralHeaderSize + h.nameLength + h.extraLength + h.commentLength;
-    if (next > directory_.limit) return error_ = orlix::ResultBadArchiveHeader;
+    if (next > directory_.limit) {
+        failure = orlix::ResultBadArchiveHeader;
+        return false;
+    }
     std::vector<unsigned char> variable(h.nameLength + h.extraLength + 1);
     read = ReadFully(*source_, cursor_ + kCentralHeaderSize, variable.data(), h.nameLength + h.extraLength);
-    if (read != 1) return error_ = read == -1 ? orlix::ResultReadError : orlix::ResultBadArchiveHeader;
-    if (uint32_t damage = ApplyZip64Extra(variable.data() + h.nameLength, h.extraLength, h)) return error_ = damage;
-    entry = ZipEntry();
-    entry.name.assign(reinterpret_cast<const char*>(variable.data()), h.nameLength);
-    entry.flags = h.flags;
-    entry.method = h.method;
-    entry.crc = h.crc;
-    entry.packedSize = h.packedSize;
-    entry.size = h.size;
-    entry.disk = h.disk;
-    entry.localOffset = h.localOffset;
+    if (read != 1) {
+        failure = read == -1 ? orlix::ResultReadError : orlix::ResultBadArchiveHeader;
+        return false;
+    }
+    if ((failure = ApplyZip64Extra(variable.data() + h.nameLength, h.extraLength, h)) != 0) return false;
+    entry_ = Entry();
+    entry_.name.assign(reinterpret_cast<const char*>(variable.data()), h.nameLength);
+    entry_.flags = h.flags;
+    entry_.method = h.method;
+    entry_.crc = h.crc;
+    entry_.packedSize = h.packedSize;
+    entry_.size = h.size;
+    entry_.disk = h.disk;
+    int64_t bias = directory_.readings[reading_].bias;
+    entry_.start = h.localOffset + static_cast<uint64_t>(bias);
+    entry_.startValid = bias >= 0 ? entry_.start >= h.localOffset : h.localOffset >= static_cast<uint64_t>(-bias);
     cursor_ = next;
     ++seen_;
-    return 0;
+    return true;
 }
 
-MemberOutcome ZipReader::Extract(const ZipEntry& entry, const Database& db, CheckBudget& budget) {
-    MemberOutcome outcome;
-    // Members of earlier volumes are elsewhere; a single volume has none,
-    // whatever disk its entries name.
-    if (entry.disk < directory_.disk) {
-        outcome.flags = orlix::ResultSplitArchive;
-        return outcome;
+uint32_t ZipReader::Next(std::string& name) {
+    for (;;) {
+        if (error_) return error_;
+        if (reading_ >= directory_.readingCount) return damage_ ? (error_ = damage_) : orlix::ResultNoMoreMembers;
+        uint32_t failure = 0;
+        if (!ReadEntry(failure)) {
+            if (failure) return error_ = failure;
+            // Entries are walked as found: counts that disagree with them
+            // are damage to report once every reading is checked.
+            if (!damage_) damage_ = Tally();
+            if (++reading_ < directory_.readingCount) {
+                cursor_ = directory_.readings[reading_].start;
+                seen_ = 0;
+            }
+            continue;
+        }
+        // A member both directories name is checked once; entries of one
+        // directory that share a member stay damage (see Extract).
+        if (entry_.startValid) {
+            if (reading_ > 0 && announced_.count(entry_.start)) continue;
+            if (reading_ == 0) announced_.insert(entry_.start);
+        }
+        name = entry_.name;
+        return 0;
     }
-    uint64_t start = entry.localOffset + directory_.bias;
+}
+
+MemberOutcome ZipReader::Extract(const Database& db, CheckBudget& budget) {
+    MemberOutcome outcome;
+    const Entry& entry = entry_;
     unsigned char bytes[kLocalHeaderSize];
     LocalHeader local;
-    int32_t read = start < entry.localOffset ? 0 : ReadFully(*source_, start, bytes, kLocalHeaderSize);
+    int32_t read = entry.startValid ? ReadFully(*source_, entry.start, bytes, kLocalHeaderSize) : 0;
     if (read != 1 || !ParseLocalHeader(bytes, local)) {
-        outcome.flags = read == -1 ? orlix::ResultReadError : orlix::ResultBadArchiveHeader;
+        // Disk numbers count only for a member that is not here: a single
+        // file is read whatever volume its entries name.
+        outcome.flags = read == -1                      ? orlix::ResultReadError
+                        : entry.disk != directory_.disk ? orlix::ResultSplitArchive
+                                                        : orlix::ResultBadArchiveHeader;
         return outcome;
     }
+    uint64_t start = entry.start;
     uint64_t data = start + kLocalHeaderSize + local.nameLength + local.extraLength;
     uint64_t end = data + entry.packedSize;
     if (end < data || end > source_->Size()) {
@@ -83,7 +116,9 @@ MemberOutcome ZipReader::Extract(const ZipEntry& entry, const Database& db, Chec
         return outcome;
     }
     ranges_.emplace(start, end);
-    if (entry.flags & kFlagEncrypted) {
+    // Extractors that read the data by its local header read it plain when
+    // only the directory claims encryption: so is it checked.
+    if (entry.flags & local.flags & kFlagEncrypted) {
         outcome.flags = orlix::ResultPasswordProtected;
         return outcome;
     }
@@ -91,7 +126,7 @@ MemberOutcome ZipReader::Extract(const ZipEntry& entry, const Database& db, Chec
         outcome.flags = orlix::ResultUnpackError;
         return outcome;
     }
-    MemberSink sink({entry.size, entry.crc}, db, budget);
+    MemberSink sink({entry.size, entry.crc, true}, db, budget);
     uint32_t streamFailure = entry.method == 0 ? CopyStored(*source_, data, entry.packedSize, sink)
                                                : InflateRaw(*source_, data, entry.packedSize, sink);
     return sink.Settle(streamFailure);

@@ -5,44 +5,47 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
-#include "check_budget.h"
-#include "database.h"
+#include "archive_reader.h"
 #include "host_io.h"
-#include "member_sink.h"
 #include "zip_directory.h"
 
 namespace refengine {
 
-constexpr char kZipArchiverName[] = "ZIP";
-
-struct ZipEntry {
-    std::string name;
-    uint16_t flags = 0;
-    uint16_t method = 0;
-    uint32_t crc = 0;
-    uint64_t packedSize = 0;
-    uint64_t size = 0;
-    uint32_t disk = 0;
-    uint64_t localOffset = 0;
-};
-
-class ZipReader {
+class ZipReader : public ArchiveReader {
 public:
     explicit ZipReader(std::unique_ptr<ByteSource> source);
-    // 0: the next entry was read; 0x8000: no further member; else error bits.
-    uint32_t Next(ZipEntry& entry);
-    // Unpacks and checks one member within the check's budget.
-    MemberOutcome Extract(const ZipEntry& entry, const Database& db, CheckBudget& budget);
+    uint32_t Next(std::string& name) override;
+    MemberOutcome Extract(const Database& db, CheckBudget& budget) override;
 
 private:
+    struct Entry {
+        std::string name;
+        uint16_t flags = 0;
+        uint16_t method = 0;
+        uint32_t crc = 0;
+        uint64_t packedSize = 0;
+        uint64_t size = 0;
+        uint32_t disk = 0;
+        uint64_t start = 0;  // the local header in the object
+        bool startValid = false;
+    };
+    // Reads the entry at the cursor; false at the end of the reading.
+    bool ReadEntry(uint32_t& failure);
+    // Damage of a finished reading: counts that disagree with the entries.
+    uint32_t Tally() const;
+
     std::unique_ptr<ByteSource> source_;
     ZipDirectory directory_;
     uint32_t error_ = 0;
+    uint32_t damage_ = 0;
+    uint32_t reading_ = 0;
     uint64_t cursor_ = 0;
     uint64_t seen_ = 0;
-    bool finished_ = false;
+    Entry entry_;
+    std::set<uint64_t> announced_;         // local headers the first directory named
     std::map<uint64_t, uint64_t> ranges_;  // members' bytes so far: start to end
 };
 
