@@ -22,7 +22,7 @@ uint32_t ZipReader::Tally() const {
     bool counted = directory_.zip64
                        ? seen_ == directory_.entries || seen_ == directory_.entriesHere
                        : (seen_ & 0xFFFF) == directory_.entries || (seen_ & 0xFFFF) == directory_.entriesHere;
-    return counted && cursor_ == end ? 0 : orlix::ResultBadArchiveHeader;
+    return counted && cursor_ == end ? 0u : uint32_t{orlix::ResultBadArchiveHeader};
 }
 
 bool ZipReader::ReadEntry(uint32_t& failure) {
