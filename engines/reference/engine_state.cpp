@@ -9,6 +9,7 @@
 #include "database.h"
 #include "gzip_reader.h"
 #include "host_io.h"
+#include "signature_watch.h"
 #include "stream_scanner.h"
 #include "tar_reader.h"
 #include "zip_reader.h"
@@ -17,6 +18,7 @@ namespace refengine {
 namespace {
 
 constexpr uint32_t kReadChunk = 65536;
+const unsigned char kEndRecordBytes[4] = {'P', 'K', 5, 6};
 constexpr uint32_t kFindBits = orlix::ResultInfected | orlix::ResultModification | orlix::ResultProbablyInfected;
 
 struct ArchiveLevel {
@@ -105,16 +107,26 @@ int32_t ScanObject(int32_t mode, const char* name) {
     // An archive's own bytes are matched too: its comment, what follows its
     // end, and hash records of the whole file.
     StreamScanner scanner(db, file.Size(), true);
+    // The search for a ZIP's end record reads the whole object: only an
+    // object that holds its signature somewhere needs it.
+    SignatureWatch endRecord(kEndRecordBytes);
+    bool endSignature = false;
     for (uint64_t offset = 0;;) {
         got = file.ReadAt(offset, chunk.data(), chunk.size());
         if (got == -1) return orlix::kEngineFailure;
-        if (got == 0 || !scanner.Feed(chunk.data(), static_cast<size_t>(got))) break;
+        if (got == 0) break;
+        if (!endSignature) endSignature = endRecord.Feed(chunk.data(), static_cast<uint32_t>(got)) != 0;
+        if (!scanner.Feed(chunk.data(), static_cast<size_t>(got))) {
+            endSignature = true;  // not all read: unknown
+            break;
+        }
         offset += static_cast<uint32_t>(got);
     }
     // A clean answer for an object only partly read would be a false one.
     if (!scanner.found() && file.ExtendsPastLength()) return orlix::kEngineFailure;
     scanner.Finish();
-    if (format == ArchiveFormat::None && (!scanner.found() || mode == orlix::kScanModeCure) && EndsInZip(file))
+    if (format == ArchiveFormat::None && endSignature && (!scanner.found() || mode == orlix::kScanModeCure) &&
+        EndsInZip(file))
         format = ArchiveFormat::Zip;
     bool archive = format != ArchiveFormat::None;
     if (!scanner.found()) {

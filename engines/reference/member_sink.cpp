@@ -13,22 +13,10 @@ namespace {
 
 const unsigned char kLocalHeaderBytes[4] = {'P', 'K', 3, 4};
 
-// Where a ZIP local header signature starts in bytes, or count.
-uint32_t FindLocalHeader(const unsigned char* bytes, uint32_t count) {
-    for (uint32_t at = 0; count >= 4 && at <= count - 4;) {
-        const void* p = std::memchr(bytes + at, 'P', count - 3 - at);
-        if (!p) break;
-        at = static_cast<uint32_t>(static_cast<const unsigned char*>(p) - bytes);
-        if (std::memcmp(bytes + at, kLocalHeaderBytes, 4) == 0) return at;
-        ++at;
-    }
-    return count;
-}
-
 }  // namespace
 
 MemberSink::MemberSink(const MemberExpectation& expected, const Database& db, CheckBudget& budget)
-    : expected_(expected), scanner_(db, expected.size, true), budget_(budget) {}
+    : expected_(expected), scanner_(db, expected.size, true), budget_(budget), localHeader_(kLocalHeaderBytes) {}
 
 bool MemberSink::Take(const unsigned char* bytes, uint32_t count) {
     produced_ += count;
@@ -65,30 +53,9 @@ bool MemberSink::StartSpool(const unsigned char* bytes, uint32_t count) {
 
 bool MemberSink::Pass(const unsigned char* bytes, uint32_t count) {
     if (spool_) return spool_->Append(bytes, count);
-    // A signature across the seam: the kept tail and the chunk's first bytes.
-    unsigned char seam[6];
-    uint32_t seamLength = tailLength_, fromChunk = std::min<uint32_t>(3, count);
-    std::memcpy(seam, tail_, tailLength_);
-    std::memcpy(seam + seamLength, bytes, fromChunk);
-    seamLength += fromChunk;
-    uint32_t at = FindLocalHeader(seam, seamLength);
-    if (at < tailLength_) {
-        uint32_t rest = at + 4 - tailLength_;
-        return StartSpool(kLocalHeaderBytes, 4) && spool_->Append(bytes + rest, count - rest);
-    }
-    at = FindLocalHeader(bytes, count);
-    if (at < count) return StartSpool(bytes + at, count - at);
-    uint32_t keep = std::min<uint32_t>(3, count);
-    if (keep < 3) {
-        uint32_t old = std::min<uint32_t>(tailLength_, 3 - keep);
-        std::memmove(tail_, tail_ + tailLength_ - old, old);
-        tailLength_ = old;
-    } else {
-        tailLength_ = 0;
-    }
-    std::memcpy(tail_ + tailLength_, bytes + count - keep, keep);
-    tailLength_ += keep;
-    return true;
+    uint32_t end = localHeader_.Feed(bytes, count);
+    if (end == 0) return true;
+    return StartSpool(kLocalHeaderBytes, 4) && spool_->Append(bytes + end, count - end);
 }
 
 ArchiveFormat MemberSink::NestedFormat() {

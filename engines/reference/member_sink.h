@@ -11,6 +11,7 @@
 #include "check_budget.h"
 #include "database.h"
 #include "host_io.h"
+#include "signature_watch.h"
 #include "stream_scanner.h"
 #include "unpack.h"
 
@@ -66,10 +67,7 @@ private:
     uint32_t headLength_ = 0;
     ArchiveFormat headFormat_ = ArchiveFormat::None;
     bool decided_ = false;
-    // The last bytes passed while no spool runs: a ZIP's first signature
-    // may straddle two chunks.
-    unsigned char tail_[3] = {};
-    uint32_t tailLength_ = 0;
+    SignatureWatch localHeader_;  // a ZIP after leading bytes
     std::unique_ptr<Spool> spool_;
 };
 

@@ -11,6 +11,7 @@ set(REFENGINE_CORE_SOURCES
   md5.cpp
   member_sink.cpp
   signature.cpp
+  signature_watch.cpp
   stream_scanner.cpp
   tar_reader.cpp
   tar_records.cpp
