@@ -83,10 +83,12 @@ uint32_t GzipReader::Next(std::string& name) {
     return 0;
 }
 
-uint32_t GzipReader::Unpack(ByteConsumer& out) {
+uint32_t GzipReader::Unpack(ByteConsumer& out, CheckBudget& budget) {
     uint32_t damage = 0;
     uint64_t size = source_->Size();
     for (uint64_t offset = 0;;) {
+        // Empty members unpack nothing the budget would count: each costs time.
+        if (!budget.Spend(0)) return orlix::ResultUnpackError;
         GzipHeader header;
         if (uint32_t failure = ReadGzipHeader(*source_, offset, header)) {
             // Bytes after the last member that do not start another are
@@ -124,13 +126,13 @@ MemberOutcome GzipReader::Extract(const Database& db, CheckBudget& budget) {
     // The length decides size-bound records and hashes: it is measured
     // first, and a bomb ends there, before anything is matched.
     Measure measure(budget);
-    uint32_t damage = Unpack(measure);
+    uint32_t damage = Unpack(measure, budget);
     if (measure.over()) {
         outcome.flags = orlix::ResultUnpackError;
         return outcome;
     }
     MemberSink sink({measure.size(), 0, false}, db, budget);
-    uint32_t again = Unpack(sink);
+    uint32_t again = Unpack(sink, budget);
     return sink.Settle(damage ? damage : again);
 }
 

@@ -19,8 +19,8 @@ public:
 
 private:
     // Unpacks every gzip member into out; the first damage found (0x2000
-    // for a checksum, 0x80 for a stream cut short), or 0.
-    uint32_t Unpack(ByteConsumer& out);
+    // for a checksum, 0x80 for a stream cut short or out of time), or 0.
+    uint32_t Unpack(ByteConsumer& out, CheckBudget& budget);
 
     std::unique_ptr<ByteSource> source_;
     std::string archiveName_;
