@@ -75,8 +75,14 @@ TEST_F(ArchiveTest, DamagedGzipAndTarAreNeverClean) {
     overstated.declaredSize = 100000;
     std::string cutHeader = BuildTar({Entry("a.txt", "a"), Entry("b.txt", "b")});
     cutHeader.resize(1024 + 300);
+    GzipLayout headerCrc;
+    headerCrc.name = "n";
+    headerCrc.headerCrc = true;
+    std::string badHeaderCrc = BuildGzip("text", headerCrc);
+    badHeaderCrc[12] ^= 1;  // behind the fixed header and the name
     const FileCase cases[] = {
         {"crc.gz", BuildGzip(Filler(5000), badCrc), "GZIP:crc=2000;end"},
+        {"hcrc.gz", badHeaderCrc, "GZIP:n=2000;end"},
         {"cut.gz", cutGzip, "GZIP:cut=80;end"},
         {"trailer.gz", cutTrailer, "GZIP:trailer=80;end"},
         {"sum.tar", BuildTar({Entry("a.txt", "a"), badSum}), "TAR:a.txt=0;header=4000"},

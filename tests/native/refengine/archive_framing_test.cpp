@@ -107,6 +107,14 @@ TEST_F(ArchiveTest, AnArchivesOwnBytesAreMatched) {
     EXPECT_EQ(VirusName(), "Whole.Zip");
 }
 
+TEST_F(ArchiveTest, AZipAfterLeadingBytesInAMemberIsWalkedOnlyWhenItChecksOut) {
+    std::string inner = BuildZip({Member("eicar.com", EicarText())});
+    // The signature straddles two unpacking chunks of 64 KiB.
+    EXPECT_EQ(WalkZip(BuildZip({Member("pad.bin", Filler(65534) + inner, false)})),
+              std::string("ZIP:pad.bin=1000[ZIP:") + kFound + "end];end");
+    EXPECT_EQ(WalkZip(BuildZip({Member("notes.txt", "a bare PK\x03\x04 in text, no archive")})), "ZIP:notes.txt=0;end");
+}
+
 // Python's zipfile, tarfile and gzip write the odd forms and say what they
 // extract (tests/native/refengine/archive_forms.py); the six ZIP framings
 // that once hid a member are found whatever Python makes of them.
