@@ -77,7 +77,7 @@ GzipReader::GzipReader(std::unique_ptr<ByteSource> source, const std::string& ar
 uint32_t GzipReader::Next(std::string& name) {
     if (announced_) return orlix::ResultNoMoreMembers;
     GzipHeader header;
-    if (uint32_t failure = ReadGzipHeader(*source_, 0, header)) return failure;
+    if (uint32_t failure = ReadGzipHeader(*source_, 0, header, kMaxMemberNameKept)) return failure;
     announced_ = true;
     name = header.name.empty() ? MemberNameFrom(archiveName_) : header.name;
     return 0;
@@ -90,7 +90,7 @@ uint32_t GzipReader::Unpack(ByteConsumer& out, CheckBudget& budget) {
         // Empty members unpack nothing the budget would count: each costs time.
         if (!budget.Spend(0)) return orlix::ResultUnpackError;
         GzipHeader header;
-        if (uint32_t failure = ReadGzipHeader(*source_, offset, header)) {
+        if (uint32_t failure = ReadGzipHeader(*source_, offset, header, 0)) {
             // Bytes after the last member that do not start another are
             // ignored, as gunzip ignores them; a cut header is not.
             return offset == 0 || failure != orlix::ResultBadArchiveHeader ? failure : damage;

@@ -11,8 +11,6 @@ namespace {
 constexpr uint8_t kFlagHeaderCrc = 0x02, kFlagExtra = 0x04, kFlagName = 0x08, kFlagComment = 0x10;
 constexpr uint8_t kReservedFlags = 0xE0;
 constexpr uint32_t kFixedHeaderSize = 10;
-// A stored name longer than this is cut: the walk reports 512 at most.
-constexpr size_t kMaxNameKept = 1024;
 
 // Reads a header's bytes in order, summing them for FHCRC.
 class HeaderBytes {
@@ -28,13 +26,13 @@ public:
         at_ += count;
         return 0;
     }
-    // A zero-terminated field; its text kept up to the limit.
-    uint32_t ReadText(std::string* keep) {
+    // A zero-terminated field; its text kept up to room bytes.
+    uint32_t ReadText(std::string* keep, size_t room) {
         for (;;) {
             unsigned char c;
             if (uint32_t failure = Read(&c, 1)) return failure;
             if (c == 0) return 0;
-            if (keep && keep->size() < kMaxNameKept) *keep += static_cast<char>(c);
+            if (keep && keep->size() < room) *keep += static_cast<char>(c);
         }
     }
 
@@ -50,7 +48,7 @@ bool LooksLikeGzip(const unsigned char* head, size_t count) {
     return count >= 4 && head[0] == 0x1f && head[1] == 0x8b && head[2] == Z_DEFLATED && !(head[3] & kReservedFlags);
 }
 
-uint32_t ReadGzipHeader(ByteSource& source, uint64_t offset, GzipHeader& header) {
+uint32_t ReadGzipHeader(ByteSource& source, uint64_t offset, GzipHeader& header, size_t nameRoom) {
     header = GzipHeader();
     HeaderBytes in(source, offset);
     unsigned char fixed[kFixedHeaderSize];
@@ -68,10 +66,10 @@ uint32_t ReadGzipHeader(ByteSource& source, uint64_t offset, GzipHeader& header)
         }
     }
     if (header.flags & kFlagName) {
-        if (uint32_t failure = in.ReadText(&header.name)) return failure;
+        if (uint32_t failure = in.ReadText(&header.name, nameRoom)) return failure;
     }
     if (header.flags & kFlagComment) {
-        if (uint32_t failure = in.ReadText(nullptr)) return failure;
+        if (uint32_t failure = in.ReadText(nullptr, 0)) return failure;
     }
     if (header.flags & kFlagHeaderCrc) {
         uint32_t expected = in.crc() & 0xFFFF;

@@ -20,8 +20,8 @@ struct GzipHeader {
     bool headerCrcBad = false;  // FHCRC present and wrong
 };
 // 0: parsed; 0x4000: not a gzip header; 0x80: the object ends inside it;
-// 0x20: a read failure.
-uint32_t ReadGzipHeader(ByteSource& source, uint64_t offset, GzipHeader& header);
+// 0x20: a read failure. The stored name is kept up to nameRoom bytes.
+uint32_t ReadGzipHeader(ByteSource& source, uint64_t offset, GzipHeader& header, size_t nameRoom);
 
 struct GzipTrailer {
     uint32_t crc = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive_format.h"
 #include "engine/contract.h"
 #include "source_reads.h"
 #include "tar_records.h"
@@ -13,7 +14,6 @@ namespace {
 
 // Long names and pax records larger than this are passed over unread.
 constexpr uint64_t kMaxTextData = 1 << 20;
-constexpr size_t kMaxNameKept = 1024;
 
 uint64_t Blocks(uint64_t size) { return (size + kTarBlock - 1) / kTarBlock * kTarBlock; }
 
@@ -65,7 +65,7 @@ uint32_t TarReader::Next(std::string& name) {
             std::string text;
             if (uint32_t failure = ReadText(header.size, text)) return error_ = failure;
             if (header.type == 'L') {
-                longName = text.substr(0, std::min(text.find('\0'), kMaxNameKept));
+                longName = text.substr(0, std::min(text.find('\0'), kMaxMemberNameKept));
             } else if (!ParsePaxRecords(text, pax)) {
                 return error_ = orlix::ResultBadArchiveHeader;
             }

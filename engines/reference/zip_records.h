@@ -18,7 +18,6 @@ constexpr uint32_t kZip64EndRecordSize = 56;
 constexpr uint32_t kZip64LocatorSize = 20;
 constexpr uint32_t kCentralHeaderSize = 46;
 constexpr uint32_t kLocalHeaderSize = 30;
-constexpr uint32_t kMaxCommentLength = 65535;
 constexpr uint16_t kFlagEncrypted = 0x1;
 
 // The end record, or the ZIP64 one that replaces its fields.
