@@ -37,6 +37,7 @@ struct PendingArchive {
     std::unique_ptr<Spool> member;
     std::string name;
     ArchiveFormat format = ArchiveFormat::None;
+    bool alsoZip = false;  // a ZIP behind the gzip or tar: walked after it
     bool present = false;
 };
 
@@ -54,8 +55,14 @@ ScanState& State() {
 
 void ClearPending() { State().pending = PendingArchive(); }
 
-std::unique_ptr<ArchiveReader> OpenReader(ArchiveFormat format, std::unique_ptr<ByteSource> source,
+std::unique_ptr<ArchiveReader> OpenReader(ArchiveFormat format, bool alsoZip, std::unique_ptr<ByteSource> source,
                                           const std::string& name) {
+    if (alsoZip && format != ArchiveFormat::Zip) {
+        std::shared_ptr<ByteSource> shared(std::move(source));
+        return std::unique_ptr<ArchiveReader>(new ChainedReader(
+            OpenReader(format, false, std::unique_ptr<ByteSource>(new SharedSource(shared)), name),
+            OpenReader(ArchiveFormat::Zip, false, std::unique_ptr<ByteSource>(new SharedSource(shared)), name)));
+    }
     switch (format) {
         case ArchiveFormat::Gzip:
             return std::unique_ptr<ArchiveReader>(new GzipReader(std::move(source), name));
@@ -125,15 +132,16 @@ int32_t ScanObject(int32_t mode, const char* name) {
     // A clean answer for an object only partly read would be a false one.
     if (!scanner.found() && file.ExtendsPastLength()) return orlix::kEngineFailure;
     scanner.Finish();
-    if (format == ArchiveFormat::None && endSignature && (!scanner.found() || mode == orlix::kScanModeCure) &&
-        EndsInZip(file))
-        format = ArchiveFormat::Zip;
+    bool zipAtEnd = format != ArchiveFormat::Zip && endSignature &&
+                    (!scanner.found() || mode == orlix::kScanModeCure) && EndsInZip(file);
+    if (format == ArchiveFormat::None && zipAtEnd) format = ArchiveFormat::Zip;
     bool archive = format != ArchiveFormat::None;
     if (!scanner.found()) {
         if (!archive) return orlix::ResultClean;
         state.pending.fileName = name;
         state.pending.name = name;
         state.pending.format = format;
+        state.pending.alsoZip = zipAtEnd;
         state.pending.present = true;
         return orlix::ResultArchive;
     }
@@ -181,7 +189,7 @@ int32_t OpenArchive() {
         source = std::move(file);
     }
     level.format = state.pending.format;
-    level.reader = OpenReader(state.pending.format, std::move(source), state.pending.name);
+    level.reader = OpenReader(state.pending.format, state.pending.alsoZip, std::move(source), state.pending.name);
     ClearPending();
     return 0;
 }
@@ -215,6 +223,7 @@ int32_t ExtractMember(orlix::ArchiveMemberHeader* header) {
         state.pending.member = std::move(outcome.nestedArchive);
         state.pending.name = level.memberName;
         state.pending.format = outcome.nestedFormat;
+        state.pending.alsoZip = outcome.nestedAlsoZip;
         state.pending.present = true;
     }
     return static_cast<int32_t>(outcome.flags);

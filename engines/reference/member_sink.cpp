@@ -12,17 +12,23 @@ namespace refengine {
 namespace {
 
 const unsigned char kLocalHeaderBytes[4] = {'P', 'K', 3, 4};
+const unsigned char kEndRecordBytes[4] = {'P', 'K', 5, 6};
 
 }  // namespace
 
 MemberSink::MemberSink(const MemberExpectation& expected, const Database& db, CheckBudget& budget)
-    : expected_(expected), scanner_(db, expected.size, true), budget_(budget), localHeader_(kLocalHeaderBytes) {}
+    : expected_(expected),
+      scanner_(db, expected.size, true),
+      budget_(budget),
+      localHeader_(kLocalHeaderBytes),
+      endRecord_(kEndRecordBytes) {}
 
 bool MemberSink::Take(const unsigned char* bytes, uint32_t count) {
     produced_ += count;
     if (produced_ > expected_.size || produced_ > budget_.limits().memberBytes || !budget_.Spend(count))
         return Fail(orlix::ResultUnpackError);
     if (expected_.crcKnown) crc_ = crc32(crc_, bytes, count);
+    if (!endSeen_) endSeen_ = endRecord_.Feed(bytes, count) != 0;
     uint32_t used = 0;
     if (!decided_) {
         used = std::min(count, kFormatHeadBytes - headLength_);
@@ -65,6 +71,11 @@ ArchiveFormat MemberSink::NestedFormat() {
     return EndsInZip(*spool_) ? ArchiveFormat::Zip : ArchiveFormat::None;
 }
 
+bool MemberSink::AlsoZip() {
+    bool other = headFormat_ == ArchiveFormat::Gzip || headFormat_ == ArchiveFormat::Tar;
+    return other && endSeen_ && EndsInZip(*spool_);
+}
+
 MemberOutcome MemberSink::Settle(uint32_t streamFailure) {
     MemberOutcome outcome;
     if (!failure_ && !scanner_.found()) {
@@ -82,6 +93,7 @@ MemberOutcome MemberSink::Settle(uint32_t streamFailure) {
         outcome.virusName = scanner_.verdict().name;
     } else if (ArchiveFormat format = NestedFormat(); format != ArchiveFormat::None) {
         outcome.flags = orlix::ResultArchive;
+        outcome.nestedAlsoZip = AlsoZip();
         outcome.nestedArchive = std::move(spool_);
         outcome.nestedFormat = format;
     }

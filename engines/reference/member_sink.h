@@ -26,6 +26,7 @@ struct MemberOutcome {
     std::string virusName;
     std::unique_ptr<Spool> nestedArchive;  // set with the archive bit
     ArchiveFormat nestedFormat = ArchiveFormat::None;
+    bool nestedAlsoZip = false;  // a ZIP ends the nested gzip or tar too
 };
 
 // What the archive declares about a member's unpacked bytes.
@@ -56,6 +57,7 @@ private:
     bool Pass(const unsigned char* bytes, uint32_t count);
     bool StartSpool(const unsigned char* bytes, uint32_t count);
     ArchiveFormat NestedFormat();
+    bool AlsoZip();
 
     MemberExpectation expected_;
     StreamScanner scanner_;
@@ -68,6 +70,8 @@ private:
     ArchiveFormat headFormat_ = ArchiveFormat::None;
     bool decided_ = false;
     SignatureWatch localHeader_;  // a ZIP after leading bytes
+    SignatureWatch endRecord_;    // a ZIP behind another archive
+    bool endSeen_ = false;
     std::unique_ptr<Spool> spool_;
 };
 

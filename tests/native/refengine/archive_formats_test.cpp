@@ -56,8 +56,10 @@ TEST_F(ArchiveTest, GzipAndTarAreWalkedLikeZip) {
          "TAR:" + gnuName + "=0;" + paxName + "=0;" + ustarName + "=0;holes.bin" + kFound + ";end"},
         {"in.zip", BuildZip({Member("x.tar.gz", BuildGzip(tar))}),
          "ZIP:x.tar.gz=1000[GZIP:x.tar=1000[" + tarWalk + "];end];end"},
-        {"zip.tar", BuildTar({Entry("inner.zip", BuildZip({Member("eicar.com", eicar)}))}),
-         "TAR:inner.zip=1000[ZIP:eicar.com" + kFound + ";end];end"},
+        // The last member's ZIP also ends the tar, as a ZIP reader sees it:
+        // walked as the tar's member, then as the ZIP behind the tar.
+        {"zip.tar", BuildTar({Entry("readme.txt", "r"), Entry("inner.zip", BuildZip({Member("eicar.com", eicar)}))}),
+         "TAR:readme.txt=0;inner.zip=1000[ZIP:eicar.com" + kFound + ";end];eicar.com" + kFound + ";end"},
     };
     for (const FileCase& c : cases) EXPECT_EQ(WalkFile(c.file, c.bytes), c.expected) << c.file;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes archives in odd but valid forms with Python's zipfile, tarfile and
-gzip, and the six ZIP framings that once hid a member from the engine, then
+gzip, the six ZIP framings that once hid a member from the engine and ZIPs
+behind other archives, then
 records for each whether Python's own libraries extract a member that holds
 the test file. Usage: archive_forms.py FOLDER TEST-FILE
 
@@ -160,6 +161,10 @@ plain = zip_of(REAL)
 at = plain.rfind(b'PK\x01\x02')
 flags = struct.unpack('<H', plain[at + 8:at + 10])[0] | 1
 case('directory-encrypted.zip', plain[:at + 8] + struct.pack('<H', flags) + plain[at + 10:], True)
+# A ZIP behind another archive: zipfile reads it past the tar or gzip in front.
+case('tar-then-zip.tar', tar_of([('readme.txt', b'clean')]) + zip_of(REAL), True)
+case('gzip-then-zip.gz', gzip.compress(b'clean') + zip_of(REAL), True)
+case('nested-tar-then-zip.zip', zip_of([('x.tar', tar_of([('r.txt', b'clean')]) + zip_of(REAL))]), True)
 
 with open(folder + '/manifest.txt', 'w') as manifest:
     for name, data, must in cases:
