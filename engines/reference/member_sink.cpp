@@ -67,8 +67,9 @@ bool MemberSink::Pass(const unsigned char* bytes, uint32_t count) {
 ArchiveFormat MemberSink::NestedFormat() {
     if (!spool_) return ArchiveFormat::None;
     if (headFormat_ != ArchiveFormat::None) return headFormat_;
-    // An executable or leading bytes: a ZIP only when its directory is found.
-    return EndsInZip(*spool_) ? ArchiveFormat::Zip : ArchiveFormat::None;
+    // An executable or leading bytes: a ZIP only when its directory is found
+    // (searched for only when the member holds an end record's signature).
+    return endSeen_ && EndsInZip(*spool_) ? ArchiveFormat::Zip : ArchiveFormat::None;
 }
 
 bool MemberSink::AlsoZip() {
