@@ -113,6 +113,32 @@ TEST_F(BavhostTest, CheckWalksArchives) {
     EXPECT_TRUE(Contains(run.output, damaged + ": -3 failed - invalid archive header")) << run.output;
 }
 
+TEST_F(BavhostTest, CheckWalksTarAndGzip) {
+    TarMember clean;
+    clean.name = "readme.txt";
+    clean.data = "clean";
+    TarMember infected;
+    infected.name = "eicar.com";
+    infected.data = EicarText();
+    std::string tar = BuildTar({clean, infected});
+    struct {
+        const char* file;
+        std::string bytes;
+        const char* inner;  // the member name in the log line's prefix
+    } samples[] = {{"a.tar", tar, ""},
+                   {"b.tar.gz", BuildGzip(tar), "\\b.tar"},
+                   {"c.tgz", BuildGzip(tar), "\\c.tar"},
+                   {"eicar.com.gz", BuildGzip(EicarText()), ""}};
+    for (const auto& sample : samples) {
+        std::string path = Sample(sample.file, sample.bytes);
+        HostRun run = RunHost("check " + Quote(path));
+        EXPECT_EQ(run.exitCode, 1u) << sample.file;
+        EXPECT_TRUE(Contains(run.output, path + ": 1 infected - Infected by Eicar-Test-Signature")) << run.output;
+        EXPECT_TRUE(LogHas("CheckArchive: " + path + sample.inner + "\\eicar.com - Infected by Eicar-Test-Signature"))
+            << sample.file;
+    }
+}
+
 TEST_F(BavhostTest, CheckMemoryHandsTheBytesOverAsABlock) {
     std::string eicar = Sample("eicar.com", EicarText());
     std::string clean = Sample("clean.txt", "clean");

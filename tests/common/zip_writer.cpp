@@ -2,6 +2,9 @@
 
 #include <zlib.h>
 
+#include <cstdio>
+#include <cstring>
+
 namespace {
 
 void Put16(std::string& out, uint32_t v) {
@@ -149,5 +152,94 @@ std::string BuildZip(const std::vector<ZipMember>& members, const ZipLayout& lay
     Put32(out, layout.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(directoryOffset));
     Put16(out, static_cast<uint32_t>(layout.comment.size()));
     out += layout.comment;
+    return out;
+}
+
+namespace {
+
+std::string TarHeader(std::string name, uint64_t size, char type, bool badChecksum) {
+    std::string h(512, '\0');
+    // A ustar name over 100 bytes goes into the prefix up to a slash.
+    size_t slash = name.size() > 100 ? name.rfind('/', name.size() - 1) : std::string::npos;
+    if (slash != std::string::npos && slash <= 155 && name.size() - slash - 1 <= 100) {
+        h.replace(345, slash, name.substr(0, slash));
+        name = name.substr(slash + 1);
+    }
+    h.replace(0, std::min<size_t>(name.size(), 100), name.substr(0, 100));
+    char field[16];
+    h.replace(100, 8, "0000644", 8);
+    h.replace(108, 8, "0000000", 8);
+    h.replace(116, 8, "0000000", 8);
+    std::snprintf(field, sizeof field, "%011llo", static_cast<unsigned long long>(size));
+    h.replace(124, 12, field, 12);
+    h.replace(136, 12, "00000000000", 12);
+    h[156] = type;
+    h.replace(257, 8,
+              "ustar\0"
+              "00",
+              8);
+    h.replace(148, 8, "        ");
+    unsigned sum = 0;
+    for (unsigned char c : h) sum += c;
+    if (badChecksum) sum += 1;
+    std::snprintf(field, sizeof field, "%06o", sum);
+    h.replace(148, 7, field, 7);
+    return h;
+}
+
+std::string Padded(const std::string& data) { return data + std::string((512 - data.size() % 512) % 512, '\0'); }
+
+std::string PaxRecord(const std::string& key, const std::string& value) {
+    std::string body = " " + key + "=" + value + "\n";
+    size_t length = body.size() + 1;
+    while (std::to_string(length).size() + body.size() != length) ++length;
+    return std::to_string(length) + body;
+}
+
+}  // namespace
+
+std::string BuildTar(const std::vector<TarMember>& members) {
+    std::string out;
+    for (const TarMember& m : members) {
+        std::string name = m.name;
+        if (name.size() > 100 && m.longName == TarMember::LongName::Gnu) {
+            out += TarHeader("././@LongLink", name.size() + 1, 'L', false) + Padded(name + '\0');
+            name = name.substr(0, 100);
+        } else if (name.size() > 100 && m.longName == TarMember::LongName::Pax) {
+            std::string records = PaxRecord("path", name);
+            out += TarHeader("PaxHeaders/long", records.size(), 'x', false) + Padded(records);
+            name = name.substr(0, 100);
+        }
+        uint64_t size = m.declaredSize >= 0 ? static_cast<uint64_t>(m.declaredSize) : m.data.size();
+        out += TarHeader(name, size, m.type, m.badChecksum) + Padded(m.data);
+    }
+    return out + std::string(1024, '\0');
+}
+
+std::string BuildGzip(const std::string& data, const GzipLayout& layout) {
+    std::string out;
+    size_t parts = layout.members ? layout.members : 1;
+    for (size_t i = 0; i < parts; ++i) {
+        std::string part =
+            data.substr(data.size() * i / parts, data.size() * (i + 1) / parts - data.size() * i / parts);
+        std::string header = "\x1f\x8b\x08";
+        header += static_cast<char>((layout.headerCrc ? 2 : 0) | (layout.extra.empty() ? 0 : 4) |
+                                    (layout.name.empty() ? 0 : 8) | (layout.comment.empty() ? 0 : 16));
+        header += std::string(4, '\0') + "\x02\x03";
+        if (!layout.extra.empty()) {
+            Put16(header, static_cast<uint32_t>(layout.extra.size()));
+            header += layout.extra;
+        }
+        if (!layout.name.empty()) header += layout.name + '\0';
+        if (!layout.comment.empty()) header += layout.comment + '\0';
+        if (layout.headerCrc)
+            Put16(header,
+                  crc32(0, reinterpret_cast<const Bytef*>(header.data()), static_cast<uInt>(header.size())) & 0xFFFF);
+        out += header + DeflateRaw(part);
+        uint32_t crc = static_cast<uint32_t>(
+            crc32(0, reinterpret_cast<const Bytef*>(part.data()), static_cast<uInt>(part.size())));
+        Put32(out, layout.badCrc ? crc ^ 1 : crc);
+        Put32(out, static_cast<uint32_t>(part.size()));
+    }
     return out;
 }

@@ -1,5 +1,7 @@
-// A small ZIP writer for tests: stored and deflated members, and the knobs
-// to build broken, encrypted, split, prefixed and ZIP64 archives on purpose.
+// Small archive writers for tests. ZIP: stored and deflated members, and the
+// knobs to build broken, encrypted, split, prefixed and ZIP64 archives on
+// purpose. tar: ustar, GNU and pax long names, any entry type, broken
+// checksums and sizes. gzip: every optional header field, several members.
 #pragma once
 
 #include <cstdint>
@@ -37,3 +39,24 @@ struct ZipLayout {
 
 std::string BuildZip(const std::vector<ZipMember>& members, const ZipLayout& layout = ZipLayout());
 std::string DeflateRaw(const std::string& data);
+
+struct TarMember {
+    std::string name;
+    std::string data;
+    char type = '0';
+    enum class LongName { Ustar, Gnu, Pax } longName = LongName::Ustar;  // names over 100 bytes
+    bool badChecksum = false;
+    int64_t declaredSize = -1;  // overrides the size field
+};
+// Ends with the two zero blocks that close an archive.
+std::string BuildTar(const std::vector<TarMember>& members);
+
+struct GzipLayout {
+    std::string name;     // FNAME, when not empty
+    std::string comment;  // FCOMMENT, when not empty
+    std::string extra;    // FEXTRA, when not empty
+    bool headerCrc = false;
+    bool badCrc = false;
+    size_t members = 1;  // the data split over this many concatenated members
+};
+std::string BuildGzip(const std::string& data, const GzipLayout& layout = GzipLayout());

@@ -1,6 +1,7 @@
-// Writes the fuzz targets' seed corpora: archives of every shape the ZIP
-// reader knows, bases of every record form, and records with data. They are
-// made at build time so that no file of the project holds the test file.
+// Writes the fuzz targets' seed corpora: archives of every shape the ZIP,
+// gzip and tar readers know, bases of every record form, and records with
+// data. They are made at build time so that no file of the project holds
+// the test file.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -49,6 +50,37 @@ std::vector<std::string> Archives() {
     out.push_back(BuildZip({Member("a.txt", "a")}, marker));
     out.push_back("stub in front " + BuildZip({Member("t.txt", "fuzz body START <<ab>> END")}));
     out.push_back("MZ not an archive, fuzzAbody START END <<abc>> TAND");
+    out.push_back("GIF89a" + BuildZip({Member("t.txt", "fuzz body")}));
+
+    TarMember plain;
+    plain.name = "dir/t.txt";
+    plain.data = "fuzz START END";
+    TarMember gnu = plain;
+    gnu.name = std::string(120, 'g');
+    gnu.longName = TarMember::LongName::Gnu;
+    TarMember pax = plain;
+    pax.name = std::string(130, 'p');
+    pax.longName = TarMember::LongName::Pax;
+    TarMember sparse = plain;
+    sparse.type = 'S';
+    TarMember eicarMember = plain;
+    eicarMember.data = eicar;
+    std::string tar = BuildTar({plain, gnu, pax, sparse, eicarMember});
+    out.push_back(tar);
+    out.push_back(BuildGzip(tar));
+    GzipLayout fields;
+    fields.name = "n";
+    fields.comment = "c";
+    fields.extra = "XY";
+    fields.headerCrc = true;
+    fields.members = 2;
+    out.push_back(BuildGzip("fuzz body <<ab>> " + eicar, fields));
+    out.push_back(BuildTar({[&] {
+        TarMember m = plain;
+        m.name = "in.zip";
+        m.data = inner;
+        return m;
+    }()}));
     return out;
 }
 

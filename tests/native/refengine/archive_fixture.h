@@ -2,8 +2,10 @@
 // the test, and a check that walks what it reports.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "archive_reader.h"
 #include "common/zip_writer.h"
 #include "refengine/engine_fixture.h"
 
@@ -33,4 +35,27 @@ protected:
         if (answer != orlix::ResultArchive) return "scan=" + Hex(answer);
         return Walk();
     }
+    // The same for an object under its own name (formats that name a
+    // member after the archive).
+    std::string WalkFile(const std::string& name, const std::string& bytes) {
+        WriteFileBytes(dir_.File(name), bytes);
+        int32_t answer = ScanPath(dir_.File(name));
+        if (answer != orlix::ResultArchive) return "scan=" + Hex(answer);
+        return Walk();
+    }
 };
+
+inline std::unique_ptr<refengine::Spool> SpoolOf(const std::string& bytes) {
+    std::unique_ptr<refengine::Spool> spool(new refengine::Spool(static_cast<uint32_t>(bytes.size())));
+    spool->Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
+    return spool;
+}
+
+// One reader's members and their answers under the given bounds.
+inline std::string WalkReader(refengine::ArchiveReader& reader, const refengine::UnpackLimits& limits) {
+    refengine::CheckBudget budget(limits);
+    std::string out, name;
+    while (reader.Next(name) == 0)
+        out += name + "=" + Hex(static_cast<int32_t>(reader.Extract(refengine::CurrentDatabase(), budget).flags)) + ";";
+    return out;
+}

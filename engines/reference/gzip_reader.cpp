@@ -1,0 +1,139 @@
+#include "gzip_reader.h"
+
+#include <zlib.h>
+
+#include <cctype>
+
+#include "engine/contract.h"
+#include "gzip_records.h"
+#include "source_reads.h"
+#include "unpack.h"
+
+namespace refengine {
+namespace {
+
+// One gzip member's bytes on their way: its sum and length for the trailer.
+class TrailerCheck : public ByteConsumer {
+public:
+    explicit TrailerCheck(ByteConsumer& out) : out_(out) {}
+    bool Take(const unsigned char* bytes, uint32_t count) override {
+        crc_ = static_cast<uint32_t>(crc32(crc_, bytes, count));
+        size_ += count;
+        stopped_ = !out_.Take(bytes, count);
+        return !stopped_;
+    }
+    bool Matches(const GzipTrailer& trailer) const {
+        return trailer.crc == crc_ && trailer.size == static_cast<uint32_t>(size_);
+    }
+    bool stopped() const { return stopped_; }
+
+private:
+    ByteConsumer& out_;
+    uint32_t crc_ = 0;
+    uint64_t size_ = 0;
+    bool stopped_ = false;
+};
+
+// The first pass: how long the member is, within the member bound and the
+// check's time, before a byte of it is matched.
+class Measure : public ByteConsumer {
+public:
+    explicit Measure(CheckBudget& budget) : budget_(budget) {}
+    bool Take(const unsigned char*, uint32_t count) override {
+        size_ += count;
+        over_ = size_ > budget_.limits().memberBytes || !budget_.Spend(0);
+        return !over_;
+    }
+    uint64_t size() const { return size_; }
+    bool over() const { return over_; }
+
+private:
+    CheckBudget& budget_;
+    uint64_t size_ = 0;
+    bool over_ = false;
+};
+
+bool EndsWith(const std::string& text, const char* suffix, size_t length) {
+    if (text.size() < length) return false;
+    for (size_t i = 0; i < length; ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - length + i])) != suffix[i]) return false;
+    }
+    return true;
+}
+
+// The name gunzip would give the member: the archive's without ".gz".
+std::string MemberNameFrom(const std::string& archive) {
+    std::string name = archive.substr(archive.find_last_of("/\\") + 1);
+    if (EndsWith(name, ".tgz", 4)) return name.substr(0, name.size() - 4) + ".tar";
+    if (EndsWith(name, ".gz", 3) && name.size() > 3) return name.substr(0, name.size() - 3);
+    return name;
+}
+
+}  // namespace
+
+GzipReader::GzipReader(std::unique_ptr<ByteSource> source, const std::string& archiveName)
+    : source_(std::move(source)), archiveName_(archiveName) {}
+
+uint32_t GzipReader::Next(std::string& name) {
+    if (announced_) return orlix::ResultNoMoreMembers;
+    GzipHeader header;
+    if (uint32_t failure = ReadGzipHeader(*source_, 0, header, kMaxMemberNameKept)) return failure;
+    announced_ = true;
+    name = header.name.empty() ? MemberNameFrom(archiveName_) : header.name;
+    return 0;
+}
+
+uint32_t GzipReader::Unpack(ByteConsumer& out, CheckBudget& budget) {
+    uint32_t damage = 0;
+    uint64_t size = source_->Size();
+    for (uint64_t offset = 0;;) {
+        // Empty members unpack nothing the budget would count: each costs time.
+        if (!budget.Spend(0)) return orlix::ResultUnpackError;
+        GzipHeader header;
+        if (uint32_t failure = ReadGzipHeader(*source_, offset, header, 0)) {
+            // Bytes after the last member that do not start another are
+            // ignored, as gunzip ignores them; a cut header is not.
+            return offset == 0 || failure != orlix::ResultBadArchiveHeader ? failure : damage;
+        }
+        if (header.headerCrcBad && !damage) damage = orlix::ResultCrcError;
+        uint64_t data = offset + header.length;
+        uint64_t used = 0;
+        TrailerCheck check(out);
+        uint32_t failure = InflateRaw(*source_, data, size - data, check, &used);
+        if (check.stopped()) return damage;
+        if (failure) return failure;
+        unsigned char bytes[kGzipTrailerSize];
+        int32_t read = ReadFully(*source_, data + used, bytes, kGzipTrailerSize);
+        if (read != 1) return read == -1 ? orlix::ResultReadError : orlix::ResultUnpackError;
+        GzipTrailer trailer;
+        ParseGzipTrailer(bytes, trailer);
+        if (!check.Matches(trailer) && !damage) damage = orlix::ResultCrcError;
+        offset = data + used + kGzipTrailerSize;
+        // Zeros that pad the stream to a block are no member.
+        unsigned char pad[4096];
+        for (int32_t got; offset < size && (got = source_->ReadAt(offset, pad, sizeof pad)) > 0;) {
+            int32_t zeros = 0;
+            while (zeros < got && pad[zeros] == 0) ++zeros;
+            offset += static_cast<uint32_t>(zeros);
+            if (zeros < got) break;
+        }
+        if (offset >= size) return damage;
+    }
+}
+
+MemberOutcome GzipReader::Extract(const Database& db, CheckBudget& budget) {
+    MemberOutcome outcome;
+    // The length decides size-bound records and hashes: it is measured
+    // first, and a bomb ends there, before anything is matched.
+    Measure measure(budget);
+    uint32_t damage = Unpack(measure, budget);
+    if (measure.over()) {
+        outcome.flags = orlix::ResultUnpackError;
+        return outcome;
+    }
+    MemberSink sink({measure.size(), 0, false}, db, budget);
+    uint32_t again = Unpack(sink, budget);
+    return sink.Settle(damage ? damage : again);
+}
+
+}  // namespace refengine

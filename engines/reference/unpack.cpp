@@ -1,0 +1,97 @@
+#include "unpack.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/contract.h"
+#include "source_reads.h"
+
+namespace refengine {
+namespace {
+
+constexpr uint32_t kChunk = 65536;
+
+voidpf ZlibAlloc(voidpf, uInt items, uInt size) {
+    if (size && items > 0xFFFFFFFFu / size) return Z_NULL;
+    return HostAlloc(items * size);
+}
+void ZlibFree(voidpf, voidpf block) { HostFree(block); }
+
+// Reads a member's packed bytes chunk by chunk.
+class PackedInput {
+public:
+    PackedInput(ByteSource& source, uint64_t offset, uint64_t length, HostBuffer& buffer)
+        : source_(source), offset_(offset), left_(length), buffer_(buffer) {}
+    bool done() const { return left_ == 0; }
+    // Bytes of the next chunk in the buffer (0 when all are read), or -1.
+    int32_t Next() {
+        uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(left_, buffer_.size()));
+        if (take == 0) return 0;
+        if (ReadFully(source_, offset_, buffer_.data(), take) != 1) return -1;
+        offset_ += take;
+        left_ -= take;
+        return static_cast<int32_t>(take);
+    }
+
+private:
+    ByteSource& source_;
+    uint64_t offset_;
+    uint64_t left_;
+    HostBuffer& buffer_;
+};
+
+}  // namespace
+
+uint32_t CopyStored(ByteSource& source, uint64_t offset, uint64_t length, ByteConsumer& out) {
+    HostBuffer input(kChunk);
+    if (!input) return orlix::ResultUnpackError;
+    PackedInput packed(source, offset, length, input);
+    int32_t got;
+    while ((got = packed.Next()) > 0 && out.Take(input.data(), static_cast<uint32_t>(got))) {
+    }
+    return got == -1 ? uint32_t{orlix::ResultReadError} : 0u;
+}
+
+uint32_t InflateRaw(ByteSource& source, uint64_t offset, uint64_t length, ByteConsumer& out, uint64_t* used) {
+    HostBuffer input(kChunk), output(kChunk);
+    if (!input || !output) return orlix::ResultUnpackError;
+    PackedInput packed(source, offset, length, input);
+    z_stream z;
+    std::memset(&z, 0, sizeof z);
+    z.zalloc = ZlibAlloc;
+    z.zfree = ZlibFree;
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return orlix::ResultUnpackError;
+    uint32_t streamFailure = 0;
+    for (;;) {
+        if (z.avail_in == 0 && !packed.done()) {
+            int32_t got = packed.Next();
+            if (got == -1) {
+                streamFailure = orlix::ResultReadError;
+                break;
+            }
+            z.next_in = input.data();
+            z.avail_in = static_cast<uint32_t>(got);
+        }
+        // Called again after the input is used up: it may still hold output.
+        z.next_out = output.data();
+        z.avail_out = kChunk;
+        int status = inflate(&z, Z_NO_FLUSH);
+        uint32_t produced = kChunk - z.avail_out;
+        if (produced && !out.Take(output.data(), produced)) break;
+        if (status == Z_STREAM_END) {
+            if (used) *used = z.total_in;
+            break;
+        }
+        // No progress is possible: the data ends before the stream does.
+        if ((status != Z_OK && status != Z_BUF_ERROR) || (status == Z_BUF_ERROR && packed.done())) {
+            streamFailure = orlix::ResultUnpackError;
+            break;
+        }
+    }
+    inflateEnd(&z);
+    return streamFailure;
+}
+
+}  // namespace refengine
