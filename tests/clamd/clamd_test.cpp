@@ -9,9 +9,9 @@
 #include "bavhost/host_process.h"
 #include "clamd/fault_server.h"
 #include "common/eicar.h"
-#include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/zip_writer.h"
+#include "plugin_loader.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ protected:
     void SetUp() override {
         clamd = ClamdPort();
         ASSERT_NE(clamd, 0) << "no private clamd: run the test through ctest (fixture clamd_server)";
-        std::string engine = ExecutableFolder() + "..\\clamd-engine\\orlix32.dll";
+        std::string engine = ProgramFolder() + "..\\clamd-engine\\orlix32.dll";
         ASSERT_TRUE(CopyFileA(engine.c_str(), install.File("orlix32.dll").c_str(), FALSE));
         key.Text("OrlixPath", install.path());
         key.Flag("LogEnabled", 1);

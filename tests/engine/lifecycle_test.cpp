@@ -5,14 +5,14 @@
 #include <algorithm>
 
 #include "common/child.h"
-#include "common/plugin_api.h"
 #include "common/test_engine_setup.h"
+#include "plugin_loader.h"
 
 namespace {
 
 const char kBanner[] = "Orlix Plug-In Module for TheBAT! Version 4.31.0.04020";
 
-std::string PluginPath() { return ExecutableFolder() + "orlix.bav"; }
+std::string PluginPath() { return ProgramFolder() + "orlix.bav"; }
 
 std::vector<std::string> Banner() {
     return {"", kBanner, "Checks mail attachments with the Orlix scanning engine", ""};

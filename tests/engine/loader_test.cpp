@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "common/child.h"
-#include "common/plugin_api.h"
 #include "common/test_engine_setup.h"
 #include "engine/engine.h"
+#include "plugin_loader.h"
 #include "settings/settings.h"
 
 namespace {
@@ -165,7 +165,7 @@ TEST_F(Loader, MissingLibraryIsOneLineAndProbesAsZero) {
 
 TEST_F(Loader, LibraryWithoutInitProcedureIsRefused) {
     TempDir folder;
-    ASSERT_TRUE(CopyFileA((ExecutableFolder() + "orlix.bav").c_str(), folder.File("orlix32.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((ProgramFolder() + "orlix.bav").c_str(), folder.File("orlix32.dll").c_str(), FALSE));
     engine.WriteSettings(key);
     key.Text("EnginePath", folder.path());
     LoadSettings();

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "common/plugin_api.h"
+#include "plugin_loader.h"
 
 struct PluginCounters {
     int32_t openObjects = -1;  // objects opened through the callbacks, not closed

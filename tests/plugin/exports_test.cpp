@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/stdcall_probe.h"
+#include "plugin_loader.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // no installation folder, and the "Choose Orlix Installation" dialog.
 #include <gtest/gtest.h>
 
-#include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/test_engine_setup.h"
+#include "plugin_loader.h"
 #include "resources/resource.h"
 #include "sheet_driver.h"
 
@@ -83,7 +83,7 @@ TEST(Discovery, ProposesFromTheRegistryOrTheModuleFolder) {
         if (c.second) installers.SetPath(1, c.second);
         FirstRun run;
         ASSERT_TRUE(run.ToFolders()) << c.name;
-        EXPECT_EQ(c.proposed ? std::string(c.proposed) : ExecutableFolder(), run.FolderEdit()) << c.name;
+        EXPECT_EQ(c.proposed ? std::string(c.proposed) : ProgramFolder(), run.FolderEdit()) << c.name;
         EXPECT_FALSE(FindDialog("Choose Orlix Installation")) << c.name;
     }
 }

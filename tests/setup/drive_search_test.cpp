@@ -2,9 +2,9 @@
 // folder of the build tree. Nothing here may ever search a real disk.
 #include <gtest/gtest.h>
 
-#include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/test_engine_setup.h"
+#include "plugin_loader.h"
 #include "resources/resource.h"
 #include "sheet_driver.h"
 
@@ -51,7 +51,7 @@ bool PlaceEngine(const std::string& source, const std::string& folder, const std
     return CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE) != FALSE;
 }
 
-std::string HoldEngineBuildPath() { return ExecutableFolder() + "..\\setupholdengine\\orlix32.dll"; }
+std::string HoldEngineBuildPath() { return ProgramFolder() + "..\\setupholdengine\\orlix32.dll"; }
 
 // A property sheet open on the folders page, ready for "&Find".
 class SearchFixture : public testing::Test {

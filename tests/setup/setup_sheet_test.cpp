@@ -4,9 +4,9 @@
 #include <algorithm>
 
 #include "common/child.h"
-#include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/test_engine_setup.h"
+#include "plugin_loader.h"
 #include "resources/resource.h"
 #include "sheet_driver.h"
 

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/plugin_api.h"
+#include "plugin_loader.h"
 
 constexpr DWORD kWaitMs = 20000;
 
