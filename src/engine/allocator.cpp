@@ -9,7 +9,6 @@
 #include <unordered_map>
 
 #include "base/lock.h"
-#include "engine/descriptors.h"
 
 namespace {
 
@@ -74,15 +73,4 @@ bool BlockRelease(void* block) {
 int32_t LiveBlockCount() {
     std::lock_guard<CriticalSection> hold(Blocks().lock);
     return static_cast<int32_t>(Blocks().value.size());
-}
-
-int32_t AllocateForEngine(uint32_t size) {
-    void* block = BlockAllocate(size);
-    return block ? static_cast<int32_t>(reinterpret_cast<uintptr_t>(block)) : -1;
-}
-
-void FreeForEngine(uint32_t address) {
-    // An open object's descriptor is released by closing it, not here.
-    if (!address || IssuedObject(address)) return;
-    BlockRelease(reinterpret_cast<void*>(static_cast<uintptr_t>(address)));
 }

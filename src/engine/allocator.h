@@ -15,8 +15,3 @@ bool BlockRelease(void* block);
 
 // Blocks handed out and not yet released.
 int32_t LiveBlockCount();
-
-// The allocator as the engine's callbacks offer it: an address or -1; and a
-// release that leaves the descriptors of open objects alone.
-int32_t AllocateForEngine(uint32_t size);
-void FreeForEngine(uint32_t address);

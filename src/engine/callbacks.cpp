@@ -38,10 +38,14 @@ bool ReadName(uint32_t address, std::string* name) {
     return length == 0 || GuardedCopy(&(*name)[0], text, length, nullptr);
 }
 
-int32_t __cdecl OrlixAlloc(uint32_t, uint32_t size) { return AllocateForEngine(size); }
+int32_t __cdecl OrlixAlloc(uint32_t, uint32_t size) {
+    void* block = BlockAllocate(size);
+    return block ? static_cast<int32_t>(reinterpret_cast<uintptr_t>(block)) : kFail;
+}
 
 int32_t __cdecl OrlixFree(uint32_t, uint32_t address) {
-    FreeForEngine(address);
+    // An open object's descriptor is released by closing it, not here.
+    if (address && !IssuedObject(address)) BlockRelease(reinterpret_cast<void*>(static_cast<uintptr_t>(address)));
     return 0;
 }
 

@@ -1,20 +1,33 @@
 // Threads: the binding is written by the host's thread only (initialise,
-// unload); a search worker's probe reads its library and version (atomic) and
-// may clear its ready flag (atomic) when the bound library faults.
+// unload); a search worker's probe reads its library and version (atomic).
+// A fault in the bound library, on either thread, is listed by the guarded
+// calls; readiness reads that list rather than being cleared by them.
 #include "engine/loader.h"
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "base/module.h"
 #include "base/path.h"
 #include "base/unique_handle.h"
-#include "engine/binding.h"
+#include "engine/engine_call.h"
 #include "report/log.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 
 namespace {
 
+// The binding used for scanning.
+struct EngineBinding {
+    // Read by a probe on another thread, hence atomic.
+    std::atomic<HMODULE> library{nullptr};
+    std::atomic<int32_t> version{0};
+    orlix::EngineEntryProc entry = nullptr;
+    // The last initialisation bound a supported engine that loaded at least
+    // one virus record. A fault since then is the guarded calls' to list.
+    std::atomic<bool> loaded{false};
+};
 EngineBinding g_binding;
 
 // A library bound on its own: for scanning it becomes the binding, for a
@@ -90,13 +103,18 @@ bool OfferBases(const std::string& prefix, WIN32_FIND_DATAA& entry, HANDLE searc
 
 }  // namespace
 
-EngineBinding& Binding() { return g_binding; }
+bool ReadyEngine(BoundEngine* bound) {
+    HMODULE library = g_binding.library.load();
+    if (!g_binding.loaded || !g_binding.entry || EngineLibraryFaulted(library)) return false;
+    if (bound) *bound = BoundEngine{library, g_binding.entry};
+    return true;
+}
 
 bool LoadEngine() {
-    g_binding.ready = false;
+    g_binding.loaded = false;
     const bool ready =
         BindEngine(JoinPath(CurrentSettings().EnginePath, orlix::kEngineLibraryName), false) && LoadBases();
-    g_binding.ready = ready;
+    g_binding.loaded = ready;
     return ready;
 }
 
@@ -108,7 +126,7 @@ bool BindEngine(const std::string& path, bool probe) {
     const bool initialised = LoadCandidate(path, &candidate) && InitialiseCandidate(path, &candidate);
     HMODULE previous = g_binding.library.exchange(candidate.library);
     Release(previous);
-    g_binding.ready = false;
+    g_binding.loaded = false;
     g_binding.entry = initialised ? candidate.entry : nullptr;
     // Zero until the new library answered: a probe must not take an older
     // library's version for this one.
@@ -171,7 +189,7 @@ int32_t ProbeEngine(const std::string& path) {
 void ReleaseEngine(bool processExiting) {
     HMODULE library = g_binding.library.exchange(nullptr);
     g_binding.entry = nullptr;
-    g_binding.ready = false;
+    g_binding.loaded = false;
     // At process exit the system unloads every module itself.
     if (!processExiting) Release(library);
 }

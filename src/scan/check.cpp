@@ -8,12 +8,6 @@
 #include "scan/scan_internal.h"
 #include "settings/settings.h"
 
-std::string LastVirusName() {
-    char name[orlix::kVirusNameBufferSize] = {};
-    EngineGetLastVirusName(name);
-    return std::string(name, strnlen(name, orlix::kVirusNameMaxChars));
-}
-
 namespace {
 
 // An object the engine could not read through was not checked: passing it as

@@ -1,6 +1,9 @@
 #include <windows.h>
 
+#include <cstring>
+
 #include "engine/contract.h"
+#include "engine/engine.h"
 #include "scan/scan.h"
 #include "scan/scan_internal.h"
 
@@ -11,4 +14,10 @@ void WriteStatusText(char* statusText, const std::string& text) {
 
 bool HasMemoryObjectPrefix(const std::string& name) {
     return name.compare(0, sizeof orlix::kMemoryObjectPrefix - 1, orlix::kMemoryObjectPrefix) == 0;
+}
+
+std::string LastVirusName() {
+    char name[orlix::kVirusNameBufferSize] = {};
+    EngineGetLastVirusName(name);
+    return std::string(name, strnlen(name, orlix::kVirusNameMaxChars));
 }
