@@ -79,16 +79,13 @@ private:
 // run's screenshot folder; nothing when the run has none.
 void SaveScreenshot(HWND window, const std::string& name);
 
-// Threads of this process right now.
-int ThreadCount();
-
 // The engine installers' machine-wide keys (index 0 and 1, in the order the
 // plug-in reads them), removed on construction and destruction.
 class InstallerKeysScratch {
 public:
     InstallerKeysScratch();
     ~InstallerKeysScratch();
-    void SetPath(int index, const std::string& path);
+    void SetPath(int index, const std::string& path, bool withValue = true);
     // The key exists but has no "Path" value.
     void CreateEmpty(int index);
 };
@@ -102,9 +99,6 @@ std::string DescribeDialogs();
 // The property sheet or wizard of this process (a wizard's title is its
 // current page's).
 HWND WaitForSheet(DWORD timeoutMs = kWaitMs);
-
-// Kernel handles this process holds right now (-1 when unknown).
-int ProcessHandleCount();
 
 // Returns once the window's thread has finished the message it is handling:
 // a state seen half-way through a handler is complete afterwards.

@@ -131,57 +131,28 @@ typedef int32_t(__cdecl* TE_SlotProc)(int32_t slot, uint32_t* procedure, int32_t
 typedef int32_t(__cdecl* TE_CallSlotProc)(int32_t slot, int32_t argc, const uint32_t* args);
 }
 
+// Every TE_* export, for declaring and binding them alike.
+// clang-format off
+#define TE_EXPORTS(X)                                                                                   \
+    X(Reset) X(SetVersion) X(SetInitRefuses) X(SetBaseRecords) X(SetDefaultBaseRecords) X(QueueScan)    \
+    X(SetScanFallback) X(SetReadObject) X(LastObjectRead) X(SetVirusName) X(SetArchiverName)            \
+    X(DefineArchive) X(AddMember) X(SetFault) X(SetHook) X(SetRandom) X(SetRecording) X(RecordCount)    \
+    X(GetRecord) X(InitArguments) X(Slot) X(CallSlot)
+// clang-format on
+
 struct TestEngineApi {
     HMODULE module = nullptr;
-    TE_ResetProc Reset = nullptr;
-    TE_SetVersionProc SetVersion = nullptr;
-    TE_SetInitRefusesProc SetInitRefuses = nullptr;
-    TE_SetBaseRecordsProc SetBaseRecords = nullptr;
-    TE_SetDefaultBaseRecordsProc SetDefaultBaseRecords = nullptr;
-    TE_QueueScanProc QueueScan = nullptr;
-    TE_SetScanFallbackProc SetScanFallback = nullptr;
-    TE_SetReadObjectProc SetReadObject = nullptr;
-    TE_LastObjectReadProc LastObjectRead = nullptr;
-    TE_SetVirusNameProc SetVirusName = nullptr;
-    TE_SetArchiverNameProc SetArchiverName = nullptr;
-    TE_DefineArchiveProc DefineArchive = nullptr;
-    TE_AddMemberProc AddMember = nullptr;
-    TE_SetFaultProc SetFault = nullptr;
-    TE_SetHookProc SetHook = nullptr;
-    TE_SetRandomProc SetRandom = nullptr;
-    TE_SetRecordingProc SetRecording = nullptr;
-    TE_RecordCountProc RecordCount = nullptr;
-    TE_GetRecordProc GetRecord = nullptr;
-    TE_InitArgumentsProc InitArguments = nullptr;
-    TE_SlotProc Slot = nullptr;
-    TE_CallSlotProc CallSlot = nullptr;
+#define TE_MEMBER(name) TE_##name##Proc name = nullptr;
+    TE_EXPORTS(TE_MEMBER)
+#undef TE_MEMBER
 
     // Binds every export of an already loaded test engine; false when one is missing.
     bool Bind(HMODULE engine) {
         module = engine;
         bool ok = engine != nullptr;
-        ok &= Get("TE_Reset", Reset);
-        ok &= Get("TE_SetVersion", SetVersion);
-        ok &= Get("TE_SetInitRefuses", SetInitRefuses);
-        ok &= Get("TE_SetBaseRecords", SetBaseRecords);
-        ok &= Get("TE_SetDefaultBaseRecords", SetDefaultBaseRecords);
-        ok &= Get("TE_QueueScan", QueueScan);
-        ok &= Get("TE_SetScanFallback", SetScanFallback);
-        ok &= Get("TE_SetReadObject", SetReadObject);
-        ok &= Get("TE_LastObjectRead", LastObjectRead);
-        ok &= Get("TE_SetVirusName", SetVirusName);
-        ok &= Get("TE_SetArchiverName", SetArchiverName);
-        ok &= Get("TE_DefineArchive", DefineArchive);
-        ok &= Get("TE_AddMember", AddMember);
-        ok &= Get("TE_SetFault", SetFault);
-        ok &= Get("TE_SetHook", SetHook);
-        ok &= Get("TE_SetRandom", SetRandom);
-        ok &= Get("TE_SetRecording", SetRecording);
-        ok &= Get("TE_RecordCount", RecordCount);
-        ok &= Get("TE_GetRecord", GetRecord);
-        ok &= Get("TE_InitArguments", InitArguments);
-        ok &= Get("TE_Slot", Slot);
-        ok &= Get("TE_CallSlot", CallSlot);
+#define TE_BIND(name) ok &= Get("TE_" #name, name);
+        TE_EXPORTS(TE_BIND)
+#undef TE_BIND
         return ok;
     }
 
