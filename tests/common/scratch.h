@@ -41,6 +41,7 @@ public:
     bool Has(const char* name);
 };
 void DeleteSettingsKey();
+bool SettingsKeyExists();
 
 // Report-log lines with their time stamps removed (the text after the first
 // two blanks), in file order; an empty vector when the file does not exist.

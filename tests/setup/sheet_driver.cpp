@@ -59,6 +59,18 @@ bool WaitForDialogGone(HWND dialog, DWORD timeoutMs) {
     return WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, timeoutMs);
 }
 
+HWND WaitForDialogOtherThan(HWND known, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND w : OwnWindows(true))
+                if (w != known && IsDialog(w)) return (found = w) != nullptr;
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
 HWND WaitForSheet(DWORD timeoutMs) {
     HWND found = nullptr;
     WaitUntil(

@@ -25,6 +25,8 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs
 HWND FindDialog(const std::string& caption);
 HWND WaitForDialog(const std::string& caption, DWORD timeoutMs = kWaitMs);
 bool WaitForDialogGone(HWND dialog, DWORD timeoutMs = kWaitMs);
+// A visible dialog of this process other than the one given.
+HWND WaitForDialogOtherThan(HWND known, DWORD timeoutMs = kWaitMs);
 
 std::string WindowText(HWND window);
 std::string ItemText(HWND dialog, int id);
