@@ -7,12 +7,9 @@
 #include <cstring>
 
 #include "common/child.h"
-#include "common/test_engine_setup.h"
 #include "engine/allocator.h"
 #include "engine/descriptors.h"
-#include "engine/loader.h"
-#include "engine/memory_object.h"
-#include "settings/settings.h"
+#include "engine_in_process.h"
 
 namespace {
 
@@ -26,20 +23,16 @@ std::string MemoryName(const void* block, uint32_t size, const char* format = "#
     return name;
 }
 
-class Callbacks : public testing::Test {
+class Callbacks : public EngineInProcess {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(engine.ok());
-        engine.AddBase("main.vdb", 1);
-        engine.WriteSettings(key);
-        LoadSettings();
-        ASSERT_TRUE(LoadEngine());
+        ASSERT_NO_FATAL_FAILURE(EngineInProcess::SetUp());
         objectsBefore = OpenCallbackObjects();
     }
     void TearDown() override {
         ClearCheckedMemoryBlock();
         EXPECT_EQ(objectsBefore, OpenCallbackObjects()) << "an object was left open";
-        ReleaseEngine(false);
+        EngineInProcess::TearDown();
     }
 
     uint32_t Call(int slot, std::vector<uint32_t> args = {}) { return engine->Call(slot, args); }
@@ -53,8 +46,6 @@ protected:
     uint32_t Seek(int slot, uint32_t handle, uint32_t distance) { return Call(slot, {handle, distance}); }
     uint32_t Close(uint32_t handle) { return Call(orlix::SlotCloseFile, {handle}); }
 
-    SettingsKeyScratch key;
-    TestEngineSetup engine;
     TempDir files;
     int32_t objectsBefore = 0;
 };

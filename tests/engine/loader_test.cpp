@@ -25,11 +25,7 @@ protected:
     }
     std::vector<std::string> Log() { return ReadLogLines(engine.LogFolder()); }
     std::string Base(const std::string& name) { return "LoadBase " + engine.BaseFolder() + "\\" + name; }
-    int Count(const std::string& operation) {
-        int n = 0;
-        for (const std::string& op : engine->Operations()) n += op.compare(0, operation.size(), operation) == 0;
-        return n;
-    }
+    int Count(const std::string& operation) { return engine->CountOperations(operation); }
 
     SettingsKeyScratch key;
     TestEngineSetup engine;

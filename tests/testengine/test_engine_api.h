@@ -180,6 +180,14 @@ struct TestEngineApi {
         return lines;
     }
 
+    // How many operations from record index `from` on start with prefix.
+    int CountOperations(const std::string& prefix, size_t from = 0) const {
+        const std::vector<std::string> lines = Operations();
+        int n = 0;
+        for (size_t i = from; i < lines.size(); ++i) n += lines[i].compare(0, prefix.size(), prefix) == 0;
+        return n;
+    }
+
     static std::string Describe(const TE_Record& r) {
         auto n = [](uint32_t v) { return std::to_string(static_cast<int32_t>(v)); };
         switch (r.op) {
