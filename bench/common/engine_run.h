@@ -15,7 +15,7 @@
 inline void CheckEach(orlix::EngineEntryProc entry, const std::vector<std::string>& files, int& found, int& failed) {
     for (const std::string& name : files) {
         int32_t answer = entry(0, orlix::EngineScanFile, orlix::kScanModeCheck, 1, name.c_str(), 0);
-        found += answer > 0 && (answer & 0x7);
+        found += answer > 0 && (answer & orlix::kVirusFoundBits);
         failed += answer < 0;
     }
 }
@@ -56,7 +56,7 @@ inline int RunEngineBench(orlix::EngineEntryProc entry, const std::vector<std::s
         "records=%d files=%u bytes=%lld load_s=%.3f engine_s=%.3f raw_s=%.3f heap_mb=%.1f found=%d failed=%d "
         "canary=%d\n",
         records, static_cast<unsigned>(files.size()), bytes, load, engine, raw, memory, found, failed, canaryAnswer);
-    const bool ok =
-        bytes > 0 && again == bytes && found == 0 && failed == 0 && canaryAnswer > 0 && (canaryAnswer & 0x7);
+    const bool ok = bytes > 0 && again == bytes && found == 0 && failed == 0 && canaryAnswer > 0 &&
+                    (canaryAnswer & orlix::kVirusFoundBits);
     return ok ? 0 : 1;
 }

@@ -14,7 +14,6 @@ namespace refengine {
 namespace {
 
 constexpr uint32_t kReadChunk = 65536;
-constexpr uint32_t kFindBits = orlix::ResultInfected | orlix::ResultModification | orlix::ResultProbablyInfected;
 
 struct ArchiveLevel {
     std::unique_ptr<ZipReader> zip;  // null: the open failed, only the close is left
@@ -174,7 +173,7 @@ int32_t ExtractMember(orlix::ArchiveMemberHeader* header) {
     ArchiveLevel& level = state.levels.back();
     level.haveEntry = false;
     MemberOutcome outcome = level.zip->Extract(level.entry, CurrentDatabase(), state.budget);
-    if (outcome.flags & kFindBits) state.lastVirus = outcome.virusName;
+    if (outcome.flags & orlix::kVirusFoundBits) state.lastVirus = outcome.virusName;
     if (outcome.nestedArchive) {
         state.pending.member = std::move(outcome.nestedArchive);
         state.pending.present = true;

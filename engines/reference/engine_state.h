@@ -1,5 +1,6 @@
 // The engine's operations on objects: check and cure, and the stack of open
-// archives that operations 11 to 15 walk.
+// archives walked by EngineLastArchiverName, EngineOpenArchive,
+// EngineGetNextFileHeader, EngineExtractNextFile and EngineCloseArchive.
 #pragma once
 
 #include <cstddef>

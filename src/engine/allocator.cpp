@@ -54,6 +54,7 @@ bool BlockRelease(void* block) {
     std::lock_guard<CriticalSection> hold(Blocks().lock);
     const auto found = Blocks().value.find(address);
     if (found == Blocks().value.end()) {
+        // "corruped" as the interface has it: debugger-output watchers match it.
         DebugLine("Mem: memory block corruped (%08X) - bad header\n", static_cast<unsigned>(address));
         return false;
     }

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int32_t kFail = -1;
 // Longest name read from the engine; longer ones are refused.
 constexpr size_t kMaxNameLength = 32768;
 
@@ -40,7 +39,7 @@ bool ReadName(uint32_t address, std::string* name) {
 
 int32_t __cdecl OrlixAlloc(uint32_t, uint32_t size) {
     void* block = BlockAllocate(size);
-    return block ? static_cast<int32_t>(reinterpret_cast<uintptr_t>(block)) : kFail;
+    return block ? static_cast<int32_t>(reinterpret_cast<uintptr_t>(block)) : orlix::kCallbackFailure;
 }
 
 int32_t __cdecl OrlixFree(uint32_t, uint32_t address) {
@@ -51,12 +50,12 @@ int32_t __cdecl OrlixFree(uint32_t, uint32_t address) {
 
 int32_t __cdecl OrlixCreateFile(uint32_t, uint32_t name) {
     std::string path;
-    return ReadName(name, &path) ? CreateFileObject(path.c_str()) : kFail;
+    return ReadName(name, &path) ? CreateFileObject(path.c_str()) : orlix::kCallbackFailure;
 }
 
 int32_t __cdecl OrlixOpenFile(uint32_t, uint32_t name, uint32_t mode) {
     std::string path;
-    if (!ReadName(name, &path)) return kFail;
+    if (!ReadName(name, &path)) return orlix::kCallbackFailure;
     const int32_t openMode = static_cast<int32_t>(mode);
     if (IsMemoryObjectName(path.c_str())) return OpenMemoryObject(path.c_str(), openMode);
     return OpenFileObject(path.c_str(), openMode);
@@ -64,7 +63,7 @@ int32_t __cdecl OrlixOpenFile(uint32_t, uint32_t name, uint32_t mode) {
 
 int32_t __cdecl OrlixCloseFile(uint32_t, uint32_t handle) {
     ObjectDescriptor* d = IssuedObject(handle);
-    if (!d) return kFail;
+    if (!d) return orlix::kCallbackFailure;
     if (d->kind == KindFile) return CloseFileObject(d);
     RetireObject(d);
     return 0;
@@ -72,75 +71,75 @@ int32_t __cdecl OrlixCloseFile(uint32_t, uint32_t handle) {
 
 int32_t __cdecl OrlixReadFile(uint32_t, uint32_t handle, uint32_t buffer, uint32_t count) {
     ObjectDescriptor* d = IssuedObject(handle);
-    if (!d) return kFail;
+    if (!d) return orlix::kCallbackFailure;
     if (d->kind == KindFile) return ReadFileObject(d, Pointer<void>(buffer), count);
     return ReadMemoryObject(d, Pointer<void>(buffer), count);
 }
 
 int32_t __cdecl OrlixWriteFile(uint32_t, uint32_t handle, uint32_t buffer, uint32_t count) {
     ObjectDescriptor* d = IssuedObject(handle);
-    if (!d) return kFail;
+    if (!d) return orlix::kCallbackFailure;
     if (d->kind == KindFile) return WriteFileObject(d, Pointer<const void>(buffer), count);
     return WriteMemoryObject(d, Pointer<const void>(buffer), count);
 }
 
 int32_t __cdecl OrlixSeekToStart(uint32_t, uint32_t handle) {
     ObjectDescriptor* d = IssuedObject(handle);
-    if (!d) return kFail;
+    if (!d) return orlix::kCallbackFailure;
     return d->kind == KindFile ? SeekFileObject(d, 0, FILE_BEGIN) : SeekMemoryToStart(d);
 }
 
 int32_t __cdecl OrlixSeekToEnd(uint32_t, uint32_t handle) {
     ObjectDescriptor* d = IssuedObject(handle);
-    if (!d) return kFail;
+    if (!d) return orlix::kCallbackFailure;
     return d->kind == KindFile ? SeekFileObject(d, 0, FILE_END) : SeekMemoryToEnd(d);
 }
 
 int32_t __cdecl OrlixSeekFromStart(uint32_t, uint32_t handle, uint32_t distance) {
     ObjectDescriptor* d = IssuedObject(handle);
-    if (!d) return kFail;
+    if (!d) return orlix::kCallbackFailure;
     return d->kind == KindFile ? SeekFileObject(d, distance, FILE_BEGIN) : SeekMemoryFromStart(d, distance);
 }
 
 int32_t __cdecl OrlixSeekFromCurr(uint32_t, uint32_t handle, uint32_t distance) {
     ObjectDescriptor* d = IssuedObject(handle);
-    if (!d) return kFail;
+    if (!d) return orlix::kCallbackFailure;
     return d->kind == KindFile ? SeekFileObject(d, distance, FILE_CURRENT) : SeekMemoryFromCurrent(d, distance);
 }
 
 int32_t __cdecl OrlixSeekFromEnd(uint32_t, uint32_t handle, uint32_t distance) {
     ObjectDescriptor* d = IssuedObject(handle);
-    if (!d) return kFail;
+    if (!d) return orlix::kCallbackFailure;
     return d->kind == KindFile ? SeekFileObject(d, distance, FILE_END) : SeekMemoryFromEnd(d, distance);
 }
 
 int32_t __cdecl OrlixGetFileLength(uint32_t, uint32_t handle) {
     ObjectDescriptor* d = IssuedObject(handle);
-    if (!d) return kFail;
+    if (!d) return orlix::kCallbackFailure;
     return d->kind == KindFile ? FileObjectLength(d) : static_cast<int32_t>(d->size);
 }
 
 int32_t __cdecl OrlixRenameFile(uint32_t, uint32_t from, uint32_t to) {
     std::string oldName, newName;
-    if (!ReadName(from, &oldName) || !ReadName(to, &newName)) return kFail;
-    return MoveFileA(oldName.c_str(), newName.c_str()) ? 0 : kFail;
+    if (!ReadName(from, &oldName) || !ReadName(to, &newName)) return orlix::kCallbackFailure;
+    return MoveFileA(oldName.c_str(), newName.c_str()) ? 0 : orlix::kCallbackFailure;
 }
 
 int32_t __cdecl OrlixSetFileSize(uint32_t, uint32_t handle, uint32_t size) {
     ObjectDescriptor* d = IssuedObject(handle);
-    if (!d || d->kind != KindFile) return kFail;
+    if (!d || d->kind != KindFile) return orlix::kCallbackFailure;
     return SetFileObjectSize(d, size);
 }
 
 int32_t __cdecl OrlixDeleteFile(uint32_t, uint32_t name) {
     std::string path;
-    if (!ReadName(name, &path)) return kFail;
-    return DeleteFileA(path.c_str()) ? 0 : kFail;
+    if (!ReadName(name, &path)) return orlix::kCallbackFailure;
+    return DeleteFileA(path.c_str()) ? 0 : orlix::kCallbackFailure;
 }
 
 int32_t __cdecl OrlixGetFileDateTime(uint32_t, uint32_t handle, uint32_t dateOut, uint32_t timeOut) {
     ObjectDescriptor* d = IssuedObject(handle);
-    if (!d) return kFail;
+    if (!d) return orlix::kCallbackFailure;
     WORD date = 0;
     WORD time = 0;
     if (d->kind == KindFile) FileObjectDateTime(d, &date, &time);
@@ -152,41 +151,41 @@ int32_t __cdecl OrlixGetFileDateTime(uint32_t, uint32_t handle, uint32_t dateOut
 
 int32_t __cdecl OrlixSetFileDateTime(uint32_t, uint32_t handle, uint32_t date, uint32_t time) {
     ObjectDescriptor* d = IssuedObject(handle);
-    if (!d) return kFail;
+    if (!d) return orlix::kCallbackFailure;
     if (d->kind == KindFile) SetFileObjectDateTime(d, LOWORD(date), LOWORD(time));
     return 0;
 }
 
 int32_t __cdecl OrlixGetFileAttributes(uint32_t, uint32_t name) {
     std::string path;
-    if (!ReadName(name, &path)) return kFail;
+    if (!ReadName(name, &path)) return orlix::kCallbackFailure;
     return static_cast<int32_t>(GetFileAttributesA(path.c_str()));
 }
 
 int32_t __cdecl OrlixSetFileAttributes(uint32_t, uint32_t name, uint32_t attributes) {
     std::string path;
-    if (!ReadName(name, &path)) return kFail;
-    return SetFileAttributesA(path.c_str(), attributes) ? 0 : kFail;
+    if (!ReadName(name, &path)) return orlix::kCallbackFailure;
+    return SetFileAttributesA(path.c_str(), attributes) ? 0 : orlix::kCallbackFailure;
 }
 
 int32_t __cdecl OrlixCreateTempFile(uint32_t, uint32_t buffer) {
     // The engine's buffer holds MAX_PATH characters: all of them are written
     // (zeros after the name), so a shorter buffer fails here, not later.
     char name[MAX_PATH] = {};
-    if (!buffer || !GetTempFileNameA(".", "orx", 0, name)) return kFail;
+    if (!buffer || !GetTempFileNameA(".", "orx", 0, name)) return orlix::kCallbackFailure;
     // GetTempFileNameA created the file; it must not stay behind unused.
     if (!GuardedCopy(Pointer<char>(buffer), name, sizeof name, nullptr)) {
         DeleteFileA(name);
-        return kFail;
+        return orlix::kCallbackFailure;
     }
     const int32_t handle = CreateFileObject(name);
-    if (handle == kFail) DeleteFileA(name);
+    if (handle == orlix::kCallbackFailure) DeleteFileA(name);
     return handle;
 }
 
 int32_t __cdecl ReturnZero(uint32_t) { return 0; }
 int32_t __cdecl ReturnOne(uint32_t) { return 1; }
-int32_t __cdecl ReturnFail(uint32_t) { return kFail; }
+int32_t __cdecl ReturnFail(uint32_t) { return orlix::kCallbackFailure; }
 
 struct SlotEntry {
     int index;

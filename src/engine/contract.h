@@ -34,7 +34,10 @@ enum EngineOperation : int32_t {
 
 constexpr int32_t kScanModeCheck = 0;
 constexpr int32_t kScanModeCure = 1;
+// -1 is the failure answer both ways: of an engine operation, and of a
+// callback the engine makes.
 constexpr int32_t kEngineFailure = -1;
+constexpr int32_t kCallbackFailure = kEngineFailure;
 
 enum EngineResultFlags : uint32_t {
     ResultClean = 0,
@@ -53,6 +56,9 @@ enum EngineResultFlags : uint32_t {
     ResultNoMoreMembers = 0x8000,
     ResultSplitArchive = 0x20000,
 };
+
+// The bits by which an answer reports a virus found.
+constexpr uint32_t kVirusFoundBits = ResultInfected | ResultModification | ResultProbablyInfected;
 
 struct PluginVersionRecord {
     int32_t words[3];
@@ -147,8 +153,13 @@ constexpr int32_t kOpenRead = 0;
 constexpr int32_t kOpenWrite = 1;
 constexpr int32_t kOpenReadWrite = 2;
 
-// "##%08X#%08X": a block of the host's memory handed to the engine as a file.
+// A block of the host's memory handed to the engine as a file, named by its
+// address and size: "##" address "#" size, each as eight hexadecimal digits.
+constexpr const char kMemoryObjectNameFormat[] = "##%08X#%08X";
 constexpr int kMemoryObjectNameLength = 19;
 constexpr const char kMemoryObjectPrefix[] = "##";
+constexpr int kMemoryObjectAddressOffset = 2;
+constexpr int kMemoryObjectSeparatorOffset = 10;
+constexpr int kMemoryObjectSizeOffset = 11;
 
 }  // namespace orlix

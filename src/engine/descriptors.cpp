@@ -8,6 +8,7 @@
 
 #include "base/lock.h"
 #include "engine/allocator.h"
+#include "engine/contract.h"
 
 namespace {
 
@@ -20,14 +21,14 @@ Locked<std::unordered_set<uintptr_t>>& IssuedHandles() {
 
 int32_t IssueObject(ObjectKind kind, uint32_t handle, uint32_t size, uint32_t mode) {
     ObjectDescriptor* d = static_cast<ObjectDescriptor*>(BlockAllocate(sizeof(ObjectDescriptor)));
-    if (!d) return -1;
+    if (!d) return orlix::kCallbackFailure;
     *d = ObjectDescriptor{kind, handle, size, 0, mode};
     try {
         std::lock_guard<CriticalSection> hold(IssuedHandles().lock);
         IssuedHandles().value.insert(reinterpret_cast<uintptr_t>(d));
     } catch (...) {
         BlockRelease(d);
-        return -1;
+        return orlix::kCallbackFailure;
     }
     return static_cast<int32_t>(reinterpret_cast<uintptr_t>(d));
 }

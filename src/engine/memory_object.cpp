@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int32_t kFail = -1;
-
 struct CheckedBlock {
     bool active = false;
     uint32_t address = 0;
@@ -76,39 +74,42 @@ void ClearCheckedMemoryBlock() { g_checked = CheckedBlock(); }
 
 bool IsMemoryObjectName(const char* name) {
     return strnlen(name, orlix::kMemoryObjectNameLength + 1) == static_cast<size_t>(orlix::kMemoryObjectNameLength) &&
-           name[0] == '#' && name[1] == '#' && name[10] == '#';
+           strncmp(name, orlix::kMemoryObjectPrefix, sizeof orlix::kMemoryObjectPrefix - 1) == 0 &&
+           name[orlix::kMemoryObjectSeparatorOffset] == '#';
 }
 
 int32_t OpenMemoryObject(const char* name, int32_t mode) {
-    const uint32_t address = ParseHex(name + 2);
-    const uint32_t size = ParseHex(name + 11);
+    const uint32_t address = ParseHex(name + orlix::kMemoryObjectAddressOffset);
+    const uint32_t size = ParseHex(name + orlix::kMemoryObjectSizeOffset);
     // Only the block being checked, and never a negative size: that would
     // let the engine read past the block into the host's memory.
     if (!g_checked.active || address != g_checked.address || size != g_checked.size || static_cast<int32_t>(size) < 0)
-        return kFail;
+        return orlix::kCallbackFailure;
     return IssueObject(KindMemory, address, size, static_cast<uint32_t>(mode));
 }
 
 int32_t ReadMemoryObject(ObjectDescriptor* d, void* buffer, uint32_t count) {
-    if (!BlockInCheck(d)) return kFail;
+    if (!BlockInCheck(d)) return orlix::kCallbackFailure;
     uint32_t n = d->size - d->position;
     if (count < n) n = count;
-    if (!CopyTraced(buffer, BlockAt(d) + d->position, n, "OrlixReadFile")) return kFail;
+    if (!CopyTraced(buffer, BlockAt(d) + d->position, n, "OrlixReadFile")) return orlix::kCallbackFailure;
     d->position += n;
     return static_cast<int32_t>(n);
 }
 
 int32_t WriteMemoryObject(ObjectDescriptor* d, const void* buffer, uint32_t count) {
-    if (!BlockInCheck(d)) return kFail;
+    if (!BlockInCheck(d)) return orlix::kCallbackFailure;
     uint32_t n = d->size - d->position;
     if (count < n) n = count;
-    if (!CopyTraced(BlockAt(d) + d->position, buffer, n, "OrlixWriteFile")) return kFail;
+    if (!CopyTraced(BlockAt(d) + d->position, buffer, n, "OrlixWriteFile")) return orlix::kCallbackFailure;
     d->position += n;
     return static_cast<int32_t>(n);
 }
 
 int32_t SeekMemoryToStart(ObjectDescriptor* d) {
     d->position = 0;
+    // 1, not the new position 0: the interface answers so for a memory block
+    // (a file answers 0). Engines may test this answer only against -1.
     return 1;
 }
 
@@ -118,19 +119,19 @@ int32_t SeekMemoryToEnd(ObjectDescriptor* d) {
 }
 
 int32_t SeekMemoryFromStart(ObjectDescriptor* d, uint32_t distance) {
-    if (distance > d->size) return kFail;
+    if (distance > d->size) return orlix::kCallbackFailure;
     d->position = distance;
     return static_cast<int32_t>(distance);
 }
 
 int32_t SeekMemoryFromCurrent(ObjectDescriptor* d, uint32_t distance) {
-    if (distance > d->size - d->position) return kFail;
+    if (distance > d->size - d->position) return orlix::kCallbackFailure;
     d->position += distance;
     return static_cast<int32_t>(d->position);
 }
 
 int32_t SeekMemoryFromEnd(ObjectDescriptor* d, uint32_t distance) {
-    if (distance > d->size) return kFail;
+    if (distance > d->size) return orlix::kCallbackFailure;
     d->position = d->size - distance;
     return static_cast<int32_t>(d->position);
 }

@@ -1,5 +1,5 @@
 // The host's memory block under check, handed to the engine as a file named
-// "##%08X#%08X": the memory side of the object callbacks. Every answer is the
+// by orlix::kMemoryObjectNameFormat: the memory side of the object callbacks. Every answer is the
 // callback's own (-1 on failure).
 #pragma once
 

@@ -1,7 +1,6 @@
-// Finding the mail client's windows by their exact class names.
-#include <cstring>
+#include "report/host_find.h"
 
-#include "report/notice.h"
+#include <cstring>
 
 namespace {
 struct Search {

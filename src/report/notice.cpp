@@ -7,6 +7,7 @@
 
 #include "base/lock.h"
 #include "base/module.h"
+#include "report/host_find.h"
 #include "resources/resource.h"
 
 // Threads: the background thread creates, hides and destroys the balloon

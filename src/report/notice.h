@@ -1,4 +1,4 @@
-// The mail client's windows, the balloon notice and the alert sounds.
+// The balloon notice at the mail client's main window.
 #pragma once
 
 #include <windows.h>
@@ -7,11 +7,6 @@
 
 constexpr unsigned kNoticeVirusFound = 0x1;
 constexpr unsigned kNoticeErrorOccurred = 0x2;
-
-// The first visible top-level "TMailerForm" window of this process, or null.
-HWND FindHostMainWindow();
-// The first visible, parented "TVirusCentre" window of the calling thread.
-HWND FindVirusCentreWindow();
 
 // Creates the balloon on the calling thread (the background thread), owned
 // by the mail client's main window; the notice is hidden until ShowNotice.
@@ -27,5 +22,3 @@ void DestroyNotice();
 HWND NoticeWindow();
 // The balloon's text for the given flags: lines separated by bare CRs.
 std::string NoticeBody(unsigned noticeFlags);
-
-void PlayAlertSound(const std::string& soundFile);

@@ -1,10 +1,9 @@
-// The alert sounds: a new alert always cuts off the one before. Threads: the
-// host's thread alone plays them.
+// Threads: the host's thread alone plays the sounds.
+#include "report/sound.h"
+
 #include <windows.h>
 // after windows.h, whose types it uses
 #include <mmsystem.h>
-
-#include "report/notice.h"
 
 namespace {
 // An asynchronous sound plays on a thread of the sound library. If the

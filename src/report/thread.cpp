@@ -8,6 +8,7 @@
 
 #include "base/trace.h"
 #include "report/hidden_window.h"
+#include "report/host_find.h"
 #include "report/notice.h"
 
 namespace {

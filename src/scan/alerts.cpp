@@ -2,6 +2,7 @@
 
 #include "base/trace.h"
 #include "report/notice.h"
+#include "report/sound.h"
 #include "report/thread.h"
 #include "scan/scan.h"
 #include "scan/scan_internal.h"

@@ -102,7 +102,7 @@ int32_t WalkMembers(ArchiveLevel& level, const std::string& inner, const std::st
             if (nested == BavResultOk) continue;
             return nested;
         }
-        if (flags & (orlix::ResultInfected | orlix::ResultModification | orlix::ResultProbablyInfected)) {
+        if (flags & orlix::kVirusFoundBits) {
             const std::string virus = LastVirusName();
             LogArchiveLine(inner, archive, "\\" + member + LoadText(IDS_DASH) + LoadText(IDS_INFECTED) + virus);
             return BavResultInfected;
@@ -162,7 +162,7 @@ int32_t CheckArchive(const std::string& inner, const std::string& archive, char*
 
     // Checked before anything is held, so a deep nest costs no stack beyond
     // the levels allowed.
-    if (g_archiveDepth > kMaxArchiveDepth) {
+    if (g_archiveDepth > kMaxNestedArchiveLevels) {
         SetStatus(IDS_TOO_DEEP);
         LogLine(g_lastArchiveStatus);
         return BavResultFailed;

@@ -48,8 +48,7 @@ int32_t Classify(int32_t answer, const std::string& objectName, const std::strin
         LogLine(lineStart + LoadText(IDS_ARCHIVE_DISABLED));
         return BavResultOk;
     }
-    const uint32_t virusBits = orlix::ResultInfected | orlix::ResultModification | orlix::ResultProbablyInfected;
-    if ((flags & virusBits) == 0) return ClassifyWithoutFind(flags, lineStart, statusText);
+    if ((flags & orlix::kVirusFoundBits) == 0) return ClassifyWithoutFind(flags, lineStart, statusText);
 
     const std::string virus = LastVirusName();
     int32_t result = BavResultInfected;

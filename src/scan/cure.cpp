@@ -1,7 +1,7 @@
 #include "base/module.h"
 #include "engine/engine.h"
 #include "report/log.h"
-#include "report/notice.h"
+#include "report/sound.h"
 #include "resources/resource.h"
 #include "scan/scan.h"
 #include "scan/scan_internal.h"

@@ -1,4 +1,5 @@
 #include "base/module.h"
+#include "engine/contract.h"
 #include "engine/memory_object.h"
 #include "report/log.h"
 #include "resources/resource.h"
@@ -17,7 +18,7 @@ public:
 
 int32_t CheckMemory(uint32_t address, int32_t size, char* statusText) {
     LogLine(FormatResource(IDS_CHECKMEMORY, address, size));
-    const std::string objectName = FormatText("##%08X#%08X", address, static_cast<uint32_t>(size));
+    const std::string objectName = FormatText(orlix::kMemoryObjectNameFormat, address, static_cast<uint32_t>(size));
     CheckedBlock block(address, size);
     return CheckFile(objectName, statusText);
 }

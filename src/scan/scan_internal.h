@@ -7,9 +7,9 @@
 
 struct Settings;
 
-// Archives nested deeper than this many levels below the outermost one are
-// refused, so 65 levels are walked and the 66th is not.
-constexpr int32_t kMaxArchiveDepth = 64;
+// How many levels of archives nested below the outermost one are walked: with
+// the outermost, 65 levels; a 66th is refused.
+constexpr int32_t kMaxNestedArchiveLevels = 64;
 
 // An engine that never reports the end of an archive would keep the mail
 // client's thread busy for ever; one check examines at most this many

@@ -22,12 +22,18 @@ struct FlagField {
     bool fallback;
 };
 const FlagField kFlags[] = {
-    {"LogEnabled", &Settings::LogEnabled, true},        {"LogEventsOnly", &Settings::LogEventsOnly, false},
-    {"SoundInfected", &Settings::SoundInfected, false}, {"SoundIncurable", &Settings::SoundIncurable, false},
-    {"ScanByFormat", &Settings::ScanByFormat, true},    {"ShowAdvanced", &Settings::ShowAdvanced, false},
-    {"NotifyVirus", &Settings::NotifyVirus, true},      {"NotifyError", &Settings::NotifyError, true},
-    {"ShowLogVirus", &Settings::ShowLogVirus, false},   {"ShowLogError", &Settings::ShowLogError, false},
-    {"CheckArchives", &Settings::CheckArchives, true},  {"CheckPacked", &Settings::CheckPacked, true},
+    {setting::kLogEnabled, &Settings::LogEnabled, true},
+    {setting::kLogEventsOnly, &Settings::LogEventsOnly, false},
+    {setting::kSoundInfected, &Settings::SoundInfected, false},
+    {setting::kSoundIncurable, &Settings::SoundIncurable, false},
+    {setting::kScanByFormat, &Settings::ScanByFormat, true},
+    {setting::kShowAdvanced, &Settings::ShowAdvanced, false},
+    {setting::kNotifyVirus, &Settings::NotifyVirus, true},
+    {setting::kNotifyError, &Settings::NotifyError, true},
+    {setting::kShowLogVirus, &Settings::ShowLogVirus, false},
+    {setting::kShowLogError, &Settings::ShowLogError, false},
+    {setting::kCheckArchives, &Settings::CheckArchives, true},
+    {setting::kCheckPacked, &Settings::CheckPacked, true},
 };
 
 struct TextField {
@@ -36,12 +42,12 @@ struct TextField {
 };
 // Missing texts read as empty; an empty folder falls back (see LoadSettings).
 const TextField kTexts[] = {
-    {"OrlixPath", &Settings::OrlixPath},
-    {"EnginePath", &Settings::EnginePath},
-    {"BasePath", &Settings::BasePath},
-    {"LogPath", &Settings::LogPath},
-    {"SoundFileInfected", &Settings::SoundFileInfected},
-    {"SoundFileIncurable", &Settings::SoundFileIncurable},
+    {setting::kOrlixPath, &Settings::OrlixPath},
+    {setting::kEnginePath, &Settings::EnginePath},
+    {setting::kBasePath, &Settings::BasePath},
+    {setting::kLogPath, &Settings::LogPath},
+    {setting::kSoundFileInfected, &Settings::SoundFileInfected},
+    {setting::kSoundFileIncurable, &Settings::SoundFileIncurable},
 };
 
 // A flag keeps its default unless a four-byte REG_DWORD of that name exists.
@@ -76,7 +82,7 @@ void LoadSettings() {
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) key.reset();
     HKEY k = key.get();
 
-    s.Path = ReadRegistryText(k, "Path");
+    s.Path = ReadRegistryText(k, setting::kPath);
     for (const TextField& text : kTexts) s.*text.field = ReadRegistryText(k, text.name);
     if (s.EnginePath.empty()) s.EnginePath = s.OrlixPath;
     if (s.BasePath.empty()) s.BasePath = s.OrlixPath;

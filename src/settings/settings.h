@@ -4,7 +4,7 @@
 
 #include <string>
 
-constexpr char kSettingsKey[] = "Software\\Kelvane\\Orlix for TheBAT!";
+#include "settings/setting_names.h"
 
 struct Settings {
     std::string Path;  // fallback for LogPath only; never written

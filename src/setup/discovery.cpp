@@ -86,17 +86,17 @@ std::string EngineVersionText(int32_t version) {
     return text;
 }
 
-std::string ChooseInstallation(const std::string& first, const std::string& second) {
+std::string ChooseInstallation(HWND owner, const std::string& first, const std::string& second) {
     Candidates candidates;
     candidates.folders[0] = first;
     candidates.folders[1] = second;
-    INT_PTR chosen = DialogBoxParamA(PluginInstance(), MAKEINTRESOURCEA(IDD_CHOOSE_INSTALLATION), SheetWindow(),
-                                     ChooseProc, reinterpret_cast<LPARAM>(&candidates));
+    INT_PTR chosen = DialogBoxParamA(PluginInstance(), MAKEINTRESOURCEA(IDD_CHOOSE_INSTALLATION), owner, ChooseProc,
+                                     reinterpret_cast<LPARAM>(&candidates));
     if (chosen == 0 || chosen == 1) return candidates.folders[chosen];
     return std::string();
 }
 
-std::string DiscoverInstallation() {
+std::string DiscoverInstallation(HWND owner) {
     int found = 0;
     std::string candidates[2];
     for (int i = 0; i < 2; ++i) {
@@ -107,5 +107,5 @@ std::string DiscoverInstallation() {
     }
     if (found == 0) return ModuleFolder();
     if (found == 1) return candidates[0].empty() ? candidates[1] : candidates[0];
-    return ChooseInstallation(candidates[0], candidates[1]);
+    return ChooseInstallation(owner, candidates[0], candidates[1]);
 }

@@ -18,18 +18,18 @@ namespace {
 constexpr int kFolderTextSize = 260;
 constexpr int kVolumeNameSize = 255;
 
-// The searching dialog's state; both dialogs are modal, so there is one
-// search at a time.
-int g_searchFoundCount = 0;
-int g_firstUsableIndex = -1;
-std::unique_ptr<SearchWorker> g_searchWorker;
-
-// The dialog's result travels back as a pointer to a text owned by the
-// caller of DialogBoxParamA.
-struct SearchingStart {
-    const DriveSet* drives;
-    std::string* chosen;
+// The searching dialog's state, owned by the drive dialog that opens it and
+// kept under the searching dialog's DWLP_USER. The result travels back
+// through chosen, a text owned by the caller of the drive dialog.
+struct Searching {
+    DriveSet drives = 0;
+    std::string* chosen = nullptr;
+    int foundCount = 0;
+    int firstUsableIndex = -1;
+    std::unique_ptr<SearchWorker> worker;
 };
+
+Searching* SearchingOf(HWND dialog) { return reinterpret_cast<Searching*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
 
 UINT DriveTypeName(UINT type) {
     switch (type) {
@@ -85,37 +85,32 @@ DriveSet CheckedDrives(HWND list) {
 
 void EnableOk(HWND dialog) { EnableWindow(GetDlgItem(dialog, IDOK), TRUE); }
 
-void OnFound(HWND dialog, int32_t version, const char* folder) {
+void OnFound(HWND dialog, Searching& search, int32_t version, const char* folder) {
     HWND list = GetDlgItem(dialog, IDC_SEARCH_FOUND);
     int item = AddListItem(list, folder, 0);
     SetListSubItem(list, item, 1, EngineVersionText(version));
     AutoSizeListColumns(list, 2);
-    if (orlix::IsSupportedEngineVersion(version) && g_firstUsableIndex == -1 && item >= 0) {
-        g_firstUsableIndex = item;
+    if (orlix::IsSupportedEngineVersion(version) && search.firstUsableIndex == -1 && item >= 0) {
+        search.firstUsableIndex = item;
         LVITEMA state = {};
         state.stateMask = LVIS_SELECTED;
         state.state = LVIS_SELECTED;
         SendMessageA(list, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(&state));
         EnableOk(dialog);
     }
-    ++g_searchFoundCount;
+    ++search.foundCount;
 }
 
-void OnDone(HWND dialog) {
+void OnDone(HWND dialog, const Searching& search) {
     std::string summary =
-        LoadText(IDS_SETUP_SEARCH_DONE) + FormatText("%d", g_searchFoundCount) + LoadText(IDS_SETUP_LOCATIONS);
+        LoadText(IDS_SETUP_SEARCH_DONE) + FormatText("%d", search.foundCount) + LoadText(IDS_SETUP_LOCATIONS);
     SetDlgItemTextA(dialog, IDC_SEARCH_CURRENT, summary.c_str());
     if (SelectedListItem(GetDlgItem(dialog, IDC_SEARCH_FOUND)) != -1) EnableOk(dialog);
 }
 
-void StopSearch() {
-    if (g_searchWorker) g_searchWorker->Stop();
-}
-
-void OnSearchingCommand(HWND dialog, int id) {
-    SearchingStart* start = reinterpret_cast<SearchingStart*>(GetWindowLongPtrA(dialog, DWLP_USER));
+void OnSearchingCommand(HWND dialog, Searching& search, int id) {
     if (id == IDOK) {
-        StopSearch();
+        if (search.worker) search.worker->Stop();
         HWND list = GetDlgItem(dialog, IDC_SEARCH_FOUND);
         int item = SelectedListItem(list);
         if (item == -1) return;
@@ -125,49 +120,48 @@ void OnSearchingCommand(HWND dialog, int id) {
         text.pszText = folder;
         text.cchTextMax = kFolderTextSize;
         SendMessageA(list, LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(&text));
-        if (start) *start->chosen = folder;
-        g_searchWorker.reset();
+        *search.chosen = folder;
+        search.worker.reset();
         EndDialog(dialog, IDOK);
     } else if (id == IDCANCEL) {
-        g_searchWorker.reset();
+        search.worker.reset();
         EndDialog(dialog, IDCANCEL);
     }
 }
 
 INT_PTR SearchingProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    Searching* search = SearchingOf(dialog);
+    if (!search) return FALSE;
     switch (message) {
         case WM_INITDIALOG: {
-            SetWindowLongPtrA(dialog, DWLP_USER, lParam);
             SetDlgItemTextA(dialog, IDC_SEARCH_CURRENT, LoadText(IDS_SETUP_NOT_AVAILABLE).c_str());
             HWND list = GetDlgItem(dialog, IDC_SEARCH_FOUND);
             SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
             AddListColumn(list, 0, LoadText(IDS_SETUP_COLUMN_PATH));
             AddListColumn(list, 1, LoadText(IDS_SETUP_COLUMN_VERSION));
             AutoSizeListColumns(list, 2);
-            g_searchFoundCount = 0;
-            g_firstUsableIndex = -1;
-            const SearchingStart* start = reinterpret_cast<const SearchingStart*>(lParam);
-            g_searchWorker.reset(new SearchWorker(dialog, *start->drives));
+            search->worker.reset(new SearchWorker(dialog, search->drives));
             break;
         }
         case WM_SEARCHFOLDER:
             SetDlgItemTextA(dialog, IDC_SEARCH_CURRENT, reinterpret_cast<const char*>(lParam));
             break;
         case WM_SEARCHFOUND:
-            OnFound(dialog, static_cast<int32_t>(wParam), reinterpret_cast<const char*>(lParam));
+            OnFound(dialog, *search, static_cast<int32_t>(wParam), reinterpret_cast<const char*>(lParam));
             break;
         case WM_SEARCHDONE:
-            OnDone(dialog);
+            OnDone(dialog, *search);
             break;
         case WM_NOTIFY:
             if (reinterpret_cast<const NMHDR*>(lParam)->code == static_cast<UINT>(LVN_ITEMCHANGED)) EnableOk(dialog);
             break;
         case WM_COMMAND:
-            OnSearchingCommand(dialog, LOWORD(wParam));
+            OnSearchingCommand(dialog, *search, LOWORD(wParam));
             break;
         case WM_DESTROY:
             // However the dialog goes, the worker is stopped before it does.
-            g_searchWorker.reset();
+            search->worker.reset();
             break;
     }
     return FALSE;
@@ -184,11 +178,12 @@ INT_PTR DriveProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     } else if (message == WM_COMMAND) {
         std::string* chosen = reinterpret_cast<std::string*>(GetWindowLongPtrA(dialog, DWLP_USER));
         if (LOWORD(wParam) == IDOK) {
-            DriveSet drives = CheckedDrives(GetDlgItem(dialog, IDC_DRIVE_LIST));
+            Searching search;
+            search.drives = CheckedDrives(GetDlgItem(dialog, IDC_DRIVE_LIST));
+            search.chosen = chosen;
             ShowWindow(dialog, SW_HIDE);
-            SearchingStart start = {&drives, chosen};
             INT_PTR result = DialogBoxParamA(PluginInstance(), MAKEINTRESOURCEA(IDD_SEARCHING), dialog, SearchingProc,
-                                             reinterpret_cast<LPARAM>(&start));
+                                             reinterpret_cast<LPARAM>(&search));
             if (result != IDOK) chosen->clear();
             EndDialog(dialog, result == IDOK ? IDOK : IDCANCEL);
         } else if (LOWORD(wParam) == IDCANCEL) {

@@ -11,15 +11,14 @@
 
 namespace {
 
-// One icon for the three small browse buttons of the open page.
-HICON g_browseIcon = nullptr;
-
 const int kAdvancedControls[] = {IDC_ENGINE_LABEL, IDC_BASE_LABEL,    IDC_LOG_LABEL,   IDC_ENGINE_EDIT, IDC_BASE_EDIT,
                                  IDC_LOG_EDIT,     IDC_ENGINE_BROWSE, IDC_BASE_BROWSE, IDC_LOG_BROWSE};
 const int kFolderControls[] = {IDC_FOLDER_LABEL, IDC_FOLDER_EDIT, IDC_FOLDER_BROWSE, IDC_FOLDER_FIND};
 const int kIconButtons[] = {IDC_ENGINE_BROWSE, IDC_BASE_BROWSE, IDC_LOG_BROWSE};
 
-void ShowBufferInEdit(HWND page) { SetDlgItemTextA(page, IDC_FOLDER_EDIT, SetupFolderBuffer()); }
+void ShowFolder(HWND page, const std::string& folder) {
+    SetDlgItemTextA(page, IDC_FOLDER_EDIT, folder.substr(0, kShownFolderMaxChars).c_str());
+}
 
 // Advanced checked: the three path rows are live and the installation row is
 // greyed; unchecked, the reverse. The frame keeps its state.
@@ -29,17 +28,16 @@ void ApplyEnablingRule(HWND page) {
     for (int id : kFolderControls) EnableWindow(GetDlgItem(page, id), !advanced);
 }
 
-void InitPage(HWND page) {
-    Settings& s = SetupDraft();
-    if (s.OrlixPath.empty()) s.OrlixPath = DiscoverInstallation();
-    SetFolderBuffer(s.OrlixPath);
-    ShowBufferInEdit(page);
+void InitPage(HWND page, SetupContext& context) {
+    Settings& s = context.draft;
+    if (s.OrlixPath.empty()) s.OrlixPath = DiscoverInstallation(GetParent(page));
+    ShowFolder(page, s.OrlixPath);
 
-    if (!g_browseIcon)
-        g_browseIcon = static_cast<HICON>(
+    if (!context.browseIcon)
+        context.browseIcon = static_cast<HICON>(
             LoadImageA(PluginInstance(), MAKEINTRESOURCEA(IDI_BROWSE), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR));
     for (int id : kIconButtons)
-        SendDlgItemMessageA(page, id, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(g_browseIcon));
+        SendDlgItemMessageA(page, id, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(context.browseIcon));
 
     SetDlgItemTextA(page, IDC_ENGINE_EDIT, s.EnginePath.c_str());
     SetDlgItemTextA(page, IDC_BASE_EDIT, s.BasePath.c_str());
@@ -56,8 +54,8 @@ void BrowseInto(HWND page, int editId, const std::string& setting) {
     SetDlgItemTextA(page, editId, folder.c_str());
 }
 
-void OnCommand(HWND page, int id) {
-    Settings& s = SetupDraft();
+void OnCommand(HWND page, SetupContext& context, int id) {
+    Settings& s = context.draft;
     switch (id) {
         case IDC_FOLDER_BROWSE:
             BrowseInto(page, IDC_FOLDER_EDIT, s.OrlixPath);
@@ -65,8 +63,7 @@ void OnCommand(HWND page, int id) {
         case IDC_FOLDER_FIND: {
             std::string found = FindInstallation(page);
             if (!found.empty()) s.OrlixPath = found;
-            SetFolderBuffer(s.OrlixPath);
-            ShowBufferInEdit(page);
+            ShowFolder(page, s.OrlixPath);
             break;
         }
         case IDC_ADVANCED:
@@ -84,9 +81,9 @@ void OnCommand(HWND page, int id) {
     }
 }
 
-void TakePage(HWND page) {
-    GetDlgItemTextA(page, IDC_FOLDER_EDIT, SetupFolderBuffer(), kPageTextLimit);
-    Settings& s = SetupDraft();
+void TakePage(HWND page, SetupContext& context) {
+    Settings& s = context.draft;
+    s.OrlixPath = PageText(page, IDC_FOLDER_EDIT);
     s.ShowAdvanced = IsBoxChecked(page, IDC_ADVANCED);
     // Taken whether or not the rows are enabled.
     s.EnginePath = PageText(page, IDC_ENGINE_EDIT);
@@ -97,23 +94,21 @@ void TakePage(HWND page) {
 // The discovery at opening gave nothing (or was cancelled): ask again. An
 // empty edit shows the answer too, or the accepted sheet would replace the
 // chosen folder with the empty text; a folder the user typed stays.
-void Activate(HWND page) {
-    Settings& s = SetupDraft();
+void Activate(HWND page, SetupContext& context) {
+    Settings& s = context.draft;
     if (!s.OrlixPath.empty()) return;
-    s.OrlixPath = DiscoverInstallation();
-    if (!s.OrlixPath.empty() && GetWindowTextLengthA(GetDlgItem(page, IDC_FOLDER_EDIT)) == 0) {
-        SetFolderBuffer(s.OrlixPath);
-        ShowBufferInEdit(page);
-    }
+    s.OrlixPath = DiscoverInstallation(GetParent(page));
+    if (!s.OrlixPath.empty() && GetWindowTextLengthA(GetDlgItem(page, IDC_FOLDER_EDIT)) == 0)
+        ShowFolder(page, s.OrlixPath);
 }
 
 // The buttons go with the page; the icon would otherwise stay behind once
 // per opening of the sheet.
-void ReleaseIcon(HWND page) {
-    if (!g_browseIcon) return;
+void ReleaseIcon(HWND page, SetupContext& context) {
+    if (!context.browseIcon) return;
     for (int id : kIconButtons) SendDlgItemMessageA(page, id, BM_SETIMAGE, IMAGE_ICON, 0);
-    DestroyIcon(g_browseIcon);
-    g_browseIcon = nullptr;
+    DestroyIcon(context.browseIcon);
+    context.browseIcon = nullptr;
 }
 
 const PageRole kRole = {PSWIZB_BACK | PSWIZB_NEXT, InitPage, OnCommand, ReleaseIcon, Activate, TakePage};

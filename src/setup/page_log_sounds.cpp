@@ -7,8 +7,8 @@
 
 namespace {
 
-void FillPage(HWND page) {
-    const Settings& s = SetupDraft();
+void FillPage(HWND page, SetupContext& context) {
+    const Settings& s = context.draft;
     // Boxes of false fields stay as the template has them: unchecked.
     if (s.LogEnabled) SetBox(page, IDC_LOG_ENABLED, true);
     if (s.LogEventsOnly) SetBox(page, IDC_LOG_EVENTS_ONLY, true);
@@ -18,8 +18,8 @@ void FillPage(HWND page) {
     SetDlgItemTextA(page, IDC_SOUND_INCURABLE_FILE, s.SoundFileIncurable.c_str());
 }
 
-void TakePage(HWND page) {
-    Settings& s = SetupDraft();
+void TakePage(HWND page, SetupContext& context) {
+    Settings& s = context.draft;
     s.SoundInfected = IsBoxChecked(page, IDC_SOUND_INFECTED);
     s.SoundFileInfected = PageText(page, IDC_SOUND_INFECTED_FILE);
     s.SoundIncurable = IsBoxChecked(page, IDC_SOUND_INCURABLE);
@@ -29,8 +29,8 @@ void TakePage(HWND page) {
 }
 
 // The start value is the setting, so Cancel shows the setting again.
-void OnCommand(HWND page, int id) {
-    const Settings& s = SetupDraft();
+void OnCommand(HWND page, SetupContext& context, int id) {
+    const Settings& s = context.draft;
     if (id == IDC_SOUND_INFECTED_BROWSE) {
         std::string file = BrowseForSoundFile(page, s.SoundFileInfected);
         SetDlgItemTextA(page, IDC_SOUND_INFECTED_FILE, file.c_str());

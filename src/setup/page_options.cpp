@@ -17,13 +17,13 @@ const OptionBox kBoxes[] = {
     {IDC_CHECK_ARCHIVES, &Settings::CheckArchives}, {IDC_CHECK_PACKED, &Settings::CheckPacked},
 };
 
-void FillBoxes(HWND page) {
-    const Settings& s = SetupDraft();
+void FillBoxes(HWND page, SetupContext& context) {
+    const Settings& s = context.draft;
     for (const OptionBox& box : kBoxes) SetBox(page, box.id, s.*box.field);
 }
 
-void TakeBoxes(HWND page) {
-    Settings& s = SetupDraft();
+void TakeBoxes(HWND page, SetupContext& context) {
+    Settings& s = context.draft;
     for (const OptionBox& box : kBoxes) s.*box.field = IsBoxChecked(page, box.id);
 }
 

@@ -1,4 +1,5 @@
-// State and helpers shared by the pages of the setup sheet.
+// What the pages of the setup sheet share: one context per run of the sheet,
+// and the page procedure's common body.
 #pragma once
 
 #include <windows.h>
@@ -7,36 +8,33 @@
 
 #include "settings/settings.h"
 
-// Sized for a 260-character folder and its terminator.
-constexpr int kSetupFolderBufferSize = 261;
 // Limit passed to GetDlgItemTextA for every text a page takes: at most 259
 // characters reach the settings.
 constexpr int kPageTextLimit = 260;
+// The installation folder shown in its edit: at most 260 characters.
+constexpr int kShownFolderMaxChars = 260;
 
-// The settings the pages edit: a copy of the live record taken when the sheet
-// opens, which replaces the record only when the sheet is accepted.
-Settings& SetupDraft();
-// The installation folder as last taken from the folders page; keeps its
-// contents between runs of the sheet.
-char* SetupFolderBuffer();
-// The sheet's own window, stored by every page procedure on every message.
-HWND& SheetWindow();
+// One run of the sheet. RunSetup owns it and hands it to every page through
+// the page record's lParam; a page finds it again under DWLP_USER.
+struct SetupContext {
+    // The settings the pages edit: a copy of the live record taken when the
+    // sheet opens, which replaces the record only when the sheet is accepted.
+    // Its OrlixPath is the installation folder as the folders page last took
+    // or found it.
+    Settings draft;
+    bool accepted = false;
+    // The folders page's icon for its three small browse buttons.
+    HICON browseIcon = nullptr;
+};
 
-// The draft's OrlixPath := the buffer's text up to its first NUL.
-void TakeFolderBuffer();
-// SetupFolderBuffer := text, at most 260 characters.
-void SetFolderBuffer(const std::string& text);
-
-// The wizard buttons of a page, posted to the sheet on PSN_SETACTIVE.
-void PostWizardButtons(DWORD flags);
 // What a page does; every handler may be null.
 struct PageRole {
-    DWORD wizardButtons;         // posted when the page becomes active
-    void (*fill)(HWND);          // WM_INITDIALOG: the controls from SetupDraft
-    void (*command)(HWND, int);  // WM_COMMAND, with the control's id
-    void (*destroy)(HWND);       // WM_DESTROY
-    void (*activate)(HWND);      // PSN_SETACTIVE, before the buttons
-    void (*take)(HWND);          // PSN_KILLACTIVE and PSN_WIZFINISH: into SetupDraft
+    DWORD wizardButtons;                        // posted when the page becomes active
+    void (*fill)(HWND, SetupContext&);          // WM_INITDIALOG: the controls from the draft
+    void (*command)(HWND, SetupContext&, int);  // WM_COMMAND, with the control's id
+    void (*destroy)(HWND, SetupContext&);       // WM_DESTROY
+    void (*activate)(HWND, SetupContext&);      // PSN_SETACTIVE, before the buttons
+    void (*take)(HWND, SetupContext&);          // PSN_KILLACTIVE and PSN_WIZFINISH: into the draft
 };
 
 // The body of every page procedure: the role's handlers, then PSN_APPLY and

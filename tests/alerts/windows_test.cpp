@@ -6,6 +6,7 @@
 #include "common/child.h"
 #include "host_windows.h"
 #include "report/hidden_window.h"
+#include "report/host_find.h"
 #include "report/notice.h"
 #include "report/thread.h"
 

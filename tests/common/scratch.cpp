@@ -1,7 +1,9 @@
 #include "common/scratch.h"
 
+#include "settings/setting_names.h"
+
 namespace {
-const char kKey[] = "Software\\Kelvane\\Orlix for TheBAT!";
+const char* const kKey = kSettingsKey;
 
 void DeleteKeyTree(HKEY root, const std::string& sub) {
     HKEY key;

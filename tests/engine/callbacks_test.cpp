@@ -13,11 +13,11 @@
 
 namespace {
 
-constexpr uint32_t kFail = 0xFFFFFFFFu;
+constexpr uint32_t kFail = static_cast<uint32_t>(orlix::kCallbackFailure);
 
 uint32_t U(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
-std::string MemoryName(const void* block, uint32_t size, const char* format = "##%08X#%08X") {
+std::string MemoryName(const void* block, uint32_t size, const char* format = orlix::kMemoryObjectNameFormat) {
     char name[32];
     wsprintfA(name, format, U(block), size);
     return name;

@@ -106,7 +106,7 @@ TEST_F(ScriptedEngine, ReadsTheCheckedMemoryBlockThroughTheCallbacks) {
     char block[300];
     for (int i = 0; i < 300; ++i) block[i] = static_cast<char>(i * 7);
     char name[32];
-    wsprintfA(name, "##%08X#%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(block)), 300u);
+    wsprintfA(name, orlix::kMemoryObjectNameFormat, static_cast<unsigned>(reinterpret_cast<uintptr_t>(block)), 300u);
     engine->SetReadObject(1);
     SetCheckedMemoryBlock(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(block)), 300);
     EngineScanObject(0, name);

@@ -25,11 +25,10 @@ int32_t CheckAndWalk(const uint8_t* data, size_t size);
 void ExpectNothingHeld();
 
 // Every bit an engine answer may carry.
-constexpr uint32_t kContractBits = orlix::ResultInfected | orlix::ResultModification | orlix::ResultProbablyInfected |
-                                   orlix::ResultCured | orlix::ResultIncurable | orlix::ResultReadError |
-                                   orlix::ResultWriteError | orlix::ResultUnpackError | orlix::ResultPasswordProtected |
-                                   orlix::ResultArchive | orlix::ResultCrcError | orlix::ResultBadArchiveHeader |
-                                   orlix::ResultNoMoreMembers | orlix::ResultSplitArchive;
+constexpr uint32_t kContractBits =
+    orlix::kVirusFoundBits | orlix::ResultCured | orlix::ResultIncurable | orlix::ResultReadError |
+    orlix::ResultWriteError | orlix::ResultUnpackError | orlix::ResultPasswordProtected | orlix::ResultArchive |
+    orlix::ResultCrcError | orlix::ResultBadArchiveHeader | orlix::ResultNoMoreMembers | orlix::ResultSplitArchive;
 
 // Records the ZIP and matcher targets load besides the default base:
 // wildcards, gaps, an offset, an EOF form, and a hash record.

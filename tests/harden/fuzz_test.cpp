@@ -137,7 +137,7 @@ private:
 
     static std::string MemoryName(uint32_t address, uint32_t size) {
         char name[32];
-        sprintf(name, "##%08X#%08X", address, size);
+        sprintf(name, orlix::kMemoryObjectNameFormat, address, size);
         return name;
     }
 

@@ -31,7 +31,7 @@ protected:
     std::string Key(Entry entry) const {
         if (entry != ViaCheckMemory) return file;
         char name[32];
-        sprintf(name, "##%08X#%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(block)),
+        sprintf(name, orlix::kMemoryObjectNameFormat, static_cast<unsigned>(reinterpret_cast<uintptr_t>(block)),
                 static_cast<unsigned>(sizeof block));
         return name;
     }

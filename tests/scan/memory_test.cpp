@@ -7,7 +7,7 @@ namespace {
 uint32_t AddressOf(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 std::string MemoryName(uint32_t address, uint32_t size) {
     char name[32];
-    snprintf(name, sizeof name, "##%08X#%08X", address, size);
+    snprintf(name, sizeof name, orlix::kMemoryObjectNameFormat, address, size);
     return name;
 }
 }  // namespace

@@ -8,6 +8,7 @@
 #include "common/test_engine_setup.h"
 #include "plugin_loader.h"
 #include "resources/resource.h"
+#include "settings/setting_names.h"
 #include "sheet_driver.h"
 
 namespace {
@@ -159,8 +160,8 @@ TEST(SetupWizard, NoSettingsKeyShowsTheDefaultsAndFinishSavesThem) {
     ASSERT_TRUE(SettingsKeyExists());
     for (const Box& box : kBoxes) {
         DWORD value = 7, size = sizeof value;
-        EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, "Software\\Kelvane\\Orlix for TheBAT!", box.value,
-                                              RRF_RT_REG_DWORD, nullptr, &value, &size));
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, box.value, RRF_RT_REG_DWORD, nullptr, &value, &size));
         EXPECT_EQ(IsDefaultOn(box.value) ? 1u : 0u, value) << box.value;
     }
     EXPECT_EQ(0, api.Uninitialize());

@@ -54,7 +54,7 @@ void Progress(const RunOptions& options, size_t done, size_t total) {
 // costs nothing; the limit leaves room for a slow machine.
 void AwaitLogWindowRequest(const RunOptions& options, bool found, bool failed) {
     if (!options.mailer) return;
-    if (!(found && SettingFlag("ShowLogVirus")) && !(failed && SettingFlag("ShowLogError"))) return;
+    if (!(found && SettingFlag(setting::kShowLogVirus)) && !(failed && SettingFlag(setting::kShowLogError))) return;
     const StandInMailer& mailer = *options.mailer;
     PumpUntil([&] { return LogWindowRequests(mailer) > 0; }, 5000);
 }

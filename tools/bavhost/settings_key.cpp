@@ -14,11 +14,25 @@ struct ValueInfo {
 };
 
 const ValueInfo kValues[] = {
-    {"Path", false},          {"OrlixPath", false},         {"EnginePath", false},         {"BasePath", false},
-    {"LogPath", false},       {"LogEnabled", true},         {"LogEventsOnly", true},       {"SoundInfected", true},
-    {"SoundIncurable", true}, {"SoundFileInfected", false}, {"SoundFileIncurable", false}, {"ScanByFormat", true},
-    {"ShowAdvanced", true},   {"NotifyVirus", true},        {"NotifyError", true},         {"ShowLogVirus", true},
-    {"ShowLogError", true},   {"CheckArchives", true},      {"CheckPacked", true},
+    {setting::kPath, false},
+    {setting::kOrlixPath, false},
+    {setting::kEnginePath, false},
+    {setting::kBasePath, false},
+    {setting::kLogPath, false},
+    {setting::kLogEnabled, true},
+    {setting::kLogEventsOnly, true},
+    {setting::kSoundInfected, true},
+    {setting::kSoundIncurable, true},
+    {setting::kSoundFileInfected, false},
+    {setting::kSoundFileIncurable, false},
+    {setting::kScanByFormat, true},
+    {setting::kShowAdvanced, true},
+    {setting::kNotifyVirus, true},
+    {setting::kNotifyError, true},
+    {setting::kShowLogVirus, true},
+    {setting::kShowLogError, true},
+    {setting::kCheckArchives, true},
+    {setting::kCheckPacked, true},
 };
 
 const ValueInfo* Find(const std::string& name) {
@@ -30,9 +44,9 @@ const ValueInfo* Find(const std::string& name) {
 
 win::unique_hkey OpenKey(REGSAM access, bool create) {
     win::unique_hkey key;
-    LONG status = create ? RegCreateKeyExA(HKEY_CURRENT_USER, kPluginSettingsKey, 0, nullptr, 0, access, nullptr,
-                                           key.put(), nullptr)
-                         : RegOpenKeyExA(HKEY_CURRENT_USER, kPluginSettingsKey, 0, access, key.put());
+    LONG status =
+        create ? RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, access, nullptr, key.put(), nullptr)
+               : RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, access, key.put());
     if (status != ERROR_SUCCESS) key.release();
     return key;
 }
@@ -64,7 +78,7 @@ std::string Text(HKEY key, const char* name) {
 std::vector<std::string> DescribeSettings() {
     win::unique_hkey key = OpenKey(KEY_READ, false);
     std::vector<std::string> lines;
-    lines.push_back(std::string("HKEY_CURRENT_USER\\") + kPluginSettingsKey + (key.get() ? "" : " (key missing)"));
+    lines.push_back(std::string("HKEY_CURRENT_USER\\") + kSettingsKey + (key.get() ? "" : " (key missing)"));
     for (const ValueInfo& v : kValues) lines.push_back(std::string("  ") + v.name + " = " + Read(key.get(), v.name));
     return lines;
 }
@@ -107,11 +121,11 @@ bool SettingFlag(const char* name) {
 std::string ReportLogPath() {
     win::unique_hkey key = OpenKey(KEY_READ, false);
     // Without the advanced settings every folder follows OrlixPath.
-    std::string folder = Text(key.get(), "OrlixPath");
-    if (Read(key.get(), "ShowAdvanced") == "1") {
-        folder = Text(key.get(), "LogPath");
-        if (folder.empty()) folder = Text(key.get(), "Path");
+    std::string folder = Text(key.get(), setting::kOrlixPath);
+    if (Read(key.get(), setting::kShowAdvanced) == "1") {
+        folder = Text(key.get(), setting::kLogPath);
+        if (folder.empty()) folder = Text(key.get(), setting::kPath);
     }
     if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
-    return folder + kReportLogName;
+    return folder + kLogFileName;
 }

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-constexpr char kPluginSettingsKey[] = "Software\\Kelvane\\Orlix for TheBAT!";
-constexpr char kReportLogName[] = "orxbat!.log";
+#include "report/log.h"
+#include "settings/setting_names.h"
 
 // "Name = value" lines for every known value, "<missing>" where unset.
 std::vector<std::string> DescribeSettings();

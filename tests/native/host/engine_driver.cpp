@@ -56,7 +56,7 @@ std::string Walk(orlix::EngineEntryProc entry) {
             if (flags == -1) break;
             if (flags & orlix::ResultArchive)
                 out += "[" + Walk(entry) + "]";
-            else if (flags & (orlix::ResultInfected | orlix::ResultModification | orlix::ResultProbablyInfected))
+            else if (flags & orlix::kVirusFoundBits)
                 out += "(" + VirusName(entry) + ")";
             out += ";";
         }

@@ -1,0 +1,6 @@
+// The alert sounds: a new alert always cuts off the one before.
+#pragma once
+
+#include <string>
+
+void PlayAlertSound(const std::string& soundFile);
