@@ -420,9 +420,8 @@ TEST_F(Hardened, StormAnswersOnlyDocumentedCodes) {
     const uint32_t maxCalls = EnvNumber("ORLIX_FUZZ_CALLS", 50000);
     const uint32_t maxSeconds = EnvNumber("ORLIX_FUZZ_SECONDS", 60);
     TempDir scratch;
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    ASSERT_TRUE(SetCurrentDirectoryA(scratch.path().c_str()));
+    CurrentFolderScratch inScratch(scratch.path());
+    ASSERT_TRUE(inScratch.ok());
     ASSERT_NO_FATAL_FAILURE(Start());
     te().VirusName("*", "Storm.Test");
     Storm storm(te(), plugin, scratch.path(), seed);
@@ -446,5 +445,4 @@ TEST_F(Hardened, StormAnswersOnlyDocumentedCodes) {
     HostStatus status;
     EXPECT_EQ(0, plugin.CheckFile(storm.File(1).c_str(), status.get())) << status.text();
     plugin.Uninitialize();
-    SetCurrentDirectoryA(previous);
 }

@@ -98,13 +98,8 @@ TEST(Discovery, BothKeysOfferTwoProbedRowsInRegistryOrder) {
     // A folder named relative to the current one has no backslash at all.
     const std::string& oldPath = old.EngineFolder();
     const std::string oldFolder = oldPath.substr(oldPath.rfind('\\') + 1);
-    char here[MAX_PATH] = "";
-    GetCurrentDirectoryA(MAX_PATH, here);
-    ASSERT_TRUE(SetCurrentDirectoryA(oldPath.substr(0, oldPath.rfind('\\')).c_str()));
-    struct Restore {
-        const char* folder;
-        ~Restore() { SetCurrentDirectoryA(folder); }
-    } restore{here};
+    CurrentFolderScratch here(oldPath.substr(0, oldPath.rfind('\\')));
+    ASSERT_TRUE(here.ok());
     installers.SetPath(1, oldFolder);
     FirstRun run;
     ASSERT_TRUE(run.ToFolders());
