@@ -59,7 +59,7 @@ struct Bench {
     bool Start(bool log) {
         plugin.Unload();
         engine.WriteSettings(key);
-        key.Flag("LogEnabled", log ? 1 : 0);
+        key.Flag(setting::kLogEnabled, log ? 1 : 0);
         if (!plugin.Load()) return false;
         engine->SetRecording(0);
         return plugin.Initialize() == 0;

@@ -11,6 +11,9 @@
 namespace {
 const char kClassName[] = "OrlixBavHiddenWindow";
 std::atomic<HWND> g_hidden{nullptr};
+// Set and read by the window's own thread only.
+ShowLogHandler g_showLog = nullptr;
+void* g_showLogContext = nullptr;
 
 LRESULT CALLBACK BavWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
@@ -22,13 +25,21 @@ LRESULT CALLBACK BavWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case WM_TIMER:
             if (wParam == kNoticeHideTimer) HideNotice();
             return 0;
+        case kWmRestartHideTimer:
+            RestartHideTimer();
+            return 0;
+        case kWmShowLog:
+            if (g_showLog) g_showLog(g_showLogContext);
+            return 0;
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }
 }
 }  // namespace
 
-void CreateHiddenWindow() {
+void CreateHiddenWindow(ShowLogHandler handler, void* context) {
+    g_showLog = handler;
+    g_showLogContext = context;
     HINSTANCE instance = PluginInstance();
     TraceCall(FormatText("Instance = %08X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(instance))));
     WNDCLASSA wc = {};
@@ -53,6 +64,8 @@ void DestroyHiddenWindow() {
     HWND window = g_hidden.exchange(nullptr);
     if (window) DestroyWindow(window);
     UnregisterClassA(kClassName, PluginInstance());
+    g_showLog = nullptr;
+    g_showLogContext = nullptr;
 }
 
 void RestartHideTimer() {

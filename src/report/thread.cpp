@@ -1,7 +1,8 @@
 // Threads: the handle and context of the background thread belong to the
-// host's thread (only the entry points start and stop it); the thread's id is
-// atomic, read by any thread that posts a request; the context's events and
-// flag are shared for the thread's life.
+// host's thread (only the entry points start and stop it); the running flag
+// and the held requests are atomic, read and changed by any thread that makes
+// a request and by the background thread; the context's events and flag are
+// shared for the thread's life.
 #include "report/thread.h"
 
 #include <atomic>
@@ -24,14 +25,41 @@ constexpr DWORD kStopWaitMs = 5000;
 struct ThreadContext {
     HANDLE stop = nullptr;    // manual reset: ends every wait of the thread
     HANDLE parked = nullptr;  // set by the thread once it holds nothing, at unload
-    HANDLE ready = nullptr;   // set once the thread has a message queue
     std::atomic<bool> unloading{false};
 };
 
 // Owned by the host's thread: only the entry points start and stop the thread.
 HANDLE g_threadHandle = nullptr;
 ThreadContext* g_context = nullptr;
-std::atomic<DWORD> g_threadId{0};
+std::atomic<bool> g_running{false};
+
+// Requests made before the hidden window existed, counted per kind: each is
+// posted once the window is there.
+struct HeldRequests {
+    std::atomic<int> showLog{0};
+    std::atomic<int> restartHideTimer{0};
+};
+HeldRequests g_held;
+
+// Posts the held requests to window. Both the requester and the background
+// thread call this after their own step (holding, creating the window), so
+// one of them sees the other's and nothing is held for ever; the exchange
+// makes each request posted once.
+void PostHeldRequests(HWND window) {
+    if (!window) return;
+    for (int n = g_held.showLog.exchange(0); n > 0; --n) PostMessageA(window, kWmShowLog, 0, 0);
+    for (int n = g_held.restartHideTimer.exchange(0); n > 0; --n) PostMessageA(window, kWmRestartHideTimer, 0, 0);
+}
+
+void Request(UINT message, std::atomic<int>& held) {
+    if (HWND window = HiddenWindow()) {
+        PostMessageA(window, message, 0, 0);
+        return;
+    }
+    if (!g_running) return;
+    ++held;
+    PostHeldRequests(HiddenWindow());
+}
 
 bool IsSignalled(HANDLE handle) { return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; }
 
@@ -75,35 +103,32 @@ bool PauseBeforeShowLog(HANDLE stop) {
         MSG msg;
         PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         while (PeekMessageA(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) DispatchMessageA(&msg);
-        // A null-window message of this thread: a posted request, never a window's.
-        while (PeekMessageA(&msg, reinterpret_cast<HWND>(-1), kWmRestartHideTimer, kWmRestartHideTimer, PM_REMOVE))
-            RestartHideTimer();
+        while (PeekMessageA(&msg, HiddenWindow(), kWmRestartHideTimer, kWmRestartHideTimer, PM_REMOVE))
+            DispatchMessageA(&msg);
     }
 }
 
+struct ShowLogTarget {
+    HANDLE stop;
+    HWND host;
+};
+
 // The command follows the request after a pause of one second; a stop
-// request cuts the pause short and drops the request. Returns false when
-// the thread is to stop.
-bool ShowHostLog(HANDLE stop, HWND host) {
+// request cuts the pause short and drops the request (the message loop then
+// sees the stop).
+void ShowHostLog(void* context) {
+    const ShowLogTarget* target = static_cast<const ShowLogTarget*>(context);
     TraceCall("WM_SHOWLOG");
-    if (!PauseBeforeShowLog(stop)) return false;
-    PostMessageA(host, WM_COMMAND, kShowLogCommand, 0);
-    return true;
+    if (PauseBeforeShowLog(target->stop)) PostMessageA(target->host, WM_COMMAND, kShowLogCommand, 0);
 }
 
-void RunMessageLoop(HANDLE stop, HWND host) {
+void RunMessageLoop(HANDLE stop) {
     for (;;) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) return;
-            if (msg.message == kWmShowLog) {
-                if (!ShowHostLog(stop, host)) return;
-            } else if (msg.message == kWmRestartHideTimer && !msg.hwnd) {
-                RestartHideTimer();
-            } else {
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
             if (IsSignalled(stop)) return;
         }
         if (MsgWaitForMultipleObjects(1, &stop, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0 + 1) return;
@@ -113,9 +138,11 @@ void RunMessageLoop(HANDLE stop, HWND host) {
 void RunThread(ThreadContext* context) {
     TraceCall("Thread created");
     if (HWND host = WaitForHostWindow(context->stop)) {
-        CreateHiddenWindow();
+        ShowLogTarget target = {context->stop, host};
+        CreateHiddenWindow(ShowHostLog, &target);
+        PostHeldRequests(HiddenWindow());
         CreateNotice();
-        RunMessageLoop(context->stop, host);
+        RunMessageLoop(context->stop);
         // The balloon's tool subclasses the mail client's window; it must be
         // removed by this thread before it ends, or that window breaks later.
         DestroyNotice();
@@ -125,11 +152,6 @@ void RunThread(ThreadContext* context) {
 
 DWORD WINAPI PluginThreadProc(LPVOID parameter) {
     ThreadContext* context = static_cast<ThreadContext*>(parameter);
-    // A thread message posted before the thread has a queue is lost: a find
-    // in the first check after start-up would never open the log window.
-    MSG msg;
-    PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-    SetEvent(context->ready);
     try {
         RunThread(context);
     } catch (...) {
@@ -148,12 +170,14 @@ DWORD WINAPI PluginThreadProc(LPVOID parameter) {
 void ReleaseThread(bool ended) {
     CloseHandle(g_threadHandle);
     g_threadHandle = nullptr;
-    g_threadId = 0;
+    g_running = false;
+    // What the ended thread never served goes with it.
+    g_held.showLog = 0;
+    g_held.restartHideTimer = 0;
     // A thread that could not be ended may still read its context.
     if (ended) {
         CloseHandle(g_context->stop);
         CloseHandle(g_context->parked);
-        CloseHandle(g_context->ready);
         delete g_context;
     }
     g_context = nullptr;
@@ -166,24 +190,21 @@ void StartPluginThread() {
     ThreadContext* context = new ThreadContext;
     context->stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     context->parked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    context->ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // Requests may follow at once: they are held from here on until the
+    // thread's window takes them.
+    g_running = true;
     DWORD id = 0;
-    HANDLE handle = context->stop && context->parked && context->ready
-                        ? CreateThread(nullptr, 0, &PluginThreadProc, context, 0, &id)
-                        : nullptr;
+    HANDLE handle =
+        context->stop && context->parked ? CreateThread(nullptr, 0, &PluginThreadProc, context, 0, &id) : nullptr;
     if (!handle) {
+        g_running = false;
         if (context->stop) CloseHandle(context->stop);
         if (context->parked) CloseHandle(context->parked);
-        if (context->ready) CloseHandle(context->ready);
         delete context;
         return;
     }
     g_threadHandle = handle;
     g_context = context;
-    g_threadId = id;
-    // Requests may follow at once; the wait ends early if the thread died.
-    HANDLE started[2] = {context->ready, handle};
-    WaitForMultipleObjects(2, started, FALSE, kStopWaitMs);
 }
 
 void StopPluginThread() {
@@ -213,7 +234,7 @@ void StopPluginThreadAtUnload() {
     ReleaseThread(ended);
 }
 
-void RequestShowLog() { PostThreadMessageA(g_threadId, kWmShowLog, 0, 0); }
+void RequestShowLog() { Request(kWmShowLog, g_held.showLog); }
 
 // The timer belongs to the hidden window's thread, which alone can set it.
-void RestartNoticeHideTimer() { PostThreadMessageA(g_threadId, kWmRestartHideTimer, 0, 0); }
+void RestartNoticeHideTimer() { Request(kWmRestartHideTimer, g_held.restartHideTimer); }

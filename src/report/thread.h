@@ -4,10 +4,6 @@
 
 #include <windows.h>
 
-// Thread message asking for the mail client's account log window.
-constexpr UINT kWmShowLog = WM_APP + 1;
-// Thread message asking the thread to restart the notice's hide timer.
-constexpr UINT kWmRestartHideTimer = WM_APP + 2;
 // Command that opens the mail client's account log window: id 95, sent as if
 // it came from an accelerator (notification code 1).
 constexpr WPARAM kShowLogCommand = 0x0001005F;
@@ -20,6 +16,10 @@ void StopPluginThread();
 // BAV_Uninitialize): stop it without waiting for its exit, which would need
 // the loader lock that the caller holds.
 void StopPluginThreadAtUnload();
+// Requests to the background thread, posted to its hidden window. A request
+// made while the thread runs but has no window yet (it waits for the mail
+// client's) is held and posted once the window exists; one made while no
+// thread runs is dropped.
 void RequestShowLog();
 // Asks the background thread to restart the notice's hide timer.
 void RestartNoticeHideTimer();

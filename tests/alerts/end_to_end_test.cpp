@@ -67,7 +67,7 @@ protected:
 StandInMailer* CheckAlertsEndToEnd::mailer_ = nullptr;
 
 TEST_F(CheckAlertsEndToEnd, AFindShowsTheNoticeAtTheMailerAndHidesItASecondLater) {
-    key_.Flag("NotifyVirus", 1);
+    key_.Flag(setting::kNotifyVirus, 1);
     engine_->VirusName("*", "EICAR-Test");
     Start();
     TrackPositionRecorder track(threadId_);
@@ -90,7 +90,7 @@ TEST_F(CheckAlertsEndToEnd, AFindShowsTheNoticeAtTheMailerAndHidesItASecondLater
 TEST_F(CheckAlertsEndToEnd, TheCheckLeavesTheHideTimerToTheBackgroundThread) {
     // Windows sets a timer only on a window of the calling thread (Wine does
     // not insist), so the check must ask the hidden window's thread instead.
-    key_.Flag("NotifyVirus", 1);
+    key_.Flag(setting::kNotifyVirus, 1);
     engine_->VirusName("*", "EICAR-Test");
     Start();
     AlertRecorder recorder(api_.module);
@@ -100,13 +100,13 @@ TEST_F(CheckAlertsEndToEnd, TheCheckLeavesTheHideTimerToTheBackgroundThread) {
     for (const std::string& e : events) {
         EXPECT_NE(0u, e.rfind("SetTimer(", 0)) << e;
         EXPECT_NE(0u, e.rfind("KillTimer(", 0)) << e;
-        if (e == "PostThreadMessageA(0x8002)") ++requests;
+        if (e == "PostMessageA(0x8002)") ++requests;
     }
     EXPECT_EQ(1, requests);
 }
 
 TEST_F(CheckAlertsEndToEnd, TheNoticePointsAtTheWorkAreaWhileTheMailerIsMinimised) {
-    key_.Flag("NotifyVirus", 1);
+    key_.Flag(setting::kNotifyVirus, 1);
     engine_->VirusName("*", "EICAR-Test");
     Start();
     struct RestoreAfterwards {
@@ -129,7 +129,7 @@ TEST_F(CheckAlertsEndToEnd, TheNoticePointsAtTheWorkAreaWhileTheMailerIsMinimise
 }
 
 TEST_F(CheckAlertsEndToEnd, AClickHidesTheNoticeAtOnce) {
-    key_.Flag("NotifyVirus", 1);
+    key_.Flag(setting::kNotifyVirus, 1);
     engine_->VirusName("*", "EICAR-Test");
     Start();
     ASSERT_EQ(1, Check(0x2));
@@ -139,8 +139,8 @@ TEST_F(CheckAlertsEndToEnd, AClickHidesTheNoticeAtOnce) {
 }
 
 TEST_F(CheckAlertsEndToEnd, TwoFindsInQuickSuccessionLeaveOneNoticeHiddenAfterTheSecond) {
-    key_.Flag("NotifyVirus", 1);
-    key_.Flag("NotifyError", 1);
+    key_.Flag(setting::kNotifyVirus, 1);
+    key_.Flag(setting::kNotifyError, 1);
     engine_->VirusName("*", "EICAR-Test");
     Start();
     ASSERT_EQ(1, Check(0x1));
@@ -156,8 +156,8 @@ TEST_F(CheckAlertsEndToEnd, TwoFindsInQuickSuccessionLeaveOneNoticeHiddenAfterTh
 }
 
 TEST_F(CheckAlertsEndToEnd, ALogRequestWithoutNoticeReachesTheMailerOncePerFind) {
-    key_.Flag("NotifyVirus", 0);
-    key_.Flag("ShowLogVirus", 1);
+    key_.Flag(setting::kNotifyVirus, 0);
+    key_.Flag(setting::kShowLogVirus, 1);
     engine_->VirusName("*", "EICAR-Test");
     Start();
     const DWORD start = GetTickCount();
@@ -177,8 +177,8 @@ TEST_F(CheckAlertsEndToEnd, ALogRequestWithoutNoticeReachesTheMailerOncePerFind)
 }
 
 TEST_F(CheckAlertsEndToEnd, AnErrorNotifiesAndOpensTheLogWhenAsked) {
-    key_.Flag("NotifyError", 1);
-    key_.Flag("ShowLogError", 1);
+    key_.Flag(setting::kNotifyError, 1);
+    key_.Flag(setting::kShowLogError, 1);
     Start();
     ASSERT_EQ(-3, Check(-1));
     // The notice's messages wait out the background thread's pause before

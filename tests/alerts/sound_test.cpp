@@ -13,9 +13,9 @@ CHILD_SCENARIO(sound_playing_while_unloaded) {
     if (!engine.ok()) return 3;
     engine.AddBase("a.vdb", 1);
     engine.WriteSettings(key);
-    key.Flag("SoundInfected", 1);
-    key.Text("SoundFileInfected", engine.LogFolder() + "\\missing.wav");
-    key.Flag("NotifyVirus", 0);
+    key.Flag(setting::kSoundInfected, 1);
+    key.Text(setting::kSoundFileInfected, engine.LogFolder() + "\\missing.wav");
+    key.Flag(setting::kNotifyVirus, 0);
     engine->SetScanFallback("*", 0, 0x1);
     for (int session = 0; session < 100; ++session) {
         PluginApi api;

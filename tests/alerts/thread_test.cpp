@@ -192,7 +192,7 @@ TEST_F(PluginThreadTest, UninitializeReturnsPromptlyDuringTheLogPause) {
     api_.Initialize();
     HWND hidden = nullptr, balloon = nullptr;
     ASSERT_TRUE(WaitForPluginWindows(api_.module, &hidden, &balloon));
-    ASSERT_TRUE(PostThreadMessageA(GetWindowThreadProcessId(hidden, nullptr), kWmShowLog, 0, 0));
+    ASSERT_TRUE(PostMessageA(hidden, kWmShowLog, 0, 0));
     PumpMessages(300);
     const DWORD start = GetTickCount();
     EXPECT_EQ(0, api_.Uninitialize());
@@ -210,7 +210,7 @@ TEST_F(PluginThreadTest, ALogRequestThroughThePluginsThreadReachesTheMailer) {
     api_.Initialize();
     HWND hidden = nullptr, balloon = nullptr;
     ASSERT_TRUE(WaitForPluginWindows(api_.module, &hidden, &balloon));
-    ASSERT_TRUE(PostThreadMessageA(GetWindowThreadProcessId(hidden, nullptr), kWmShowLog, 0, 0));
+    ASSERT_TRUE(PostMessageA(hidden, kWmShowLog, 0, 0));
     ASSERT_TRUE(PumpUntil([&] { return !mailer.Commands().empty(); }, 10000));
     EXPECT_EQ(0x0001005Fu, mailer.Commands()[0].wParam);
     api_.Uninitialize();
@@ -256,7 +256,7 @@ TEST_F(PluginThreadTest, ASecondInitializeReplacesTheFirstThread) {
     EXPECT_FALSE(IsWindow(firstBalloon));
     EXPECT_EQ(1u, NewThreads(before).size());
     // The new thread still serves requests.
-    ASSERT_TRUE(PostThreadMessageA(GetWindowThreadProcessId(hidden, nullptr), kWmShowLog, 0, 0));
+    ASSERT_TRUE(PostMessageA(hidden, kWmShowLog, 0, 0));
     EXPECT_TRUE(PumpUntil([&] { return !mailer.Commands().empty(); }, 10000));
     api_.Uninitialize();
     EXPECT_TRUE(NewThreads(before).empty());

@@ -80,6 +80,22 @@ TEST(FindHostMainWindow, IgnoresWindowsOfOtherProcesses) {
     StopPluginThread();
 }
 
+// Requests made while the thread still waits for the mail client, before its
+// window exists, are held and each is served once the window is there.
+TEST(PluginThreadRequests, LogRequestsBeforeTheMailerAppearsReachItOnceItDoes) {
+    StartPluginThread();
+    RequestShowLog();
+    RequestShowLog();
+    PumpMessages(300);
+    EXPECT_EQ(nullptr, HiddenWindow());
+    StandInMailer mailer;
+    ASSERT_TRUE(mailer.Create(100, 100, 500, 300));
+    EXPECT_TRUE(PumpUntil([&] { return mailer.Commands().size() >= 2; }, 10000)) << mailer.Commands().size();
+    PumpMessages(1500);
+    EXPECT_EQ(2u, mailer.Commands().size());
+    StopPluginThread();
+}
+
 TEST(FindHostMainWindow, TakesTheFirstVisibleWindowOfTheExactClass) {
     EXPECT_EQ(nullptr, FindHostMainWindow());
     StandInMailer hiddenMailer;

@@ -21,10 +21,10 @@ protected:
         ASSERT_TRUE(CopyFileA((engineFolder + "orlix32.dll").c_str(), install.File("orlix32.dll").c_str(), FALSE));
         ASSERT_TRUE(CopyFileA((engineFolder + "default.vdb").c_str(), install.File("default.vdb").c_str(), FALSE));
         WriteFileBytes(install.File("cure.vdb"), "Appended:0:*:2a2a424f44592a2a:c\n");
-        key.Text("OrlixPath", install.path());
-        key.Flag("LogEnabled", 1);
-        key.Flag("NotifyVirus", 0);
-        key.Flag("NotifyError", 0);
+        key.Text(setting::kOrlixPath, install.path());
+        key.Flag(setting::kLogEnabled, 1);
+        key.Flag(setting::kNotifyVirus, 0);
+        key.Flag(setting::kNotifyError, 0);
     }
 
     std::string Sample(const std::string& name, const std::string& bytes) {
@@ -158,18 +158,18 @@ TEST_F(BavhostTest, ShowLogPrintsWhatTheRunWrote) {
 }
 
 TEST_F(BavhostTest, ShowLogReportsTheRequestToOpenTheLogWindow) {
-    key.Flag("ShowLogVirus", 1);
+    key.Flag(setting::kShowLogVirus, 1);
     std::string eicar = Sample("eicar.com", EicarText());
     HostRun run = RunHost("--show-log check " + Quote(eicar));
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_TRUE(Contains(run.output, "--- the plug-in asked the mail client to open its log window")) << run.output;
-    key.Flag("ShowLogVirus", 0);
+    key.Flag(setting::kShowLogVirus, 0);
     run = RunHost("--show-log check " + Quote(eicar));
     EXPECT_FALSE(Contains(run.output, "open its log window")) << run.output;
 }
 
 TEST_F(BavhostTest, ChecksFailWhenNoEngineIsConfigured) {
-    key.Text("OrlixPath", "");
+    key.Text(setting::kOrlixPath, "");
     std::string clean = Sample("clean.txt", "clean");
     HostRun run = RunHost("check " + Quote(clean));
     EXPECT_EQ(run.exitCode, 2u);
@@ -180,9 +180,9 @@ TEST_F(BavhostTest, ConfigShowsAndWritesTheSettingsKey) {
     HostRun run = RunHost("config LogEventsOnly=1 " + Quote("SoundFileInfected=C:\\sounds\\virus.wav"));
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     DWORD type = 0;
-    EXPECT_EQ(key.Read("LogEventsOnly", &type), "1");
+    EXPECT_EQ(key.Read(setting::kLogEventsOnly, &type), "1");
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(key.Read("SoundFileInfected", &type), "C:\\sounds\\virus.wav");
+    EXPECT_EQ(key.Read(setting::kSoundFileInfected, &type), "C:\\sounds\\virus.wav");
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
 
     run = RunHost("config");
@@ -192,11 +192,11 @@ TEST_F(BavhostTest, ConfigShowsAndWritesTheSettingsKey) {
     EXPECT_TRUE(Contains(run.output, "  CheckPacked = <missing>\n"));
 
     EXPECT_EQ(RunHost("config --unset LogEventsOnly").exitCode, 0u);
-    EXPECT_FALSE(key.Has("LogEventsOnly"));
+    EXPECT_FALSE(key.Has(setting::kLogEventsOnly));
     EXPECT_EQ(RunHost("config Bogus=1").exitCode, 2u);
     EXPECT_EQ(RunHost("config LogEnabled=yes").exitCode, 2u);
     EXPECT_EQ(RunHost("config OrlixPath").exitCode, 2u);
-    EXPECT_EQ(key.Read("OrlixPath"), install.path()) << "a refused command writes nothing";
+    EXPECT_EQ(key.Read(setting::kOrlixPath), install.path()) << "a refused command writes nothing";
 }
 
 namespace {

@@ -39,10 +39,10 @@ protected:
         ASSERT_NE(clamd, 0) << "no private clamd: run the test through ctest (fixture clamd_server)";
         std::string engine = ProgramFolder() + "..\\clamd-engine\\orlix32.dll";
         ASSERT_TRUE(CopyFileA(engine.c_str(), install.File("orlix32.dll").c_str(), FALSE));
-        key.Text("OrlixPath", install.path());
-        key.Flag("LogEnabled", 1);
-        key.Flag("NotifyVirus", 0);
-        key.Flag("NotifyError", 0);
+        key.Text(setting::kOrlixPath, install.path());
+        key.Flag(setting::kLogEnabled, 1);
+        key.Flag(setting::kNotifyVirus, 0);
+        key.Flag(setting::kNotifyError, 0);
     }
 
     void Configure(const std::string& text) { ASSERT_TRUE(WriteFileBytes(install.File("clamd.vdb"), text)); }

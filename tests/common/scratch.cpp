@@ -1,7 +1,5 @@
 #include "common/scratch.h"
 
-#include "settings/setting_names.h"
-
 namespace {
 const char* const kKey = kSettingsKey;
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/setting_names.h"
+
 // A fresh folder under the temporary folder, removed with its contents.
 class TempDir {
 public:

@@ -20,12 +20,12 @@ void TestEngineSetup::AddBase(const std::string& fileName, int32_t records) {
 }
 
 void TestEngineSetup::WriteSettings(SettingsKeyScratch& key) const {
-    key.Text("OrlixPath", EngineFolder());
-    key.Flag("ShowAdvanced", 1);
-    key.Text("EnginePath", EngineFolder());
-    key.Text("BasePath", BaseFolder());
-    key.Text("LogPath", LogFolder());
-    key.Flag("LogEnabled", 1);
+    key.Text(setting::kOrlixPath, EngineFolder());
+    key.Flag(setting::kShowAdvanced, 1);
+    key.Text(setting::kEnginePath, EngineFolder());
+    key.Text(setting::kBasePath, BaseFolder());
+    key.Text(setting::kLogPath, LogFolder());
+    key.Flag(setting::kLogEnabled, 1);
 }
 
 void TestEngineSetup::ReleaseModule() {

@@ -64,8 +64,8 @@ TEST_F(Lifecycle, InitializeLoadsEngineAndBases) {
 TEST_F(Lifecycle, WithoutInstallationFolderOnlyTheBannerIsLogged) {
     ASSERT_TRUE(engine.ok());
     engine.AddBase("main.vdb", 1);
-    key.Flag("ShowAdvanced", 1);
-    key.Text("LogPath", engine.LogFolder());
+    key.Flag(setting::kShowAdvanced, 1);
+    key.Text(setting::kLogPath, engine.LogFolder());
     ASSERT_TRUE(plugin.Load(PluginPath()));
     EXPECT_EQ(-3, plugin.Initialize());
     EXPECT_EQ(Banner(), ReadLogLines(engine.LogFolder()));
@@ -76,8 +76,8 @@ TEST_F(Lifecycle, WithoutInstallationFolderOnlyTheBannerIsLogged) {
 
 TEST_F(Lifecycle, WithoutAdvancedSettingsTheLogFollowsTheEmptyInstallationFolder) {
     TempDir logs;
-    key.Text("LogPath", logs.path());
-    key.Flag("LogEnabled", 1);
+    key.Text(setting::kLogPath, logs.path());
+    key.Flag(setting::kLogEnabled, 1);
     ASSERT_TRUE(plugin.Load(PluginPath()));
     EXPECT_EQ(-3, plugin.Initialize());
     EXPECT_EQ(0, plugin.Uninitialize());
@@ -130,7 +130,7 @@ TEST_F(Lifecycle, ChangedEnginePathUnloadsTheFormerEngine) {
     ASSERT_TRUE(plugin.Load(PluginPath()));
     EXPECT_EQ(0, plugin.Initialize());
     engine.ReleaseModule();
-    key.Text("EnginePath", second.EngineFolder());
+    key.Text(setting::kEnginePath, second.EngineFolder());
     EXPECT_EQ(0, plugin.Initialize());
     EXPECT_EQ(nullptr, GetModuleHandleA(firstFile.c_str()));
     EXPECT_GT(second->RecordCount(), 0);

@@ -140,7 +140,7 @@ TEST_F(Loader, BasePathEndingInASeparatorGetsNoSecondOne) {
     for (const char* separator : {"\\", "/"}) {
         engine->Reset();
         engine.WriteSettings(key);
-        key.Text("BasePath", engine.BaseFolder() + separator);
+        key.Text(setting::kBasePath, engine.BaseFolder() + separator);
         LoadSettings();
         EXPECT_TRUE(LoadEngine());
         EXPECT_EQ(1, Count("LoadBase " + engine.BaseFolder() + separator + "main.vdb")) << separator;
@@ -150,7 +150,7 @@ TEST_F(Loader, BasePathEndingInASeparatorGetsNoSecondOne) {
 TEST_F(Loader, MissingLibraryIsOneLineAndProbesAsZero) {
     TempDir empty;
     engine.WriteSettings(key);
-    key.Text("EnginePath", empty.path());
+    key.Text(setting::kEnginePath, empty.path());
     LoadSettings();
     EXPECT_FALSE(LoadEngine());
     const std::string line = "ERROR: Cannot load engine DLL (" + empty.path() + "\\orlix32.dll)";
@@ -163,7 +163,7 @@ TEST_F(Loader, LibraryWithoutInitProcedureIsRefused) {
     TempDir folder;
     ASSERT_TRUE(CopyFileA((ProgramFolder() + "orlix.bav").c_str(), folder.File("orlix32.dll").c_str(), FALSE));
     engine.WriteSettings(key);
-    key.Text("EnginePath", folder.path());
+    key.Text(setting::kEnginePath, folder.path());
     LoadSettings();
     EXPECT_FALSE(LoadEngine());
     EXPECT_EQ(std::vector<std::string>{"ERROR: Cannot find engine init procedure"}, Log());
@@ -302,7 +302,7 @@ TEST_F(Loader, ReloadingReplacesTheBindingWithoutKeepingTheOldLibrary) {
     const std::string firstFile = engine.EngineFile();
     engine.ReleaseModule();
     ASSERT_NE(nullptr, GetModuleHandleA(firstFile.c_str()));
-    key.Text("EnginePath", second.EngineFolder());
+    key.Text(setting::kEnginePath, second.EngineFolder());
     LoadSettings();
     EXPECT_TRUE(LoadEngine());
     EXPECT_EQ(nullptr, GetModuleHandleA(firstFile.c_str()));

@@ -33,7 +33,7 @@ protected:
         ASSERT_TRUE(engine->ok()) << TestEngineBuildPath();
         engine->AddBase("main.vdb", 5);
         engine->WriteSettings(key);
-        key.Flag("LogEnabled", logEnabled ? 1 : 0);
+        key.Flag(setting::kLogEnabled, logEnabled ? 1 : 0);
     }
     void Start() {
         if (!engine) ASSERT_NO_FATAL_FAILURE(Prepare());

@@ -48,7 +48,8 @@ protected:
 
     void Script(bool alerts) {
         ASSERT_NO_FATAL_FAILURE(Prepare());
-        for (const char* flag : {"NotifyVirus", "NotifyError", "SoundInfected", "ShowLogVirus", "ShowLogError"})
+        for (const char* flag : {setting::kNotifyVirus, setting::kNotifyError, setting::kSoundInfected,
+                                 setting::kShowLogVirus, setting::kShowLogError})
             key.Flag(flag, alerts ? 1 : 0);
         const std::string folder = engine->LogFolder();
         infected = folder + "\\infected.exe";

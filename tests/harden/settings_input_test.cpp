@@ -11,11 +11,12 @@
 
 namespace {
 
-const char* const kValueNames[] = {"Path",           "OrlixPath",         "EnginePath",         "BasePath",
-                                   "LogPath",        "LogEnabled",        "LogEventsOnly",      "SoundInfected",
-                                   "SoundIncurable", "SoundFileInfected", "SoundFileIncurable", "ScanByFormat",
-                                   "ShowAdvanced",   "NotifyVirus",       "NotifyError",        "ShowLogVirus",
-                                   "ShowLogError",   "CheckArchives",     "CheckPacked"};
+const char* const kValueNames[] = {
+    setting::kPath,           setting::kOrlixPath,         setting::kEnginePath,         setting::kBasePath,
+    setting::kLogPath,        setting::kLogEnabled,        setting::kLogEventsOnly,      setting::kSoundInfected,
+    setting::kSoundIncurable, setting::kSoundFileInfected, setting::kSoundFileIncurable, setting::kScanByFormat,
+    setting::kShowAdvanced,   setting::kNotifyVirus,       setting::kNotifyError,        setting::kShowLogVirus,
+    setting::kShowLogError,   setting::kCheckArchives,     setting::kCheckPacked};
 
 class BadInput : public Hardened {
 protected:
@@ -94,11 +95,11 @@ TEST_F(BadInput, FlagsOfTheWrongTypeOrSizeKeepTheirDefaults) {
     WriteFileBytes(file, "x");
     const DWORD zero[2] = {0, 0};
     // LogEnabled off in every form but the right one: the log stays on.
-    key.Raw("LogEnabled", REG_BINARY, zero, 4);
+    key.Raw(setting::kLogEnabled, REG_BINARY, zero, 4);
     RunSession(file);
-    key.Raw("LogEnabled", REG_DWORD, zero, 2);
+    key.Raw(setting::kLogEnabled, REG_DWORD, zero, 2);
     RunSession(file);
-    key.Raw("LogEnabled", REG_QWORD, zero, 8);
+    key.Raw(setting::kLogEnabled, REG_QWORD, zero, 8);
     RunSession(file);
     const std::vector<std::string> lines = ReadLogLines(engine->LogFolder());
     EXPECT_EQ(3, std::count(lines.begin(), lines.end(), "CheckFile: " + file + " - Ok"));
@@ -131,19 +132,19 @@ TEST_F(BadInput, FoldersMissingUnwritableTooLongOrOddlyNamed) {
                                           "\\\\?\\" + good,
                                           "",
                                           std::string(" ")};
-    for (const char* folder : {"EnginePath", "BasePath", "LogPath"}) {
+    for (const char* folder : {setting::kEnginePath, setting::kBasePath, setting::kLogPath}) {
         for (const std::string& path : odd) {
             engine->WriteSettings(key);
             key.Text(folder, path);
             const Session s = RunSession(file);
             EXPECT_TRUE(Documented(s)) << folder << " = " << path;
             // An empty engine folder follows the installation folder.
-            if (std::string(folder) == "EnginePath" && !path.empty()) {
+            if (std::string(folder) == setting::kEnginePath && !path.empty()) {
                 // No engine: nothing is reported clean.
                 EXPECT_EQ(-3, s.initialize) << path;
                 EXPECT_EQ(-3, s.checkFile) << path;
             }
-            if (std::string(folder) == "LogPath") {
+            if (std::string(folder) == setting::kLogPath) {
                 // The log is a side matter: scanning goes on whatever its folder.
                 EXPECT_EQ(0, s.initialize) << path;
                 EXPECT_EQ(0, s.checkFile) << path;

@@ -97,7 +97,7 @@ TEST_F(ArchiveWalk, EmptyArchiveAndSkippedMembers) {
 
 TEST_F(ArchiveWalk, EventsOnlyDropsTheCleanSummaryWithNothingPending) {
     PrepareEngine();
-    Flag("LogEventsOnly");
+    Flag(setting::kLogEventsOnly);
     te.DefineArchive("C:\\c.zip", 0, 0);
     te.Member("C:\\c.zip", "one.txt", 0, 0);
     te.Member("C:\\c.zip", "two.txt", 0, 0);

@@ -62,7 +62,7 @@ TEST_F(CheckFileTest, EveryRowWithItsTextsAndLines) {
 
 TEST_F(CheckFileTest, ArchiveBitOutranksVirusBitsAndObeysCheckArchives) {
     PrepareEngine();
-    Flag("CheckArchives", false);
+    Flag(setting::kCheckArchives, false);
     te.VirusName("*", "W32.Test");
     StartEngine();
     te.QueueScan("C:\\m\\a.zip", 0, 0x1001);
@@ -88,8 +88,8 @@ TEST_F(CheckFileTest, ArchiveWithVirusBitsIsWalked) {
 
 TEST_F(CheckFileTest, EventsOnlyLeavesOutOnlyTheCleanLine) {
     PrepareEngine();
-    Flag("LogEventsOnly");
-    Flag("CheckArchives", false);
+    Flag(setting::kLogEventsOnly);
+    Flag(setting::kCheckArchives, false);
     te.VirusName("*", "W32.Test");
     StartEngine();
     te.QueueScan("C:\\m\\c", 0, 0);

@@ -8,8 +8,8 @@ protected:
 
     void Start(bool incurableSound = false) {
         PrepareEngine();
-        Flag("SoundIncurable", incurableSound);
-        key.Text("SoundFileIncurable", "C:\\snd\\bad.wav");
+        Flag(setting::kSoundIncurable, incurableSound);
+        key.Text(setting::kSoundFileIncurable, "C:\\snd\\bad.wav");
         StartEngine();
     }
     int32_t CureWith(std::vector<int32_t> answers) {

@@ -4,8 +4,8 @@
 class NotReady : public ScanFixture {};
 
 TEST_F(NotReady, CheckAnswersEngineErrorWithItsLines) {
-    Flag("SoundInfected");
-    key.Text("SoundFileInfected", "C:\\alert.wav");
+    Flag(setting::kSoundInfected);
+    key.Text(setting::kSoundFileInfected, "C:\\alert.wav");
     StartPlugin();
     EXPECT_EQ(-3, api.CheckFile("C:\\mail\\a.zip", status));
     EXPECT_STREQ("Engine error", status);
@@ -21,7 +21,7 @@ TEST_F(NotReady, CheckAnswersEngineErrorWithItsLines) {
 }
 
 TEST_F(NotReady, CureAnswersEngineErrorWithoutSound) {
-    Flag("SoundIncurable");
+    Flag(setting::kSoundIncurable);
     StartPlugin();
     MarkStatus();
     EXPECT_EQ(-3, api.CureFile("C:\\mail\\b.exe", status));

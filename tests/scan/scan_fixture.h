@@ -28,9 +28,9 @@ protected:
     // Loads and initialises the plug-in; lines written so far are skipped
     // by ScanLines.
     void StartPlugin() {
-        key.Text("LogPath", logFolder.path());
-        key.Flag("LogEnabled", 1);
-        key.Flag("ShowAdvanced", 1);  // else every folder follows OrlixPath
+        key.Text(setting::kLogPath, logFolder.path());
+        key.Flag(setting::kLogEnabled, 1);
+        key.Flag(setting::kShowAdvanced, 1);  // else every folder follows OrlixPath
         ASSERT_TRUE(api.Load());
         recorder.reset(new AlertRecorder(api.module));
         api.Initialize();

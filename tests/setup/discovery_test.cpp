@@ -151,5 +151,5 @@ TEST(Discovery, IdenticalCandidatesAndAnEngineThatCannotBeProbed) {
     ASSERT_TRUE(WaitForPage(run.sheet(), "Orlix Folders"));
     EXPECT_FALSE(FindDialog("Choose Orlix Installation"));
     ASSERT_TRUE(run.FinishWizard());
-    EXPECT_EQ(empty.path() + "\\", run.key().Read("OrlixPath"));
+    EXPECT_EQ(empty.path() + "\\", run.key().Read(setting::kOrlixPath));
 }

@@ -61,7 +61,7 @@ protected:
         drive_ = TestDrive();
         ASSERT_FALSE(drive_.empty()) << "the test drive is not mapped";
         ClearDrive(drive_);
-        key_.Text("OrlixPath", folder_.path());
+        key_.Text(setting::kOrlixPath, folder_.path());
         ASSERT_TRUE(api_.Load());
         api_.Initialize();
         run_.reset(new SetupRun(api_));
@@ -135,7 +135,7 @@ TEST_F(SearchFixture, SupportedEngineSelectedAndTakenByOk) {
     EXPECT_TRUE(WaitUntil([&] { return FolderEdit() == drive_ + "\\apps\\orlix"; })) << FolderEdit();
     PressSheetButton(sheet_, PSBTN_OK);
     ASSERT_TRUE(run_->Finish());
-    EXPECT_EQ(drive_ + "\\apps\\orlix", key_.Read("OrlixPath"));
+    EXPECT_EQ(drive_ + "\\apps\\orlix", key_.Read(setting::kOrlixPath));
 }
 
 TEST_F(SearchFixture, OldEngineListedUnmarkedAndOnlyPickedByHand) {

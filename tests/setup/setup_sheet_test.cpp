@@ -8,7 +8,6 @@
 #include "common/test_engine_setup.h"
 #include "plugin_loader.h"
 #include "resources/resource.h"
-#include "settings/setting_names.h"
 #include "sheet_driver.h"
 
 namespace {
@@ -21,12 +20,12 @@ int CountLines(const std::vector<std::string>& lines, const std::string& text) {
 
 // A property sheet needs an installation folder in the settings.
 void WriteConfigured(SettingsKeyScratch& key, const TempDir& folder, const TempDir& logs) {
-    key.Text("OrlixPath", folder.path());
-    key.Flag("ShowAdvanced", 1);
-    key.Text("EnginePath", folder.path());
-    key.Text("BasePath", folder.path());
-    key.Text("LogPath", logs.path());
-    key.Flag("LogEnabled", 1);
+    key.Text(setting::kOrlixPath, folder.path());
+    key.Flag(setting::kShowAdvanced, 1);
+    key.Text(setting::kEnginePath, folder.path());
+    key.Text(setting::kBasePath, folder.path());
+    key.Text(setting::kLogPath, logs.path());
+    key.Flag(setting::kLogEnabled, 1);
 }
 
 struct Box {
@@ -36,17 +35,17 @@ struct Box {
 };
 
 const Box kBoxes[] = {
-    {"ShowAdvanced", 0, IDC_ADVANCED},          {"LogEnabled", 1, IDC_LOG_ENABLED},
-    {"LogEventsOnly", 1, IDC_LOG_EVENTS_ONLY},  {"SoundInfected", 1, IDC_SOUND_INFECTED},
-    {"SoundIncurable", 1, IDC_SOUND_INCURABLE}, {"NotifyVirus", 2, IDC_NOTIFY_VIRUS},
-    {"NotifyError", 2, IDC_NOTIFY_ERROR},       {"ShowLogVirus", 2, IDC_SHOWLOG_VIRUS},
-    {"ShowLogError", 2, IDC_SHOWLOG_ERROR},     {"CheckArchives", 2, IDC_CHECK_ARCHIVES},
-    {"CheckPacked", 2, IDC_CHECK_PACKED},
+    {setting::kShowAdvanced, 0, IDC_ADVANCED},          {setting::kLogEnabled, 1, IDC_LOG_ENABLED},
+    {setting::kLogEventsOnly, 1, IDC_LOG_EVENTS_ONLY},  {setting::kSoundInfected, 1, IDC_SOUND_INFECTED},
+    {setting::kSoundIncurable, 1, IDC_SOUND_INCURABLE}, {setting::kNotifyVirus, 2, IDC_NOTIFY_VIRUS},
+    {setting::kNotifyError, 2, IDC_NOTIFY_ERROR},       {setting::kShowLogVirus, 2, IDC_SHOWLOG_VIRUS},
+    {setting::kShowLogError, 2, IDC_SHOWLOG_ERROR},     {setting::kCheckArchives, 2, IDC_CHECK_ARCHIVES},
+    {setting::kCheckPacked, 2, IDC_CHECK_PACKED},
 };
 
 bool IsDefaultOn(const std::string& value) {
-    return value == "LogEnabled" || value == "NotifyVirus" || value == "NotifyError" || value == "CheckArchives" ||
-           value == "CheckPacked";
+    return value == setting::kLogEnabled || value == setting::kNotifyVirus || value == setting::kNotifyError ||
+           value == setting::kCheckArchives || value == setting::kCheckPacked;
 }
 
 HWND OpenTab(HWND sheet, int index) {
@@ -111,9 +110,9 @@ TEST(SetupWizard, FirstRunOffersFinishOnOptionsAndLoadsTheEngine) {
         ASSERT_TRUE(run.Finish());
         EXPECT_EQ(0, run.result());
     }
-    EXPECT_EQ(engine.EngineFolder() + "\\", key.Read("OrlixPath"));
-    EXPECT_EQ("1", key.Read("LogEnabled"));
-    EXPECT_EQ("1", key.Read("ScanByFormat"));
+    EXPECT_EQ(engine.EngineFolder() + "\\", key.Read(setting::kOrlixPath));
+    EXPECT_EQ("1", key.Read(setting::kLogEnabled));
+    EXPECT_EQ("1", key.Read(setting::kScanByFormat));
     // The engine was bound and its base loaded by the initialisation that
     // followed the first run; the log lives in the installation folder now.
     std::vector<std::string> log = ReadLogLines(engine.EngineFolder());
@@ -172,8 +171,8 @@ TEST(SetupSheet, ThreeTabsWithOkAndCancelAndOkSavesWithoutInitialising) {
     SettingsKeyScratch key;
     TempDir folder, logs;
     WriteConfigured(key, folder, logs);
-    key.Flag("ScanByFormat", 0);
-    key.Flag("NotifyVirus", 1);
+    key.Flag(setting::kScanByFormat, 0);
+    key.Flag(setting::kNotifyVirus, 1);
     PluginApi api;
     ASSERT_TRUE(api.Load());
     api.Initialize();
@@ -203,9 +202,9 @@ TEST(SetupSheet, ThreeTabsWithOkAndCancelAndOkSavesWithoutInitialising) {
         ASSERT_TRUE(run.Finish());
         EXPECT_EQ(0, run.result());
     }
-    EXPECT_EQ("0", key.Read("NotifyVirus"));
-    EXPECT_EQ("0", key.Read("ScanByFormat"));
-    EXPECT_EQ(folder.path(), key.Read("OrlixPath"));
+    EXPECT_EQ("0", key.Read(setting::kNotifyVirus));
+    EXPECT_EQ("0", key.Read(setting::kScanByFormat));
+    EXPECT_EQ(folder.path(), key.Read(setting::kOrlixPath));
     EXPECT_EQ(bannersBefore, CountLines(ReadLogLines(logs.path()), kBanner));
     EXPECT_EQ(0, api.Uninitialize());
 }
@@ -217,8 +216,8 @@ TEST(SetupSheet, CheckBoxesAndSoundFilesRoundTrip) {
         WriteConfigured(key, folder, logs);
         int n = 0;
         for (const Box& box : kBoxes) key.Flag(box.value, (n++ + pattern) % 2);
-        key.Text("SoundFileInfected", "C:\\sounds\\virus.wav");
-        key.Text("SoundFileIncurable", "C:\\sounds\\incurable.wav");
+        key.Text(setting::kSoundFileInfected, "C:\\sounds\\virus.wav");
+        key.Text(setting::kSoundFileIncurable, "C:\\sounds\\incurable.wav");
         PluginApi api;
         ASSERT_TRUE(api.Load());
         api.Initialize();
@@ -249,8 +248,8 @@ TEST(SetupSheet, CheckBoxesAndSoundFilesRoundTrip) {
             const bool stored = (n++ + pattern) % 2 != 0;
             EXPECT_EQ(stored ? "0" : "1", key.Read(box.value)) << box.value << " pattern " << pattern;
         }
-        EXPECT_EQ("D:\\a.wav", key.Read("SoundFileInfected"));
-        EXPECT_EQ("D:\\b.wav", key.Read("SoundFileIncurable"));
+        EXPECT_EQ("D:\\a.wav", key.Read(setting::kSoundFileInfected));
+        EXPECT_EQ("D:\\b.wav", key.Read(setting::kSoundFileIncurable));
         EXPECT_EQ(0, api.Uninitialize());
     }
 }
@@ -259,7 +258,7 @@ TEST(SetupSheet, AdvancedRuleAndAllFourFolderTextsTaken) {
     SettingsKeyScratch key;
     TempDir folder, logs;
     WriteConfigured(key, folder, logs);
-    key.Flag("ShowAdvanced", 0);
+    key.Flag(setting::kShowAdvanced, 0);
     PluginApi api;
     ASSERT_TRUE(api.Load());
     api.Initialize();
@@ -302,11 +301,11 @@ TEST(SetupSheet, AdvancedRuleAndAllFourFolderTextsTaken) {
         ASSERT_TRUE(run.Finish());
         EXPECT_EQ(0, run.result());
     }
-    EXPECT_EQ(longFolder.substr(0, 259), key.Read("OrlixPath"));
-    EXPECT_EQ("C:\\engine", key.Read("EnginePath"));
-    EXPECT_EQ("C:\\bases", key.Read("BasePath"));
-    EXPECT_EQ("C:\\logs", key.Read("LogPath"));
-    EXPECT_EQ("0", key.Read("ShowAdvanced"));
+    EXPECT_EQ(longFolder.substr(0, 259), key.Read(setting::kOrlixPath));
+    EXPECT_EQ("C:\\engine", key.Read(setting::kEnginePath));
+    EXPECT_EQ("C:\\bases", key.Read(setting::kBasePath));
+    EXPECT_EQ("C:\\logs", key.Read(setting::kLogPath));
+    EXPECT_EQ("0", key.Read(setting::kShowAdvanced));
     EXPECT_EQ(0, api.Uninitialize());
 }
 
@@ -382,10 +381,10 @@ TEST(SetupSheet, OkAndCancelTraceOncePerCreatedPageAndKeepUnshownFields) {
     SettingsKeyScratch key;
     TempDir folder, logs;
     WriteConfigured(key, folder, logs);
-    key.Flag("NotifyVirus", 0);
-    key.Flag("CheckPacked", 0);
-    key.Flag("SoundInfected", 1);
-    key.Text("SoundFileIncurable", "C:\\sounds\\x.wav");
+    key.Flag(setting::kNotifyVirus, 0);
+    key.Flag(setting::kCheckPacked, 0);
+    key.Flag(setting::kSoundInfected, 1);
+    key.Text(setting::kSoundFileIncurable, "C:\\sounds\\x.wav");
     CapturedRun first = RunChildUnderDebugger("SheetOk", {"1"});
     ASSERT_TRUE(first.started);
     EXPECT_EQ(0u, first.exitCode);
@@ -393,10 +392,10 @@ TEST(SetupSheet, OkAndCancelTraceOncePerCreatedPageAndKeepUnshownFields) {
     EXPECT_EQ(1, CountLines(traces, "PSN_APPLY"));
     EXPECT_EQ(0, CountLines(traces, "PSN_RESET"));
     EXPECT_EQ(1, CountLines(traces, "SaveSettings"));
-    EXPECT_EQ("0", key.Read("NotifyVirus"));
-    EXPECT_EQ("0", key.Read("CheckPacked"));
-    EXPECT_EQ("1", key.Read("SoundInfected"));
-    EXPECT_EQ("C:\\sounds\\x.wav", key.Read("SoundFileIncurable"));
+    EXPECT_EQ("0", key.Read(setting::kNotifyVirus));
+    EXPECT_EQ("0", key.Read(setting::kCheckPacked));
+    EXPECT_EQ("1", key.Read(setting::kSoundInfected));
+    EXPECT_EQ("C:\\sounds\\x.wav", key.Read(setting::kSoundFileIncurable));
 
     CapturedRun all = RunChildUnderDebugger("SheetOk", {"3"});
     EXPECT_EQ(0u, all.exitCode);
@@ -451,7 +450,7 @@ TEST(SetupSheet, CancelKeepsWhatEveryPageTook) {
                                [&](const std::string& line) { return line.compare(0, heading.size(), heading) == 0; }))
         << ::testing::PrintToString(log);
     EXPECT_TRUE(ReadLogLines(elsewhere.path()).empty());
-    EXPECT_EQ(engine.LogFolder(), key.Read("LogPath"));
+    EXPECT_EQ(engine.LogFolder(), key.Read(setting::kLogPath));
     EXPECT_EQ(0, api.Uninitialize());
 }
 
