@@ -8,7 +8,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 native=(cmake make ninja-build googletest clang libclang-rt-14-dev zlib1g-dev clang-format python3
         clamav clamav-daemon clamdscan)
 windows=(g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 imagemagick
-         libz-mingw-w64-dev)
+         libz-mingw-w64-dev
+         # the installer, its signing and the portable zip (scripts/package.sh)
+         nsis osslsigncode openssl zip unzip)
 wine=(wine wine32:i386 xvfb xauth x11-utils)
 
 missing() {

@@ -1,5 +1,5 @@
 // What the engine benchmarks share, under Wine and natively: the measurement of one engine binding on a folder of clean
-// files (raw read, base load, checks, raw read again, the canary) printed as the one key=value line
+// files (raw read, base load, checks and raw reads in turn, the canary) printed as the one key=value line
 // bench/refengine/run.sh reads. The platform supplies the raw reads, the memory figure and the loop of checks.
 #pragma once
 
@@ -42,14 +42,25 @@ inline int RunEngineBench(orlix::EngineEntryProc entry, const std::vector<std::s
     const double load = BenchSeconds() - t0;
     const double memory = platform.memoryMegabytes() - memoryBefore;
 
+    // Best of three rounds of checks and raw reads taken in turn: on a
+    // shared machine a single pass measures the neighbours as much as us.
     int found = 0, failed = 0;
-    t0 = BenchSeconds();
-    platform.checkAll(entry, files, found, failed);
-    const double engine = BenchSeconds() - t0;
-
-    t0 = BenchSeconds();
-    const long long again = platform.readAll(files);
-    const double raw = (rawFirst + BenchSeconds() - t0) / 2;
+    double engine = 0, raw = rawFirst;
+    long long again = bytes;
+    for (int round = 0; round < 3; ++round) {
+        int roundFound = 0, roundFailed = 0;
+        t0 = BenchSeconds();
+        platform.checkAll(entry, files, roundFound, roundFailed);
+        const double checks = BenchSeconds() - t0;
+        engine = round == 0 || checks < engine ? checks : engine;
+        found += roundFound;
+        failed += roundFailed;
+        t0 = BenchSeconds();
+        const long long read = platform.readAll(files);
+        const double rawRound = BenchSeconds() - t0;
+        raw = rawRound < raw ? rawRound : raw;
+        if (read != bytes) again = read;
+    }
 
     const int32_t canaryAnswer = entry(0, orlix::EngineScanFile, orlix::kScanModeCheck, 1, canary, 0);
     std::printf(

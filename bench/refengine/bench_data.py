@@ -5,6 +5,10 @@ data FOLDER MEGABYTES SEED
     Writes MEGABYTES of mixed clean data: incompressible binary, text,
     mostly-zero images with random islands, log-like records and many small
     files of every kind. Nothing in it matches a signature of `bases`.
+runs FOLDER MEGABYTES SEED
+    Writes MEGABYTES of long runs of one byte (zeros, 0xFF, spaces, 4 KB
+    to 1 MB each) with a few random bytes between them: the data where a
+    filter that wakes on repeated bytes stalls.
 bases FOLDER COUNT SEED
     Writes COUNT random body signatures twice, as FOLDER/orlix/bench.vdb and
     FOLDER/clam/bench.ndb (the same records: the two formats share the line
@@ -94,6 +98,27 @@ def write_data(folder, megabytes, seed):
     return index
 
 
+def runs_block(rng, size):
+    out = bytearray()
+    while len(out) < size:
+        out += bytes((rng.choice((0, 0xFF, 0x20)),)) * rng.randint(4 << 10, 1 << 20)
+        out += os.urandom(rng.randint(1, 64))
+    return bytes(out[:size])
+
+
+def write_runs(folder, megabytes, seed):
+    rng = random.Random(seed)
+    os.makedirs(folder, exist_ok=True)
+    total, index = megabytes << 20, 0
+    while total > 0:
+        size = min(LARGE, total)
+        with open(os.path.join(folder, "%05d_runs.dat" % index), "wb") as f:
+            f.write(runs_block(rng, size))
+        total -= size
+        index += 1
+    return index
+
+
 def random_record(rng, i):
     head = "".join("%02x" % rng.getrandbits(8) for _ in range(10))
     tail = "".join("%02x" % rng.getrandbits(8) for _ in range(6))
@@ -120,12 +145,14 @@ def write_bases(folder, count, seed):
 
 
 def main():
-    if len(sys.argv) != 5 or sys.argv[1] not in ("data", "bases"):
+    if len(sys.argv) != 5 or sys.argv[1] not in ("data", "runs", "bases"):
         sys.stderr.write(__doc__)
         return 2
     folder, amount, seed = sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
     if sys.argv[1] == "data":
         print(write_data(folder, amount, seed))
+    elif sys.argv[1] == "runs":
+        print(write_runs(folder, amount, seed))
     else:
         write_bases(folder, amount, seed)
     return 0

@@ -4,9 +4,9 @@
 //   bench_refengine.exe <data folder> <base file> <canary file>
 //
 // Every file of the folder is read once raw (64 KB ReadFile calls), then
-// checked by the engine through the plug-in's callback table, then read raw again;
-// the raw figure is the mean of the two passes. The canary holds one of the
-// base's records and must be reported. One line of results on the standard
+// checked by the engine through the plug-in's callback table and read raw again,
+// three rounds in turn; each figure is the best of its passes. The canary
+// holds one of the base's records and must be reported. One line of results on the standard
 // output (key=value) for bench/refengine/run.sh; exit code 0 when every data
 // file was clean and the canary was found, 1 otherwise, 2 on a setup error.
 // heap_mb is the growth of the private memory committed across loading.

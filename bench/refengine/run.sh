@@ -6,19 +6,30 @@
 # bench/bench_refengine_native (default build-native-bench/, configured with
 # -DORLIX_SANITIZE=OFF -DORLIX_FUZZ=OFF -DCMAKE_BUILD_TYPE=Release).
 #
-#   bench/refengine/run.sh [--short | --megabytes N]
+#   bench/refengine/run.sh [--short | --megabytes N] [--paths "scalar sse2 ssse3 avx2"]
 #
 # --short (CI) uses 8 MB of data: it only shows that everything runs and
-# that all scanners find the canary and nothing else. BUILD_DIR (default
-# build/) holds bin/bench_refengine.exe and refengine/orlix32.dll.
+# that all scanners find the canary and nothing else. --paths runs the
+# engine once for each named filter path (ORLIX_MATCHER_PATH) instead of
+# once with the process's own choice. Besides the mixed data, a quarter of
+# its size of long runs of one byte is checked by each engine run. BUILD_DIR
+# (default build/) holds bin/bench_refengine.exe and refengine/orlix32.dll.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${BUILD_DIR:-$root/build}
 native=${NATIVE_BUILD_DIR:-$root/build-native-bench}/bench/bench_refengine_native
 megabytes=1024
-if [ "${1:-}" = "--short" ]; then megabytes=8; fi
-if [ "${1:-}" = "--megabytes" ]; then megabytes=$2; fi
+paths=(own)
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --short) megabytes=8 ;;
+    --megabytes) megabytes=$2; shift ;;
+    --paths) read -r -a paths <<<"$2"; shift ;;
+    *) echo "unknown option $1" >&2; exit 2 ;;
+  esac
+  shift
+done
 counts=(1 1000 10000 100000)
 
 . "$root/scripts/wine-env.sh" "$build"
@@ -32,7 +43,9 @@ mbps() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.1f", (s > 0 ? b / 1048576 / 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 
 python3 "$here/bench_data.py" data "$work/data" "$megabytes" 1 >/dev/null
+python3 "$here/bench_data.py" runs "$work/runs" $(((megabytes + 3) / 4)) 1 >/dev/null
 bytes=$(du -sb "$work/data" | cut -f1)
+runs_bytes=$(du -sb "$work/runs" | cut -f1)
 files=$(find "$work/data" -type f | wc -l)
 
 # Linux raw read, warm cache: the baseline for clamscan.
@@ -47,43 +60,36 @@ have_clam=1
 command -v clamscan >/dev/null || have_clam=0
 status=0
 echo "reference engine benchmark: $((bytes / 1048576)) MB in $files files, $(nproc) CPUs"
-printf '%-7s|%-44s|%-44s|%-33s|%s\n' "records" " reference engine DLL (Wine)" " reference engine core (native)" \
-  " clamscan (Linux)" " engine / clamscan"
-printf '%-7s|%7s %7s %8s %6s %6s |%7s %7s %8s %6s %6s |%7s %7s %6s %7s |%8s %8s\n' "" "load s" "MB/s" "raw MB/s" \
+printf '%-7s %-6s|%-44s|%-44s|%-33s|%s\n' "records" "path" " reference engine DLL (Wine)" \
+  " reference engine core (native)" " clamscan (Linux)" " engine / clamscan"
+printf '%-14s|%7s %7s %8s %6s %6s |%7s %7s %8s %6s %6s |%7s %7s %6s %7s |%8s %8s\n' "" "load s" "MB/s" "raw MB/s" \
   "share" "mem MB" "load s" "MB/s" "raw MB/s" "share" "mem MB" "load s" "MB/s" "share" "total s" "Wine" "native"
+runs_rows=()
 first_engine=""
 first_clam=""
+# One engine run: the Wine DLL or the native core on a folder, with the
+# filter path forced unless it is the process's own choice. The key=value
+# line; under Wine the path comes from the engine's debugger output.
+engine_run() {
+  local where=$1 folder=$2 sigs=$3 path=$4
+  local -a forced=()
+  [ "$path" = own ] || forced=(ORLIX_MATCHER_PATH="$path")
+  if [ "$where" = wine ]; then
+    env "${forced[@]}" WINEDEBUG=-all,warn+debugstr wine "$build/bin/bench_refengine.exe" "$(winpath "$folder")" \
+      "$(winpath "$sigs/orlix/bench.vdb")" "$(winpath "$sigs/canary.bin")" </dev/null 2>"$work/wine.err" || {
+      grep -v debugstr "$work/wine.err" >&2
+      return 1
+    }
+    printf ' path=%s\n' "$(grep -o 'matcher filter: [a-z0-9]*' "$work/wine.err" | head -1 | cut -d' ' -f3)"
+  else
+    env "${forced[@]}" "$native" "$folder" "$sigs/orlix/bench.vdb" "$sigs/canary.bin" </dev/null
+  fi
+}
 for count in "${counts[@]}"; do
   sigs="$work/sigs$count"
   python3 "$here/bench_data.py" bases "$sigs" "$count" 2
-  line=$(wine "$build/bin/bench_refengine.exe" "$(winpath "$work/data")" "$(winpath "$sigs/orlix/bench.vdb")" \
-    "$(winpath "$sigs/canary.bin")" </dev/null) || {
-    echo "bench_refengine failed for $count records: $line" >&2
-    status=1
-  }
-  declare -A r=()
-  for kv in $line; do r[${kv%%=*}]=${kv#*=}; done
-  if [ "${r[records]:-}" != "$count" ]; then
-    echo "the engine accepted ${r[records]:-no} records of $count" >&2
-    status=1
-  fi
-  engine_mbps=$(mbps "$bytes" "${r[engine_s]:-0}")
-  engine_share=$(ratio "${r[raw_s]:-0}" "${r[engine_s]:-0}")
 
-  declare -A n=()
-  n_mbps="-" n_share="-" n_raw="-"
-  if [ $have_native = 1 ]; then
-    nline=$("$native" "$work/data" "$sigs/orlix/bench.vdb" "$sigs/canary.bin" </dev/null) || {
-      echo "bench_refengine_native failed for $count records: $nline" >&2
-      status=1
-    }
-    for kv in $nline; do n[${kv%%=*}]=${kv#*=}; done
-    n_mbps=$(mbps "$bytes" "${n[engine_s]:-0}")
-    n_share=$(ratio "${n[raw_s]:-0}" "${n[engine_s]:-0}")
-    n_raw=$(mbps "$bytes" "${n[raw_s]:-0}")
-  fi
-
-  clam_load="-" clam_mbps="-" clam_share="-" clam_total="-" versus="-" n_versus="-"
+  clam_load="-" clam_mbps="-" clam_share="-" clam_total="-"
   if [ $have_clam = 1 ]; then
     # Loading alone: a check of the canary, which must be found (exit 1).
     t=$(now)
@@ -108,17 +114,59 @@ for count in "${counts[@]}"; do
     clam_scan=$(awk -v a="$clam_total" -v b="$clam_load" 'BEGIN { s = a - b; print (s > 0.001 ? s : 0.001) }')
     clam_mbps=$(mbps "$bytes" "$clam_scan")
     clam_share=$(ratio "$linux_raw" "$clam_scan")
-    versus=$(ratio "$engine_mbps" "$clam_mbps")
-    [ $have_native = 1 ] && n_versus=$(ratio "$n_mbps" "$clam_mbps")
     first_clam=${first_clam:-$clam_mbps}
   fi
-  first_engine=${first_engine:-$engine_mbps}
-  first_native=${first_native:-$n_mbps}
-  printf '%-7s|%7s %7s %8s %6s %6s |%7s %7s %8s %6s %6s |%7s %7s %6s %7s |%8s %8s\n' "$count" "${r[load_s]:-?}" \
-    "$engine_mbps" "$(mbps "$bytes" "${r[raw_s]:-0}")" "$engine_share" "${r[heap_mb]:-?}" \
-    "${n[load_s]:--}" "$n_mbps" "$n_raw" "$n_share" "${n[heap_mb]:--}" \
-    "$clam_load" "$clam_mbps" "$clam_share" "$clam_total" "$versus" "$n_versus"
-  unset r n
+
+  for path in "${paths[@]}"; do
+    declare -A r=() n=() rr=() nr=()
+    line=$(engine_run wine "$work/data" "$sigs" "$path") || {
+      echo "bench_refengine failed for $count records ($path): $line" >&2
+      status=1
+    }
+    for kv in $line; do r[${kv%%=*}]=${kv#*=}; done
+    if [ "${r[records]:-}" != "$count" ]; then
+      echo "the engine accepted ${r[records]:-no} records of $count" >&2
+      status=1
+    fi
+    line=$(engine_run wine "$work/runs" "$sigs" "$path") || status=1
+    for kv in $line; do rr[${kv%%=*}]=${kv#*=}; done
+    engine_mbps=$(mbps "$bytes" "${r[engine_s]:-0}")
+    engine_share=$(ratio "${r[raw_s]:-0}" "${r[engine_s]:-0}")
+    runs_mbps=$(mbps "$runs_bytes" "${rr[engine_s]:-0}")
+
+    n_mbps="-" n_share="-" n_raw="-" n_runs="-"
+    if [ $have_native = 1 ]; then
+      nline=$(engine_run native "$work/data" "$sigs" "$path") || {
+        echo "bench_refengine_native failed for $count records ($path): $nline" >&2
+        status=1
+      }
+      for kv in $nline; do n[${kv%%=*}]=${kv#*=}; done
+      nline=$(engine_run native "$work/runs" "$sigs" "$path") || status=1
+      for kv in $nline; do nr[${kv%%=*}]=${kv#*=}; done
+      n_mbps=$(mbps "$bytes" "${n[engine_s]:-0}")
+      n_share=$(ratio "${n[raw_s]:-0}" "${n[engine_s]:-0}")
+      n_raw=$(mbps "$bytes" "${n[raw_s]:-0}")
+      n_runs=$(mbps "$runs_bytes" "${nr[engine_s]:-0}")
+    fi
+    versus="-" n_versus="-"
+    if [ $have_clam = 1 ]; then
+      versus=$(ratio "$engine_mbps" "$clam_mbps")
+      [ $have_native = 1 ] && n_versus=$(ratio "$n_mbps" "$clam_mbps")
+    fi
+    # The path column names the DLL's path; the native one follows it
+    # unless this machine lacks it there.
+    shown=${r[path]:-?}
+    [ "${n[path]:-$shown}" = "$shown" ] || shown="$shown/${n[path]}"
+    first_engine=${first_engine:-$engine_mbps}
+    first_native=${first_native:-$n_mbps}
+    printf '%-7s %-6s|%7s %7s %8s %6s %6s |%7s %7s %8s %6s %6s |%7s %7s %6s %7s |%8s %8s\n' "$count" "$shown" \
+      "${r[load_s]:-?}" "$engine_mbps" "$(mbps "$bytes" "${r[raw_s]:-0}")" "$engine_share" "${r[heap_mb]:-?}" \
+      "${n[load_s]:--}" "$n_mbps" "$n_raw" "$n_share" "${n[heap_mb]:--}" \
+      "$clam_load" "$clam_mbps" "$clam_share" "$clam_total" "$versus" "$n_versus"
+    runs_rows+=("$(printf '%-7s %-6s| %8s %6s | %8s %6s' "$count" "$shown" "$runs_mbps" \
+      "$(ratio "$runs_mbps" "$engine_mbps")" "$n_runs" "$(ratio "$n_runs" "$n_mbps")")")
+    unset r n rr nr
+  done
 done
 echo "share: engine throughput / raw read of the same files in the same process (ReadFile or read, 64 KB calls," \
   "beside each engine pass); mem MB: memory the loaded base holds; clamscan's share is against cat" \
@@ -126,6 +174,9 @@ echo "share: engine throughput / raw read of the same files in the same process 
 echo "throughput at 100,000 records against 1 record: engine DLL $(ratio "$engine_mbps" "$first_engine")" \
   "native $( [ $have_native = 1 ] && ratio "$n_mbps" "$first_native" || echo -)" \
   "clamscan $( [ $have_clam = 1 ] && ratio "$clam_mbps" "$first_clam" || echo -)"
+echo "long runs of one byte ($((runs_bytes / 1048576)) MB): MB/s and against the mixed data of the same row (goal >= 0.5)"
+printf '%-14s| %8s %6s | %8s %6s\n' "records path" "Wine" "/mixed" "native" "/mixed"
+printf '%s\n' "${runs_rows[@]}"
 [ $have_native = 1 ] || echo "no native build at $native: its columns are empty"
 [ $have_clam = 1 ] || echo "clamscan is not installed (scripts/setup.sh installs it): its columns are empty"
 exit $status

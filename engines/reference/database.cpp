@@ -36,12 +36,6 @@ uint32_t Commonness(unsigned char b) {
     return 1;
 }
 
-uint32_t WindowKey(const unsigned char* bytes, uint32_t width) {
-    uint32_t key = 0;
-    for (uint32_t k = 0; k < width; ++k) key |= static_cast<uint32_t>(bytes[k]) << (8 * k);
-    return key;
-}
-
 // Words that fill whole stretches of ordinary files; a bitmap that let them
 // through by a hash collision would send every position of such a stretch
 // to the table.

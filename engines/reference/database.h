@@ -16,6 +16,20 @@ struct PartRef {
     uint32_t length;
 };
 
+// The filter's window at b: Width bytes (4, 2 or 1) as one little-endian
+// number. The build step and the scan loop must agree on it exactly.
+template <uint32_t Width>
+inline uint32_t WindowKey(const unsigned char* b) {
+    uint32_t key = b[0];
+    if (Width > 1) key |= static_cast<uint32_t>(b[1]) << 8;
+    if (Width > 2) key |= static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+    return key;
+}
+
+inline uint32_t WindowKey(const unsigned char* b, uint32_t width) {
+    return width == 4 ? WindowKey<4>(b) : width == 2 ? WindowKey<2>(b) : WindowKey<1>(b);
+}
+
 // Windows of `width` fixed bytes looked for at every `stride`-th position
 // of an object. A part whose fixed run is at least width + stride - 1
 // long puts `stride` consecutive windows of it in, so one of them lies on
@@ -46,13 +60,16 @@ struct AnchorGroup {
     uint32_t bucketShift = 31;
 
     static constexpr uint32_t kMaskMultiplier = 0x2C1B3C6Du;
-    uint32_t Bucket(uint32_t key) const { return (key * 0x85EBCA6Bu) >> bucketShift; }
-    uint32_t Word(uint32_t key) const { return (key * multiplier) >> shift; }
-    uint32_t Mask(uint32_t key) const {
-        if (width < 4) return 1u << (key & 31);
+    // The bits a window of Width bytes sets in its bitmap word.
+    template <uint32_t Width>
+    static uint32_t MaskOf(uint32_t key) {
+        if (Width < 4) return 1u << (key & 31);
         uint32_t h = key * kMaskMultiplier;
         return 1u << (h >> 27) | 1u << ((h >> 22) & 31);
     }
+    uint32_t Bucket(uint32_t key) const { return (key * 0x85EBCA6Bu) >> bucketShift; }
+    uint32_t Word(uint32_t key) const { return (key * multiplier) >> shift; }
+    uint32_t Mask(uint32_t key) const { return width < 4 ? MaskOf<1>(key) : MaskOf<4>(key); }
     bool empty() const { return entries.empty(); }
     bool MayHold(uint32_t key) const {
         uint32_t mask = Mask(key);

@@ -2,12 +2,14 @@
 // EngineEntry dispatches every operation. No exception leaves either.
 #include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 
 #include "database.h"
 #include "engine/contract.h"
 #include "engine_door.h"
 #include "engine_state.h"
 #include "host_io.h"
+#include "wide_filter.h"
 
 namespace {
 
@@ -18,9 +20,14 @@ int32_t Dispatch(int32_t operation, va_list args) {
     switch (operation) {
         case orlix::EngineLoadBase:
             return CurrentDatabase().LoadBase(va_arg(args, const char*));
-        case orlix::EngineFinishLoad:
+        case orlix::EngineFinishLoad: {
             CurrentDatabase().Finish();
+            // Which vector instructions the matcher uses in this process.
+            char trace[64];
+            std::snprintf(trace, sizeof trace, "orlix32: matcher filter: %s\n", FilterPathName(ActiveFilterPath()));
+            HostTrace(trace);
             return 0;
+        }
         case orlix::EngineScanFile: {
             int32_t mode = va_arg(args, int32_t);
             va_arg(args, int32_t);

@@ -7,5 +7,6 @@ set(REFENGINE_CORE_SOURCES
   md5.cpp
   signature.cpp
   stream_scanner.cpp
+  wide_filter.cpp
   zip_reader.cpp)
 list(TRANSFORM REFENGINE_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

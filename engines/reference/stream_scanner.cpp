@@ -13,35 +13,31 @@ namespace {
 // the merged range do not all exist) but no longer knows the exact start.
 constexpr size_t kMaxLinks = 4096;
 
-template <uint32_t Width>
-uint32_t KeyAt(const unsigned char* b) {
-    uint32_t key = b[0];
-    if (Width > 1) key |= static_cast<uint32_t>(b[1]) << 8;
-    if (Width > 2) key |= static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
-    return key;
-}
-
 // Visits positions from..to-1 (stride apart) of bytes that begin at
 // position origin, and reports those whose window the group's bitmap lets
-// through; the position after the last one.
+// through; the position after the last one. A wide sweep, when the process
+// has one, takes the 4-byte windows in vector steps; this loop takes the rest.
 template <uint32_t Width, typename OnHit>
-uint64_t Sweep(const AnchorGroup& group, const unsigned char* bytes, uint64_t origin, uint64_t from, uint64_t to,
-               OnHit onHit) {
+uint64_t Sweep(const AnchorGroup& group, WideSweep wide, const unsigned char* bytes, uint64_t origin, uint64_t from,
+               uint64_t to, OnHit onHit) {
     const uint32_t* bitmap = group.bitmap.data();
     const uint32_t multiplier = group.multiplier, shift = group.shift, stride = group.stride;
     size_t i = static_cast<size_t>(from - origin);
     const size_t end = static_cast<size_t>(to - origin);
-    for (; i < end; i += stride) {
-        uint32_t key = KeyAt<Width>(bytes + i);
-        uint32_t word = bitmap[(key * multiplier) >> shift];
-        uint32_t mask;
-        if (Width == 4) {
-            uint32_t h = key * AnchorGroup::kMaskMultiplier;
-            mask = 1u << (h >> 27) | 1u << ((h >> 22) & 31);
-        } else {
-            mask = 1u << (key & 31);
+    if (Width == 4 && wide) {
+        size_t hits[kWideHits];
+        for (;;) {
+            size_t count = 0;
+            const size_t next = wide(group, bytes, i, end, hits, count);
+            for (size_t k = 0; k < count; ++k) onHit(WindowKey<4>(bytes + hits[k]), origin + hits[k]);
+            if (next == i) break;
+            i = next;
         }
-        if ((word & mask) == mask) onHit(key, origin + i);
+    }
+    for (; i < end; i += stride) {
+        const uint32_t key = WindowKey<Width>(bytes + i);
+        const uint32_t mask = AnchorGroup::MaskOf<Width>(key);
+        if ((bitmap[(key * multiplier) >> shift] & mask) == mask) onHit(key, origin + i);
     }
     return origin + i;
 }
@@ -49,7 +45,7 @@ uint64_t Sweep(const AnchorGroup& group, const unsigned char* bytes, uint64_t or
 }  // namespace
 
 StreamScanner::StreamScanner(const Database& database, uint64_t size, bool sizeKnown)
-    : db_(database), size_(size), sizeKnown_(sizeKnown) {
+    : db_(database), size_(size), sizeKnown_(sizeKnown), wide_(ActiveWideSweep()) {
     hashing_ = sizeKnown ? database.HasHashOfSize(size) : !database.hashes().empty();
 }
 
@@ -182,11 +178,11 @@ void StreamScanner::Filter(size_t g) {
     auto sweep = [&](const unsigned char* bytes, uint64_t origin, uint64_t from, uint64_t until) {
         switch (group.width) {
             case 4:
-                return Sweep<4>(group, bytes, origin, from, until, onHit);
+                return Sweep<4>(group, wide_, bytes, origin, from, until, onHit);
             case 2:
-                return Sweep<2>(group, bytes, origin, from, until, onHit);
+                return Sweep<2>(group, nullptr, bytes, origin, from, until, onHit);
             default:
-                return Sweep<1>(group, bytes, origin, from, until, onHit);
+                return Sweep<1>(group, nullptr, bytes, origin, from, until, onHit);
         }
     };
     uint64_t p = next_[g];

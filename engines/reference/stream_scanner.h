@@ -10,6 +10,7 @@
 
 #include "database.h"
 #include "md5.h"
+#include "wide_filter.h"
 
 namespace refengine {
 
@@ -64,6 +65,7 @@ private:
     uint64_t size_;
     bool sizeKnown_;
     bool hashing_;
+    WideSweep wide_;  // one path for the whole object
     Md5 md5_;
     uint64_t position_ = 0;
     std::vector<unsigned char> window_;  // bytes before the chunk still needed

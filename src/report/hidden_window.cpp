@@ -15,9 +15,13 @@ std::atomic<HWND> g_hidden{nullptr};
 ShowLogHandler g_showLog = nullptr;
 void* g_showLogContext = nullptr;
 
+// The trace lists what the system sends the window; the plug-in's own
+// requests are not part of it (the log request has its own "WM_SHOWLOG").
+bool IsRequest(UINT message) { return message == kWmShowLog || message == kWmRestartHideTimer; }
+
 LRESULT CALLBACK BavWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
-        TraceCall(FormatText("BavWndProc: msg = %08X", message));
+        if (!IsRequest(message)) TraceCall(FormatText("BavWndProc: msg = %08X", message));
     } catch (...) {
         // A trace that cannot be built is skipped; the message is still handled.
     }

@@ -91,9 +91,10 @@ void TakePage(HWND page, SetupContext& context) {
     s.LogPath = PageText(page, IDC_LOG_EDIT);
 }
 
-// The discovery at opening gave nothing (or was cancelled): ask again. An
-// empty edit shows the answer too, or the accepted sheet would replace the
-// chosen folder with the empty text; a folder the user typed stays.
+// No installation folder yet (the discovery at opening gave nothing or was
+// cancelled, or the page was left with an empty folder): ask again. An empty
+// edit shows the answer too, or taking the page would replace the chosen
+// folder with the empty text; a folder the user typed stays.
 void Activate(HWND page, SetupContext& context) {
     Settings& s = context.draft;
     if (!s.OrlixPath.empty()) return;

@@ -1,0 +1,138 @@
+// The installer's helper, extracted to its temporary folder and run with
+// nsExec: checks the command-line options and the clamd server list, asks
+// each server for zPING and writes clamd.vdb.
+//   orlixinst options ARG...         exit 0, or 2 with the message
+//   orlixinst servers LIST           exit 0, or 2 with the message
+//   orlixinst ping LIST              one "SERVER: answer" line each; 0 when all answered PONG
+//   orlixinst write-vdb FILE LIST    exit 0, 1 when the file cannot be written, 2 for a bad list
+//   orlixinst servers-of FILE        the servers a clamd.vdb names, as a list; 1 when it names none
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "config.h"
+#include "net.h"
+#include "servers.h"
+
+namespace {
+
+constexpr uint32_t kPingTimeoutMs = 3000;
+
+std::string Narrow(const wchar_t* text) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(size > 0 ? size - 1 : 0, '\0');
+    if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, &narrow[0], size, nullptr, nullptr);
+    return narrow;
+}
+
+std::string Ping(clamdbridge::Network& network, const std::string& entry) {
+    clamdbridge::Settings parsed;
+    clamdbridge::ApplyConfigLine("server " + entry, parsed);
+    clamdbridge::NetStatus status = clamdbridge::NetStatus::Ok;
+    auto connection = network.Connect(parsed.servers.at(0), kPingTimeoutMs, &status);
+    if (!connection) return std::string("no answer (") + clamdbridge::Describe(status) + ")";
+    static const char kCommand[] = "zPING";
+    status = connection->SendAll(kCommand, sizeof kCommand, kPingTimeoutMs);
+    if (status != clamdbridge::NetStatus::Ok) return std::string("no answer (") + clamdbridge::Describe(status) + ")";
+    std::string reply;
+    char buffer[256];
+    while (reply.size() < 1024) {
+        size_t got = 0;
+        status = connection->Receive(buffer, sizeof buffer, &got, kPingTimeoutMs);
+        if (status != clamdbridge::NetStatus::Ok) break;
+        reply.append(buffer, got);
+        size_t nul = reply.find('\0');
+        if (nul != std::string::npos) return reply.substr(0, nul);
+    }
+    if (reply.empty()) return std::string("no answer (") + clamdbridge::Describe(status) + ")";
+    return "not a clamd answer: " + reply.substr(0, 40);
+}
+
+bool ReadWhole(const std::wstring& path, std::string* text) {
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (!file) return false;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
+    fclose(file);
+    return true;
+}
+
+// Through a temporary file, so a failure never leaves half a configuration.
+bool WriteFileWhole(const std::wstring& path, const std::string& text) {
+    std::wstring temporary = path + L".new";
+    FILE* file = _wfopen(temporary.c_str(), L"wb");
+    if (!file) return false;
+    bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
+    written = fclose(file) == 0 && written;
+    if (written && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    DeleteFileW(temporary.c_str());
+    return false;
+}
+
+int Usage() {
+    std::puts("usage: orlixinst options ARG... | servers LIST | ping LIST | write-vdb FILE LIST");
+    return 2;
+}
+
+}  // namespace
+
+int main() {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide || count < 2) return Usage();
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) args.push_back(Narrow(wide[i]));
+    const std::string& command = args[0];
+
+    if (command == "options") {
+        std::string message = orlixinst::CheckOptions(std::vector<std::string>(args.begin() + 1, args.end()));
+        if (message.empty()) return 0;
+        std::printf("%s", message.c_str());
+        return 2;
+    }
+    if (command == "servers-of" && args.size() == 2) {
+        std::string text;
+        ReadWhole(wide[2], &text);
+        std::string list = orlixinst::ServersOf(text);
+        std::printf("%s", list.c_str());
+        return list.empty() ? 1 : 0;
+    }
+    std::vector<std::string> servers;
+    std::string bad;
+    const size_t listIndex = command == "write-vdb" ? 2 : 1;
+    if (args.size() != listIndex + 1) return Usage();
+    if (!orlixinst::ParseServerList(args[listIndex], &servers, &bad)) {
+        std::printf("\"%s\" is not a server: write HOST:PORT, for example 127.0.0.1:3310.", bad.c_str());
+        return 2;
+    }
+    if (command == "servers") {
+        for (size_t i = 0; i < servers.size(); ++i) std::printf(i ? ",%s" : "%s", servers[i].c_str());
+        return 0;
+    }
+    if (command == "ping") {
+        auto network = clamdbridge::MakeSocketNetwork();
+        bool allAnswered = true;
+        for (const std::string& server : servers) {
+            std::string answer = Ping(*network, server);
+            allAnswered = allAnswered && answer == "PONG";
+            std::printf("%s: %s\n", server.c_str(), answer.c_str());
+        }
+        return allAnswered ? 0 : 1;
+    }
+    if (command == "write-vdb") {
+        std::wstring path = wide[2];
+        std::string old;
+        ReadWhole(path, &old);
+        if (!WriteFileWhole(path, orlixinst::MergeServers(old, servers))) {
+            std::printf("cannot write %s", args[1].c_str());
+            return 1;
+        }
+        return 0;
+    }
+    return Usage();
+}

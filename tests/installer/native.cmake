@@ -1,0 +1,7 @@
+# The installer helper's text handling on this machine, with the sanitizers
+# (included by native/CMakeLists.txt after the clamd core).
+add_executable(test_installer_helper ${ORLIX_ROOT}/tests/installer/servers_test.cpp
+  ${ORLIX_ROOT}/installer/helper/servers.cpp)
+target_include_directories(test_installer_helper PRIVATE ${ORLIX_ROOT}/installer/helper)
+target_link_libraries(test_installer_helper PRIVATE clamd_core GTest::gtest_main)
+add_test(NAME test_installer_helper COMMAND test_installer_helper)
