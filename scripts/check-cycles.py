@@ -10,6 +10,7 @@ functions, templates) belong to nobody and are left out. Exit code 1 when a pair
 """
 import os
 import re
+import shutil
 import subprocess
 import sys
 
@@ -50,8 +51,12 @@ def include_edges():
     return edges
 
 
+# The objects are the mingw tree's: its own nm reads them wherever it is installed.
+NM = next((t for t in ("i686-w64-mingw32-nm", "nm", "llvm-nm") if shutil.which(t)), "nm")
+
+
 def symbols(obj):
-    out = subprocess.run(["nm", obj], capture_output=True, text=True, check=True).stdout
+    out = subprocess.run([NM, obj], capture_output=True, text=True, check=True).stdout
     defined, used = set(), set()
     for line in out.splitlines():
         parts = line.split()

@@ -18,6 +18,10 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
+echo "== No two source files include or call each other"
+cycles_rc=0
+python3 "$root/scripts/check-cycles.py" "$build" || cycles_rc=$?
+
 echo "== Native tier"
 native_rc=0
 (cd "$native" && ctest --output-on-failure -j"$(nproc)" "$@") || native_rc=$?
@@ -35,4 +39,4 @@ else
   echo "They are reported as skipped. The native tier ran. The built orlix.bav, orlix32.dll"
   echo "and bavhost.exe are in $build; run this script on a machine with 32-bit support."
 fi
-exit $((native_rc != 0 || windows_rc != 0))
+exit $((cycles_rc != 0 || native_rc != 0 || windows_rc != 0))

@@ -11,6 +11,7 @@
 #include "common/eicar.h"
 #include "common/scratch.h"
 #include "common/zip_writer.h"
+#include "engine/contract.h"
 #include "plugin_loader.h"
 
 namespace {
@@ -61,6 +62,33 @@ protected:
         return false;
     }
 };
+
+// The four host callbacks the bridge needs, over plain files, for loading
+// the DLL without the plug-in.
+int32_t __cdecl HostOpen(int32_t, int32_t name, int32_t) {
+    HANDLE file = CreateFileA(reinterpret_cast<const char*>(static_cast<intptr_t>(name)), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    return file == INVALID_HANDLE_VALUE ? -1 : static_cast<int32_t>(reinterpret_cast<intptr_t>(file));
+}
+HANDLE FileOf(int32_t handle) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle)); }
+int32_t __cdecl HostClose(int32_t, int32_t handle) { return CloseHandle(FileOf(handle)) ? 0 : -1; }
+int32_t __cdecl HostRead(int32_t, int32_t handle, int32_t buffer, int32_t count) {
+    DWORD done = 0;
+    void* into = reinterpret_cast<void*>(static_cast<intptr_t>(buffer));
+    return ReadFile(FileOf(handle), into, static_cast<DWORD>(count), &done, nullptr) ? static_cast<int32_t>(done) : -1;
+}
+int32_t __cdecl HostLength(int32_t, int32_t handle) {
+    return static_cast<int32_t>(GetFileSize(FileOf(handle), nullptr));
+}
+
+const orlix::CallbackSlot* FileHost() {
+    static orlix::CallbackSlot table[orlix::kCallbackSlotCount] = {};
+    table[orlix::SlotOpenFile] = {reinterpret_cast<void*>(HostOpen), 2};
+    table[orlix::SlotCloseFile] = {reinterpret_cast<void*>(HostClose), 1};
+    table[orlix::SlotReadFile] = {reinterpret_cast<void*>(HostRead), 3};
+    table[orlix::SlotGetFileLength] = {reinterpret_cast<void*>(HostLength), 1};
+    return table;
+}
 
 std::string Zip(const std::string& name, const std::string& data) {
     ZipMember member;
@@ -113,6 +141,7 @@ TEST_F(ClamdBridgeTest, ClamdVerdictsReachTheMailClient) {
 TEST_F(ClamdBridgeTest, FailingServersEndInFailedChecksWithinTheTimeoutOrFailOver) {
     FaultServer stall;
     FaultServer garbage(std::string("garbage", 8));
+    FaultServer unnumbered(std::string("stream: OK", 11));  // not the session's reply to this object
     ASSERT_NE(stall.port(), 0);
     const std::string timeouts = "connect-timeout 500ms\nreply-timeout 2s\n";
     const double bound = 3 * 2.5;  // three times the timeouts; a bavhost run starts in about a second
@@ -124,6 +153,7 @@ TEST_F(ClamdBridgeTest, FailingServersEndInFailedChecksWithinTheTimeoutOrFailOve
         {Server(UnusedPort()), ": -3 failed - Engine error"},
         {Server(stall.port()), ": -3 failed - Engine error"},
         {Server(garbage.port()), ": -3 failed - Engine error"},
+        {Server(unnumbered.port()), ": -3 failed - Engine error"},
         {Server(UnusedPort()) + Server(stall.port()), ": -3 failed - Engine error"},
         {Server(UnusedPort()) + Server(clamd), ": 1 infected - Infected by Eicar-Test-Signature"},
         {Server(stall.port()) + Server(clamd), ": 1 infected - Infected by Eicar-Test-Signature"},
@@ -137,4 +167,29 @@ TEST_F(ClamdBridgeTest, FailingServersEndInFailedChecksWithinTheTimeoutOrFailOve
         EXPECT_LT(seconds, bound) << c.servers;
     }
     EXPECT_GE(garbage.accepted(), 1);
+}
+
+// The thread that closes idle sessions holds the DLL: unloaded while a
+// session is open, the DLL stays until the session is closed, then goes.
+TEST_F(ClamdBridgeTest, AnUnloadWaitsUntilTheIdleSessionIsClosed) {
+    Configure(Server(clamd) + "session-idle 300ms\n");
+    const std::string engine = install.File("orlix32.dll");
+    HMODULE module = LoadLibraryA(engine.c_str());
+    ASSERT_NE(module, nullptr);
+    auto init = reinterpret_cast<orlix::EngineInitProc>(
+        reinterpret_cast<void*>(GetProcAddress(module, orlix::kEngineInitExport)));
+    ASSERT_NE(init, nullptr);
+    auto entry = reinterpret_cast<orlix::EngineEntryProc>(init(FileHost(), orlix::kCallbackSlotCount, nullptr, 0));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry(0, orlix::EngineLoadBase, install.File("clamd.vdb").c_str()), 1);
+    ASSERT_TRUE(WriteFileBytes(work.File("clean.txt"), "clean"));
+    EXPECT_EQ(entry(0, orlix::EngineScanFile, orlix::kScanModeCheck, 1, work.File("clean.txt").c_str(), 0), 0);
+    FreeLibrary(module);
+    EXPECT_EQ(GetModuleHandleA(engine.c_str()), module);
+    bool gone = false;
+    for (int i = 0; i < 50 && !gone; ++i) {
+        Sleep(100);
+        gone = GetModuleHandleA(engine.c_str()) == nullptr;
+    }
+    EXPECT_TRUE(gone);
 }

@@ -1,5 +1,6 @@
 #include "clamd/fault_server.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -47,7 +48,11 @@ bool ReadStream(SOCKET s) {
         int got = recv(s, buffer, sizeof buffer, 0);
         if (got <= 0) return false;
         bytes.insert(bytes.end(), buffer, buffer + got);
-        size_t at = 10;  // "zINSTREAM" and its NUL
+        // "zINSTREAM" and its NUL, after "zIDSESSION" and its NUL in a session.
+        const char session[] = "zIDSESSION";
+        size_t at = bytes.size() >= sizeof session && std::equal(session, session + sizeof session, bytes.begin())
+                        ? sizeof session + 10
+                        : 10;
         for (;;) {
             if (bytes.size() < at + 4) break;
             size_t length = (size_t(bytes[at]) << 24) | (bytes[at + 1] << 16) | (bytes[at + 2] << 8) | bytes[at + 3];

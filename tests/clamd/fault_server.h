@@ -1,5 +1,5 @@
 // A server the test owns, on 127.0.0.1: it stalls, or answers every stream
-// with a reply of its choosing.
+// with a reply of its choosing, unnumbered even in a session, and closes.
 #pragma once
 
 #include <winsock2.h>

@@ -1,5 +1,6 @@
 #include "bridge.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "reply.h"
@@ -8,8 +9,12 @@ namespace clamdbridge {
 namespace {
 
 typedef std::chrono::steady_clock Clock;
+typedef std::chrono::milliseconds Ms;
 
-const char kCommand[] = "zINSTREAM";  // sent with its NUL
+// Each sent with its NUL.
+const char kSession[] = "zIDSESSION";
+const char kCommand[] = "zINSTREAM";
+constexpr size_t kSessionSize = sizeof kSession;
 constexpr size_t kCommandSize = sizeof kCommand;
 constexpr size_t kMaxReply = 4096;
 
@@ -22,31 +27,94 @@ void PutLength(unsigned char* at, uint32_t length) {
 
 }  // namespace
 
+struct Bridge::ServerState {
+    std::mutex lock;                      // held by the one check that uses the session
+    std::unique_ptr<Connection> session;  // an open IDSESSION, or none
+    uint32_t lastNumber = 0;              // the last request number sent in it
+    Clock::time_point lastUsed;
+    std::atomic<bool> sessionsFailed{false};  // one connection per object from now on
+};
+
+// One INSTREAM on a connection.
+struct Bridge::Request {
+    uint32_t number = 0;        // its number in a session; 0 outside one
+    bool opensSession = false;  // the first send starts the session
+    bool reusable = false;      // the reply was this object's, read whole: the session may carry the next
+    bool ended = false;         // the connection ended or failed (not a timeout)
+};
+
+Bridge::Bridge(Network& network) : network_(network) {}
+Bridge::~Bridge() = default;
+
 void Bridge::Reset() {
+    std::lock_guard<std::mutex> hold(lock_);
     settings_ = Settings();
     downUntil_.clear();
-    buffer_.clear();
-    buffer_.shrink_to_fit();
+    states_.clear();
 }
 
-bool Bridge::IsDown(size_t index, Clock::time_point now) const {
+Bridge::ServerState& Bridge::StateOf(size_t index) {
+    std::lock_guard<std::mutex> hold(lock_);
+    while (states_.size() <= index) states_.emplace_back(new ServerState);
+    return *states_[index];
+}
+
+bool Bridge::IsDown(size_t index, Clock::time_point now) {
+    std::lock_guard<std::mutex> hold(lock_);
     return index < downUntil_.size() && downUntil_[index] > now;
+}
+
+void Bridge::MarkDown(size_t index) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (downUntil_.size() <= index) downUntil_.resize(index + 1);
+    downUntil_[index] = Clock::now() + Ms(settings_.downTimeMs);
+}
+
+bool Bridge::CloseIdleSessions(Ms* wait) {
+    // Held throughout so that Reset cannot free a state under it; it only
+    // tries the states' locks, so it never waits for a check.
+    std::lock_guard<std::mutex> holdStates(lock_);
+    // No state before the first check: the settings may still be loading.
+    if (states_.empty()) return false;
+    const Ms idle(settings_.sessionIdleMs);
+    const Clock::time_point now = Clock::now();
+    bool open = false;
+    *wait = idle;
+    for (const auto& state : states_) {
+        std::unique_lock<std::mutex> hold(state->lock, std::try_to_lock);
+        if (!hold.owns_lock()) {
+            open = true;  // in use: due a whole idle time after this check
+            continue;
+        }
+        if (!state->session) continue;
+        if (now - state->lastUsed >= idle) {
+            state->session.reset();
+            continue;
+        }
+        open = true;
+        *wait = std::min(*wait, std::chrono::duration_cast<Ms>(state->lastUsed + idle - now) + Ms(1));
+    }
+    return open;
 }
 
 CheckResult Bridge::Check(ObjectReader& object) {
     CheckResult result;
-    downUntil_.resize(settings_.servers.size());
-    if (settings_.servers.empty()) {
+    const size_t count = settings_.servers.size();
+    if (count == 0) {
         result.detail = "no server configured";
         return result;
     }
-    for (size_t i = 0; i < settings_.servers.size(); ++i) {
+    Ms wait;
+    CloseIdleSessions(&wait);
+    const size_t start = settings_.spread ? nextStart_.fetch_add(1) % count : 0;
+    for (size_t k = 0; k < count; ++k) {
+        const size_t i = (start + k) % count;
         if (IsDown(i, Clock::now())) continue;
         ++result.serversTried;
-        Outcome outcome = CheckWith(settings_.servers[i], object, result);
+        Outcome outcome = CheckWith(i, object, result);
         object.Close();
         if (outcome != Outcome::ServerFault) return result;
-        downUntil_[i] = Clock::now() + std::chrono::milliseconds(settings_.downTimeMs);
+        MarkDown(i);
     }
     result.verdict = Verdict::Failed;
     result.virusName.clear();
@@ -54,36 +122,89 @@ CheckResult Bridge::Check(ObjectReader& object) {
     return result;
 }
 
-Bridge::Outcome Bridge::CheckWith(const Server& server, ObjectReader& object, CheckResult& result) {
+bool Bridge::OpenObject(ObjectReader& object, uint64_t* size, CheckResult& result) {
     result.verdict = Verdict::Failed;
-    uint64_t size = 0;
-    if (!object.Open(&size)) {
+    result.virusName.clear();
+    if (!object.Open(size)) {
         result.detail = "the object cannot be opened";
-        return Outcome::ObjectFault;
+        return false;
     }
     // Too large for the limit: clamd would not check it all, so do not send it.
-    if (size > settings_.maxObject) {
+    if (*size > settings_.maxObject) {
         result.detail = "the object is larger than max-object";
-        return Outcome::ObjectFault;
+        return false;
     }
+    return true;
+}
+
+Bridge::Outcome Bridge::CheckWith(size_t index, ObjectReader& object, CheckResult& result) {
+    const Server& server = settings_.servers[index];
+    ServerState& state = StateOf(index);
+    if (settings_.sessionIdleMs != 0 && !state.sessionsFailed) {
+        // A session busy with another thread's check: this one takes a connection of its own.
+        std::unique_lock<std::mutex> hold(state.lock, std::try_to_lock);
+        if (hold.owns_lock()) return CheckInSession(server, state, object, result);
+    }
+    uint64_t size = 0;
+    if (!OpenObject(object, &size, result)) return Outcome::ObjectFault;
     NetStatus status;
     std::unique_ptr<Connection> connection = network_.Connect(server, settings_.connectTimeoutMs, &status);
     if (!connection) {
         result.detail = Describe(server) + ": " + Describe(status);
         return Outcome::ServerFault;
     }
-    Outcome outcome = Stream(*connection, object, size, result);
+    Request request;
+    Outcome outcome = Stream(*connection, request, object, size, result);
     if (outcome == Outcome::ServerFault) result.detail = Describe(server) + ": " + result.detail;
     return outcome;
 }
 
-Bridge::Outcome Bridge::Stream(Connection& connection, ObjectReader& object, uint64_t size, CheckResult& result) {
+Bridge::Outcome Bridge::CheckInSession(const Server& server, ServerState& state, ObjectReader& object,
+                                       CheckResult& result) {
+    for (int attempt = 1;; ++attempt) {
+        uint64_t size = 0;
+        if (!OpenObject(object, &size, result)) return Outcome::ObjectFault;
+        if (state.session && Clock::now() - state.lastUsed >= Ms(settings_.sessionIdleMs)) state.session.reset();
+        Request request;
+        if (!state.session) {
+            NetStatus status;
+            state.session = network_.Connect(server, settings_.connectTimeoutMs, &status);
+            if (!state.session) {
+                result.detail = Describe(server) + ": " + Describe(status);
+                return Outcome::ServerFault;
+            }
+            state.lastNumber = 0;
+            request.opensSession = true;
+        }
+        request.number = ++state.lastNumber;
+        Outcome outcome = Stream(*state.session, request, object, size, result);
+        state.lastUsed = Clock::now();
+        if (!request.reusable) state.session.reset();
+        if (outcome != Outcome::SessionFault) {
+            if (outcome == Outcome::ServerFault) result.detail = Describe(server) + ": " + result.detail;
+            return outcome;
+        }
+        result.detail = Describe(server) + ": " + result.detail;
+        if (attempt == 2) {
+            // Sessions fail with this server: from now on one connection per
+            // object, and this failure counts as that of a plain connection.
+            state.sessionsFailed = true;
+            return request.ended ? Outcome::ServerFault : Outcome::Verdict;
+        }
+        object.Close();
+    }
+}
+
+Bridge::Outcome Bridge::Stream(Connection& connection, Request& request, ObjectReader& object, uint64_t size,
+                               CheckResult& result) {
     const uint32_t chunk = settings_.chunk;
-    // Room for the command, one framed chunk and the end marker: a small
-    // object goes out in one send.
-    buffer_.resize(kCommandSize + 4 + chunk + 4);
-    unsigned char* const frame = buffer_.data() + kCommandSize;
-    std::memcpy(buffer_.data(), kCommand, kCommandSize);
+    // Room for the session's start, the command, one framed chunk and the
+    // end marker: a small object goes out in one send.
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[kSessionSize + kCommandSize + 4 + chunk + 4]);
+    std::memcpy(buffer.get(), kSession, kSessionSize);
+    std::memcpy(buffer.get() + kSessionSize, kCommand, kCommandSize);
+    unsigned char* const frame = buffer.get() + kSessionSize + kCommandSize;
+    const unsigned char* const head = request.opensSession ? buffer.get() : buffer.get() + kSessionSize;
     bool first = true, ended = false;
     uint64_t sent = 0;
     while (!ended) {
@@ -111,18 +232,21 @@ Bridge::Outcome Bridge::Stream(Connection& connection, ObjectReader& object, uin
         }
         // A server that gave up (its size limit, a timeout) has said so
         // already; notice it before sending more.
-        if (!first && connection.HasInput()) return ReadReply(connection, settings_.connectTimeoutMs, true, result);
-        const unsigned char* from = first ? buffer_.data() : frame;
-        size_t total = length + (first ? kCommandSize : 0);
+        if (!first && connection.HasInput())
+            return ReadReply(connection, request, settings_.connectTimeoutMs, true, result);
+        const unsigned char* from = first ? head : frame;
+        size_t total = length + static_cast<size_t>(first ? frame - head : 0);
         first = false;
         NetStatus status = connection.SendAll(from, total, settings_.replyTimeoutMs);
         if (status != NetStatus::Ok) {
-            if (connection.HasInput()) return ReadReply(connection, settings_.connectTimeoutMs, true, result);
+            if (connection.HasInput()) return ReadReply(connection, request, settings_.connectTimeoutMs, true, result);
             result.detail = std::string("while sending: ") + Describe(status);
-            return Outcome::ServerFault;
+            if (request.number == 0 || status == NetStatus::TimedOut) return Outcome::ServerFault;
+            request.ended = true;
+            return Outcome::SessionFault;
         }
     }
-    Outcome outcome = ReadReply(connection, settings_.replyTimeoutMs, false, result);
+    Outcome outcome = ReadReply(connection, request, settings_.replyTimeoutMs, false, result);
     // Bytes after the length the host told were never checked.
     if (outcome == Outcome::Verdict && result.verdict != Verdict::Failed && sent == size) {
         unsigned char probe;
@@ -137,25 +261,42 @@ Bridge::Outcome Bridge::Stream(Connection& connection, ObjectReader& object, uin
     return outcome;
 }
 
-Bridge::Outcome Bridge::ReadReply(Connection& connection, uint32_t timeoutMs, bool early, CheckResult& result) {
+Bridge::Outcome Bridge::ReadReply(Connection& connection, Request& request, uint32_t timeoutMs, bool early,
+                                  CheckResult& result) {
     std::string text;
+    bool whole = false;  // up to its NUL: nothing of it is left to be read
     char piece[512];
-    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    Clock::time_point deadline = Clock::now() + Ms(timeoutMs);
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        auto left = std::chrono::duration_cast<Ms>(deadline - Clock::now()).count();
         size_t got = 0;
         NetStatus status = connection.Receive(piece, sizeof piece, &got, left > 0 ? static_cast<uint32_t>(left) : 0);
         // A reply cut off by the end of the connection is no verdict.
         if (status != NetStatus::Ok) {
             result.detail = std::string(early ? "during the stream: " : "waiting for the reply: ") + Describe(status);
-            return Outcome::ServerFault;
+            if (request.number == 0 || status == NetStatus::TimedOut) return Outcome::ServerFault;
+            request.ended = true;
+            return Outcome::SessionFault;
         }
         const char* end = static_cast<const char*>(std::memchr(piece, 0, got));
         text.append(piece, end ? static_cast<size_t>(end - piece) : got);
-        if (end) break;
+        if (end) {
+            whole = static_cast<size_t>(end - piece) + 1 == got;
+            break;
+        }
         if (text.size() > kMaxReply) break;
     }
     if (text.size() > kMaxReply) text.resize(kMaxReply);
+    if (request.number != 0) {
+        // Only the reply to this request speaks for this object.
+        uint32_t number = 0;
+        std::string own;
+        if (!SplitRequestNumber(text, &number, &own) || number != request.number) {
+            result.detail = "a reply that is not this object's: " + text.substr(0, 200);
+            return Outcome::SessionFault;
+        }
+        text = own;
+    }
     Reply reply = ParseReply(text);
     result.virusName.clear();
     result.verdict = Verdict::Failed;
@@ -164,6 +305,12 @@ Bridge::Outcome Bridge::ReadReply(Connection& connection, uint32_t timeoutMs, bo
         result.detail = "reply before the end of the stream: " + text;
         return Outcome::Verdict;
     }
+    if (request.number != 0 && reply.kind == ReplyKind::Garbage) {
+        result.detail = "a garbled reply: " + text.substr(0, 200);
+        return Outcome::SessionFault;
+    }
+    // clamd ends the session after an error.
+    request.reusable = whole && reply.kind != ReplyKind::Error;
     switch (reply.kind) {
         case ReplyKind::Clean:
             result.verdict = Verdict::Clean;

@@ -108,6 +108,17 @@ bool ApplyConfigLine(const std::string& rawLine, Settings& settings) {
     if (key == "connect-timeout") return ParseDuration(value, settings.connectTimeoutMs);
     if (key == "reply-timeout") return ParseDuration(value, settings.replyTimeoutMs);
     if (key == "down-time") return ParseDuration(value, settings.downTimeMs);
+    if (key == "session-idle") {
+        if (Lower(value) != "off") return ParseDuration(value, settings.sessionIdleMs);
+        settings.sessionIdleMs = 0;
+        return true;
+    }
+    if (key == "balance") {
+        std::string mode = Lower(value);
+        if (mode != "order" && mode != "spread") return false;
+        settings.spread = mode == "spread";
+        return true;
+    }
     if (key == "max-object") {
         uint64_t bytes;
         if (!ParseSize(value, bytes) || bytes == 0) return false;

@@ -24,6 +24,13 @@ struct Settings {
     uint32_t downTimeMs = 60000;
     uint64_t maxObject = 25ull << 20;  // the stream limit of Debian's clamd.conf
     uint32_t chunk = 64u << 10;
+    // A connection kept per server (an IDSESSION) is closed after this long
+    // unused, before clamd ends it itself (its shortest default idle limit
+    // is 30 s); 0: one connection per object.
+    uint32_t sessionIdleMs = 20000;
+    // Each check starts at the server after the one the last check started
+    // at, instead of at the first.
+    bool spread = false;
 };
 
 // Applies one line (without its line end) to the settings. Blank and comment

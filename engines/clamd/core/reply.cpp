@@ -51,4 +51,14 @@ Reply ParseReply(const std::string& raw) {
     return reply;
 }
 
+bool SplitRequestNumber(const std::string& text, uint32_t* number, std::string* reply) {
+    size_t i = 0;
+    uint64_t value = 0;
+    while (i < text.size() && i < 10 && text[i] >= '0' && text[i] <= '9') value = value * 10 + (text[i++] - '0');
+    if (i == 0 || value == 0 || value > UINT32_MAX || text.compare(i, 2, ": ") != 0) return false;
+    *number = static_cast<uint32_t>(value);
+    *reply = text.substr(i + 2);
+    return true;
+}
+
 }  // namespace clamdbridge

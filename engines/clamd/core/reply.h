@@ -1,6 +1,7 @@
 // What clamd answers to one INSTREAM, read as a verdict.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace clamdbridge {
@@ -22,5 +23,9 @@ struct Reply {
 
 // text: the reply without its terminating NUL.
 Reply ParseReply(const std::string& text);
+
+// A reply inside a session, "N: REPLY": false when it does not start with a
+// request number (clamd's own "COMMAND READ TIMED OUT", for one).
+bool SplitRequestNumber(const std::string& text, uint32_t* number, std::string* reply);
 
 }  // namespace clamdbridge

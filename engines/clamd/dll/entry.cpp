@@ -3,12 +3,15 @@
 // objects through clamd. No exception leaves either.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
+#include "base_file.h"
 #include "bridge.h"
 #include "engine/contract.h"
 #include "engine_door.h"
@@ -19,14 +22,24 @@ namespace {
 using namespace clamdbridge;
 
 constexpr int32_t kEngineVersion = 431;
-constexpr size_t kMaxLineLength = 4096;
 
 struct EngineState {
     Bridge bridge;
-    std::string lastVirus;
     int32_t rejectedLines = 0;
     explicit EngineState(Network& network) : bridge(network) {}
 };
+
+// Checks may run on several of the mail client's threads at once; each asks
+// for the name of its own find. A plain array: a thread-local with a
+// destructor would keep the DLL loaded until each such thread ends.
+thread_local char t_lastVirus[orlix::kVirusNameMaxChars + 1];
+
+void KeepVirusName(const std::string& name) {
+    size_t length =
+        name.size() < static_cast<size_t>(orlix::kVirusNameMaxChars) ? name.size() : orlix::kVirusNameMaxChars;
+    std::memcpy(t_lastVirus, name.data(), length);
+    t_lastVirus[length] = 0;
+}
 
 EngineState& State() {
     // Winsock is started once and never cleaned up: WSACleanup must not run
@@ -45,6 +58,44 @@ void Trace(const std::string& text) {
     OutputDebugStringA(line.c_str());
 }
 
+// Closes the bridge's idle sessions while any is open, so that a shared
+// clamd gets its connection back before its own idle limit even when no
+// check comes. The thread holds a reference to this DLL, so an unload waits
+// for it; it ends once no session is left.
+std::mutex g_reaperLock;
+bool g_reaperRunning = false;
+
+DWORD WINAPI CloseIdleSessions(void* module) {
+    for (;;) {
+        std::chrono::milliseconds wait;
+        {
+            std::lock_guard<std::mutex> hold(g_reaperLock);
+            if (!State().bridge.CloseIdleSessions(&wait)) {
+                g_reaperRunning = false;
+                break;
+            }
+        }
+        Sleep(static_cast<DWORD>(wait.count()));
+    }
+    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+}
+
+void StartReaper() {
+    std::lock_guard<std::mutex> hold(g_reaperLock);
+    if (g_reaperRunning || State().bridge.settings().sessionIdleMs == 0) return;
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&CloseIdleSessions),
+                            &self))
+        return;
+    HANDLE thread = CreateThread(nullptr, 0, &CloseIdleSessions, self, 0, nullptr);
+    if (!thread) {
+        FreeLibrary(self);
+        return;
+    }
+    CloseHandle(thread);
+    g_reaperRunning = true;
+}
+
 int32_t LoadBase(const char* path) {
     if (!path) return orlix::kEngineFailure;
     HostObject file(path);
@@ -53,55 +104,39 @@ int32_t LoadBase(const char* path) {
     EngineState& state = State();
     Settings& settings = state.bridge.settings();
     size_t serversBefore = settings.servers.size();
-    int32_t rejected = 0, firstRejected = 0, lineNumber = 0;
-    std::string line;
-    bool overlong = false, more = true;
+    BaseFileParser parser(settings);
     unsigned char chunk[4096];
-    while (more) {
+    for (;;) {
         int32_t got = file.Read(chunk, sizeof chunk);
         if (got < 0) return orlix::kEngineFailure;
-        more = got > 0;
-        for (int32_t i = 0; i <= got; ++i) {
-            bool end = i == got;
-            if (end && more) break;
-            if (!end && chunk[i] != '\n') {
-                if (line.size() < kMaxLineLength)
-                    line += static_cast<char>(chunk[i]);
-                else
-                    overlong = true;
-                continue;
-            }
-            if (end && line.empty() && !overlong) break;
-            ++lineNumber;
-            if (overlong || !ApplyConfigLine(line, settings)) {
-                if (rejected++ == 0) firstRejected = lineNumber;
-            }
-            line.clear();
-            overlong = false;
-        }
+        if (got == 0) break;
+        parser.Feed(chunk, static_cast<size_t>(got));
     }
+    parser.Finish();
+    int32_t rejected = parser.rejected();
     state.rejectedLines += rejected;
     int32_t servers = static_cast<int32_t>(settings.servers.size() - serversBefore);
     char trace[400];
     std::snprintf(trace, sizeof trace, "%.260s: %d servers, %d lines rejected", path, servers, rejected);
     std::string text = trace;
-    if (rejected) text += " (the first is line " + std::to_string(firstRejected) + ")";
+    if (rejected) text += " (the first is line " + std::to_string(parser.firstRejected()) + ")";
     Trace(text);
     return servers;
 }
 
 int32_t ScanObject(int32_t mode, const char* name) {
     EngineState& state = State();
-    state.lastVirus.clear();
+    t_lastVirus[0] = 0;
     if (!name || (mode != orlix::kScanModeCheck && mode != orlix::kScanModeCure)) return orlix::kEngineFailure;
     HostObject object(name);
     CheckResult result = state.bridge.Check(object);
+    StartReaper();
     switch (result.verdict) {
         case Verdict::Clean:
             return orlix::ResultClean;
         case Verdict::Infected:
         case Verdict::Suspicious: {
-            state.lastVirus = result.virusName;
+            KeepVirusName(result.virusName);
             uint32_t flags =
                 result.verdict == Verdict::Infected ? orlix::ResultInfected : orlix::ResultProbablyInfected;
             // clamd finds but cannot cure.
@@ -116,11 +151,7 @@ int32_t ScanObject(int32_t mode, const char* name) {
 
 void CopyLastVirusName(char* buffer) {
     if (!buffer) return;
-    const std::string& name = State().lastVirus;
-    size_t length =
-        name.size() < static_cast<size_t>(orlix::kVirusNameMaxChars) ? name.size() : orlix::kVirusNameMaxChars;
-    std::memcpy(buffer, name.data(), length);
-    buffer[length] = 0;
+    std::memcpy(buffer, t_lastVirus, std::strlen(t_lastVirus) + 1);
 }
 
 int32_t Dispatch(int32_t operation, va_list args) {
@@ -153,7 +184,7 @@ ENGINE_EXPORT void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, 
     try {
         EngineState& state = State();
         state.bridge.Reset();
-        state.lastVirus.clear();
+        t_lastVirus[0] = 0;
         state.rejectedLines = 0;
         if (!BindHost(static_cast<const orlix::CallbackSlot*>(callbacks), count)) return nullptr;
     } catch (...) {

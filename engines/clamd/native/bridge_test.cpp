@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -76,8 +77,8 @@ private:
     size_t position_ = 0;
 };
 
-// The system's sockets, counting connections; it can kill a process once
-// the first bytes went out to a given port.
+// The system's sockets, counting connections; it kills killPid once the
+// next bytes went out to killPort.
 class TestNetwork : public Network {
 public:
     std::unique_ptr<Connection> Connect(const Server& server, uint32_t timeoutMs, NetStatus* status) override {
@@ -86,19 +87,18 @@ public:
         if (!inner || server.port != killPort) return inner;
         return std::unique_ptr<Connection>(new Killing(std::move(inner), killPid));
     }
-    int connects = 0;
+    std::atomic<int> connects{0};
     uint16_t killPort = 0;
-    int killPid = 0;
+    std::atomic<int> killPid{0};
 
 private:
     class Killing : public Connection {
     public:
-        Killing(std::unique_ptr<Connection> inner, int pid) : inner_(std::move(inner)), pid_(pid) {}
+        Killing(std::unique_ptr<Connection> inner, std::atomic<int>& pid) : inner_(std::move(inner)), pid_(pid) {}
         NetStatus SendAll(const void* data, size_t size, uint32_t timeoutMs) override {
             NetStatus status = inner_->SendAll(data, size, timeoutMs);
-            if (pid_) {
-                kill(pid_, SIGKILL);
-                pid_ = 0;
+            if (int pid = pid_.exchange(0)) {
+                kill(pid, SIGKILL);
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
             }
             return status;
@@ -110,7 +110,7 @@ private:
 
     private:
         std::unique_ptr<Connection> inner_;
-        int pid_;
+        std::atomic<int>& pid_;
     };
     std::unique_ptr<Network> real_ = MakeSocketNetwork();
 };
@@ -207,7 +207,8 @@ TEST(ClamdBridge, VerdictsAgreeWithClamscanOnTheSameDatabase) {
         EXPECT_EQ(result.virusName.rfind(e.namePrefix, 0), 0u) << e.file << ": " << result.virusName;
         EXPECT_EQ(result.virusName, Clamscan(path)) << e.file;
     }
-    EXPECT_EQ(rig.network.connects, static_cast<int>(sizeof expected / sizeof expected[0]));
+    // Every object went through one session.
+    EXPECT_EQ(rig.network.connects, 1);
 }
 
 TEST(ClamdBridge, ObjectsNotCheckedWholeAreNeverClean) {
@@ -302,33 +303,40 @@ TEST(ClamdBridge, ServersThatBreakOffFailOverAndGarbageIsNeverAVerdict) {
         EXPECT_EQ(result.virusName.rfind("Orlix.Test.Body", 0), 0u);
         EXPECT_EQ(result.serversTried, 2);
     }
+    // A reply that is no verdict, or none at all, costs one more session
+    // (accepted 2): only a proper reply ends the check at once.
     struct Fault {
         Behaviour behaviour;
         std::string reply;
+        int accepted;
+        SessionFaults session;
     } faults[] = {
-        {Behaviour::Reply, std::string("garbage", 8)},
-        {Behaviour::Reply, std::string("", 1)},
-        {Behaviour::Reply, "stream: OK"},  // cut off before its NUL
-        {Behaviour::Reply, std::string(10000, 'A')},
-        {Behaviour::Reply, std::string("stream: Heuristics.Limits.Exceeded.MaxScanSize FOUND", 53)},
-        {Behaviour::EarlyReply, std::string("stream: OK", 11)},  // before the end of the stream
+        {Behaviour::Reply, std::string("garbage", 8), 2},
+        {Behaviour::Reply, std::string("", 1), 2},
+        {Behaviour::Reply, "stream: OK", 1},                    // never ended by its NUL: a timeout
+        {Behaviour::Reply, "stream: OK", 2, SessionFaults{1}},  // cut off by the end of the connection
+        {Behaviour::Reply, std::string(10000, 'A'), 2},
+        {Behaviour::Reply, std::string("stream: Heuristics.Limits.Exceeded.MaxScanSize FOUND", 53), 1},
+        {Behaviour::EarlyReply, std::string("stream: OK", 11), 2},  // before the end of the stream, unnumbered
     };
     for (const Fault& fault : faults) {
-        FaultServer server(fault.behaviour, fault.reply);
+        FaultServer server(fault.behaviour, fault.reply, 0, fault.session);
         Rig rig{server.port()};
         // The early reply must come while the client still sends: more than the socket buffers hold.
         CheckResult result = rig.Check(Padding(fault.behaviour == Behaviour::EarlyReply ? 16 << 20 : 300 * 1024));
         EXPECT_EQ(result.verdict, Verdict::Failed) << fault.reply.substr(0, 60);
-        EXPECT_EQ(server.accepted(), 1);
+        EXPECT_EQ(server.accepted(), fault.accepted) << fault.reply.substr(0, 60);
     }
 }
 
-TEST(ClamdBridge, ClamdKilledDuringACheckThenTheNextServerAnswers) {
+TEST(ClamdBridge, ClamdKilledInTheMiddleOfASessionThenTheNextServerAnswers) {
     REQUIRE_CLAMD();
     ClamdProcess victim;
     ASSERT_TRUE(victim.running());
     Rig rig{victim.port(), g_clamd->port()};
     rig.network.killPort = victim.port();
+    EXPECT_EQ(rig.Check("clean").verdict, Verdict::Clean);
+    // Killed once the second object's first bytes went out in the session.
     rig.network.killPid = victim.pid();
     CheckResult result = rig.Check(Padding(512 * 1024) + "ORLIX-CLAMD-TEST-BODY-RECORD");
     EXPECT_EQ(result.verdict, Verdict::Infected) << result.detail;
@@ -360,4 +368,138 @@ TEST(ClamdBridge, AllServersDownThenOneBackAfterTheDownTime) {
     // A new binding forgets who was down.
     rig.bridge.Reset();
     EXPECT_TRUE(rig.bridge.settings().servers.empty());
+}
+
+TEST(ClamdBridge, BrokenSessionsSendTheObjectAgainOnceThenFallBackToAConnectionEach) {
+    const std::string ok("stream: OK", 11);
+    // Ended by the server after every third reply: each check still answers, in a new session.
+    FaultServer ending(Behaviour::Reply, ok, 0, SessionFaults{3});
+    Rig rig{ending.port()};
+    for (int i = 0; i < 10; ++i) {
+        CheckResult result = rig.Check("object " + std::to_string(i));
+        EXPECT_EQ(result.verdict, Verdict::Clean) << i << ": " << result.detail;
+        EXPECT_EQ(result.serversTried, 1) << i;
+    }
+    EXPECT_EQ(ending.requests(), 10);
+    EXPECT_EQ(ending.accepted(), 4);
+
+    // Replies numbered for another request never decide; after a second
+    // such session the server gets one connection per object, unnumbered.
+    FaultServer wrong(Behaviour::Reply, ok, 0, SessionFaults{0, true});
+    Rig misnumbered{wrong.port()};
+    CheckResult result = misnumbered.Check(EicarText());
+    EXPECT_EQ(result.verdict, Verdict::Failed);
+    EXPECT_NE(result.detail.find("not this object's"), std::string::npos) << result.detail;
+    EXPECT_EQ(wrong.accepted(), 2);
+    result = misnumbered.Check("clean");
+    EXPECT_EQ(result.verdict, Verdict::Clean) << result.detail;
+    EXPECT_EQ(result.serversTried, 1);
+    EXPECT_EQ(wrong.accepted(), 3);
+
+    // Bytes after a reply's NUL: the verdict stands, but the session is not used again.
+    FaultServer trailing(Behaviour::Reply, std::string("stream: OK\0junk", 15));
+    Rig untidy{trailing.port()};
+    EXPECT_EQ(untidy.Check("first").verdict, Verdict::Clean);
+    EXPECT_EQ(untidy.Check("second").verdict, Verdict::Clean);
+    EXPECT_EQ(trailing.requests(), 2);
+    EXPECT_EQ(trailing.accepted(), 2);
+
+    // clamd's unnumbered idle line ends a session the bridge kept too long.
+    FaultServer idle(Behaviour::Reply, ok, 0, SessionFaults{0, false, 200});
+    Rig late{idle.port()};
+    EXPECT_EQ(late.Check("first").verdict, Verdict::Clean);
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    result = late.Check("second");
+    EXPECT_EQ(result.verdict, Verdict::Clean) << result.detail;
+    EXPECT_EQ(idle.idleLines(), 1);
+    EXPECT_EQ(idle.accepted(), 2);
+}
+
+TEST(ClamdBridge, IdleSessionsCloseBeforeTheServersIdleLimit) {
+    FaultServer server(Behaviour::Reply, std::string("stream: OK", 11), 0, SessionFaults{0, false, 600});
+    Rig rig{server.port()};
+    rig.bridge.settings().sessionIdleMs = 200;
+    EXPECT_EQ(rig.Check("object").verdict, Verdict::Clean);
+    std::chrono::milliseconds wait;
+    EXPECT_TRUE(rig.bridge.CloseIdleSessions(&wait));
+    EXPECT_GT(wait.count(), 0);
+    EXPECT_LE(wait.count(), 201);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    EXPECT_FALSE(rig.bridge.CloseIdleSessions(&wait));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // The server saw the end of the session before its own limit.
+    EXPECT_EQ(server.idleLines(), 0);
+    EXPECT_EQ(rig.Check("object").verdict, Verdict::Clean);
+    EXPECT_EQ(server.accepted(), 2);
+}
+
+TEST(ClamdBridge, SpreadStartsEachCheckAtTheNextServerAndOrderAtTheFirst) {
+    const std::string ok("stream: OK", 11);
+    FaultServer a(Behaviour::Reply, ok), b(Behaviour::Reply, ok);
+    {
+        // Its session ends with it: the servers answer one connection at a time.
+        Rig ordered{a.port(), b.port()};
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(ordered.Check("x").verdict, Verdict::Clean);
+        EXPECT_EQ(a.requests(), 4);
+        EXPECT_EQ(b.requests(), 0);
+    }
+    Rig spread{a.port(), b.port()};
+    spread.bridge.settings().spread = true;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(spread.Check("x").verdict, Verdict::Clean);
+    EXPECT_EQ(a.requests(), 6);
+    EXPECT_EQ(b.requests(), 2);
+}
+
+// Objects of every verdict, in varying sizes, the same for every run, and
+// the verdict each should get.
+std::string Mixed(int i) {
+    std::string object = Padding(static_cast<size_t>(i % 97) * 41) + std::to_string(i);
+    if (i % 7 == 3) object += "ORLIX-CLAMD-TEST-BODY-RECORD";
+    if (i % 11 == 5) object += "ORLIX-CLAMD-HEURISTIC-RECORD";
+    if (i % 13 == 0) object = EicarText();
+    return object;
+}
+Verdict MixedVerdict(int i) {
+    if (i % 13 == 0 || i % 7 == 3) return Verdict::Infected;
+    return i % 11 == 5 ? Verdict::Suspicious : Verdict::Clean;
+}
+
+TEST(ClamdBridge, TenThousandChecksInOneSessionAnswerAsSeparateConnections) {
+    REQUIRE_CLAMD();
+    const int count = 10000, sampled = 10;
+    Rig separate{g_clamd->port()};
+    separate.bridge.settings().sessionIdleMs = 0;
+    Rig session{g_clamd->port()};
+    int differ = 0;
+    for (int i = 0; i < count; ++i) {
+        CheckResult held = session.Check(Mixed(i));
+        bool same = held.verdict == MixedVerdict(i);
+        // Every tenth also through a connection of its own (all of them would
+        // leave 10,000 sockets waiting out their close on the machine).
+        if (i % sampled == 0) {
+            CheckResult one = separate.Check(Mixed(i));
+            same = same && one.verdict == held.verdict && one.virusName == held.virusName;
+        }
+        if (!same && differ++ < 5) ADD_FAILURE() << i << ": " << held.virusName << " " << held.detail;
+    }
+    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(separate.network.connects, count / sampled);
+    EXPECT_EQ(session.network.connects, 1);
+}
+
+TEST(ClamdBridge, TwoThreadsCheckingAtOnceEachGetTheirOwnVerdicts) {
+    REQUIRE_CLAMD();
+    Rig rig{g_clamd->port()};
+    std::atomic<int> wrong{0};
+    auto run = [&](int offset) {
+        for (int i = offset; i < 2000; i += 2) {
+            if (rig.Check(Mixed(i)).verdict != MixedVerdict(i)) ++wrong;
+        }
+    };
+    std::thread first(run, 0), second(run, 1);
+    first.join();
+    second.join();
+    EXPECT_EQ(wrong, 0);
+    // The session carried some of them; a busy session sends a check to a connection of its own.
+    EXPECT_LT(rig.network.connects, 2000);
 }

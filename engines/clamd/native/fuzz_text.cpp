@@ -21,6 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if ((reply.kind == ReplyKind::Clean) && text.find("stream: OK") != 0) std::abort();
 
+    uint32_t number = 0;
+    std::string own;
+    if (SplitRequestNumber(text, &number, &own) &&
+        (number == 0 || text.size() < own.size() + 3 || text.compare(text.size() - own.size(), own.size(), own) != 0))
+        std::abort();
+
     Settings settings;
     bool accepted = ApplyConfigLine(text, settings);
     Settings defaults;

@@ -39,6 +39,17 @@ bool ReadExactly(int s, void* buffer, size_t count) {
     return true;
 }
 
+// A command up to its NUL ("zINSTREAM"); false on the end or after 32 bytes.
+bool ReadCommand(int s, std::string& command) {
+    command.clear();
+    char c;
+    while (command.size() < 32 && ReadExactly(s, &c, 1)) {
+        if (c == 0) return true;
+        command += c;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool HaveClamd() { return access("/usr/sbin/clamd", X_OK) == 0 && access("/usr/bin/python3", X_OK) == 0; }
@@ -75,8 +86,8 @@ uint16_t UnusedPort() {
     return port;
 }
 
-FaultServer::FaultServer(Behaviour behaviour, const std::string& reply, uint16_t port)
-    : behaviour_(behaviour), reply_(reply) {
+FaultServer::FaultServer(Behaviour behaviour, const std::string& reply, uint16_t port, SessionFaults faults)
+    : behaviour_(behaviour), reply_(reply), faults_(faults) {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
     int on = 1;
     setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -121,24 +132,8 @@ void FaultServer::Serve() {
 }
 
 void FaultServer::Handle(int client) {
-    char command[10];
-    bool ok = ReadExactly(client, command, sizeof command);
-    std::string object;
     if (behaviour_ == Behaviour::Reply) {
-        for (;;) {
-            unsigned char header[4];
-            if (!ok || !ReadExactly(client, header, 4)) break;
-            uint32_t length = (uint32_t(header[0]) << 24) | (header[1] << 16) | (header[2] << 8) | header[3];
-            if (length == 0) {
-                lastObject_ = object;
-                haveObject_ = true;
-                send(client, reply_.data(), reply_.size(), MSG_NOSIGNAL);
-                break;
-            }
-            std::string chunk(length, '\0');
-            if (!ReadExactly(client, &chunk[0], length)) break;
-            object += chunk;
-        }
+        Answer(client);
     } else {
         char some[1024];
         ReadExactly(client, some, sizeof some);
@@ -149,4 +144,39 @@ void FaultServer::Handle(int client) {
         }
     }
     close(client);
+}
+
+void FaultServer::Answer(int client) {
+    std::string command;
+    bool session = ReadCommand(client, command) && command == "zIDSESSION";
+    if (session && !ReadCommand(client, command)) return;
+    for (int number = 1; command == "zINSTREAM"; ++number) {
+        std::string object;
+        for (;;) {
+            unsigned char header[4];
+            if (!ReadExactly(client, header, 4)) return;
+            uint32_t length = (uint32_t(header[0]) << 24) | (header[1] << 16) | (header[2] << 8) | header[3];
+            if (length == 0) break;
+            std::string chunk(length, '\0');
+            if (!ReadExactly(client, &chunk[0], length)) return;
+            object += chunk;
+        }
+        lastObject_ = object;
+        haveObject_ = true;
+        ++requests_;
+        std::string reply = reply_;
+        if (session) reply = std::to_string(faults_.wrongNumber ? number + 1 : number) + ": " + reply;
+        send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+        if (!session || number == faults_.endAfter) return;
+        if (faults_.idleMs) {
+            pollfd entry{client, POLLIN, 0};
+            if (poll(&entry, 1, faults_.idleMs) == 0) {
+                const char line[] = "COMMAND READ TIMED OUT\n";
+                send(client, line, sizeof line - 1, MSG_NOSIGNAL);
+                ++idleLines_;
+                return;
+            }
+        }
+        if (!ReadCommand(client, command)) return;
+    }
 }
