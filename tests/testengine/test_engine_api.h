@@ -51,6 +51,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/contract.h"
+
 #define TE_OP_INIT (-2)
 
 #define TE_FAULT_NONE 0
@@ -189,33 +191,32 @@ struct TestEngineApi {
     }
 
     static std::string Describe(const TE_Record& r) {
-        auto n = [](uint32_t v) { return std::to_string(static_cast<int32_t>(v)); };
+        auto n = [](uint32_t v) { return " " + std::to_string(static_cast<int32_t>(v)); };
         switch (r.op) {
             case TE_OP_INIT:
-                return "Init " + n(r.args[1]) + " " + n(r.args[3]);
-            case 0:
+                return "Init" + n(r.args[1]) + n(r.args[3]);
+            case orlix::EngineLoadBase:
                 return std::string("LoadBase ") + r.text;
-            case 1:
-                return "FinishLoad";
-            case 4:
-                return "ScanFile " + n(r.args[0]) + " " + n(r.args[1]) + " " + r.text + " " + n(r.args[3]);
-            case 6:
-                return "LastVirusName";
-            case 8:
-                return "GetVersion";
-            case 11:
-                return "LastArchiverName";
-            case 12:
-                return "OpenArchive " + n(r.args[0]);
-            case 13:
-                return "GetNextFileHeader " + n(r.args[1]);
-            case 14:
-                return "ExtractNextFile " + n(r.args[1]);
-            case 15:
-                return "CloseArchive";
-            default:
-                return "Op" + std::to_string(r.op);
+            case orlix::EngineScanFile:
+                return "ScanFile" + n(r.args[0]) + n(r.args[1]) + " " + r.text + n(r.args[3]);
+            case orlix::EngineOpenArchive:
+                return "OpenArchive" + n(r.args[0]);
+            case orlix::EngineGetNextFileHeader:
+                return "GetNextFileHeader" + n(r.args[1]);
+            case orlix::EngineExtractNextFile:
+                return "ExtractNextFile" + n(r.args[1]);
         }
+        const struct {
+            int32_t op;
+            const char* name;
+        } plain[] = {{orlix::EngineFinishLoad, "FinishLoad"},
+                     {orlix::EngineLastVirusName, "LastVirusName"},
+                     {orlix::EngineGetVersion, "GetVersion"},
+                     {orlix::EngineLastArchiverName, "LastArchiverName"},
+                     {orlix::EngineCloseArchive, "CloseArchive"}};
+        for (const auto& p : plain)
+            if (p.op == r.op) return p.name;
+        return "Op" + std::to_string(r.op);
     }
 
 private:
