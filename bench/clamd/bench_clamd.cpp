@@ -1,5 +1,5 @@
 // The clamd bridge alone under Wine, without the plug-in in between: it is
-// loaded with a host callback table of the benchmark's own and checks every
+// loaded with the plug-in's callback table and checks every
 // file of each folder given, timed in this process.
 //
 //   bench_clamd.exe <clamd.vdb> <folder>...

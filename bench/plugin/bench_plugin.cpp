@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "bench_clock.h"
-#include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/test_engine_setup.h"
 #include "engine/contract.h"
+#include "plugin_loader.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 //   bench_refengine.exe <data folder> <base file> <canary file>
 //
 // Every file of the folder is read once raw (64 KB ReadFile calls), then
-// checked by the engine through a host callback table and read raw again,
+// checked by the engine through the plug-in's callback table and read raw again,
 // three rounds in turn; each figure is the best of its passes. The canary
 // holds one of the base's records and must be reported. One line of results on the standard
 // output (key=value) for bench/refengine/run.sh; exit code 0 when every data
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     }
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    SetBenchTempFolder(temp);
+    SetCurrentDirectoryA(temp);
 
     const EngineBenchPlatform platform = {BenchReadAll, CommittedMegabytes, CheckEach};
     return RunEngineBench(entry, files, argv[2], argv[3], platform);

@@ -48,19 +48,6 @@ int64_t Combine(const FILETIME& a, const FILETIME& b) {
 }
 }  // namespace
 
-std::set<DWORD> ThreadsOfProcess() {
-    std::set<DWORD> ids;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return ids;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
-    }
-    CloseHandle(snapshot);
-    return ids;
-}
-
 int64_t ThreadProcessorTime(DWORD threadId) {
     HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
     if (!thread) return -1;

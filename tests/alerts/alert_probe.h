@@ -7,8 +7,8 @@
 #include <set>
 #include <string>
 
-// Identifiers of the threads of this process.
-std::set<DWORD> ThreadsOfProcess();
+#include "common/process_counters.h"
+
 // Processor time (user + kernel) of a thread, in 100 ns units; -1 if unknown.
 int64_t ThreadProcessorTime(DWORD threadId);
 int64_t ProcessProcessorTime();

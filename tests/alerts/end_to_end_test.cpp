@@ -4,10 +4,10 @@
 
 #include "alert_probe.h"
 #include "common/import_patch.h"
-#include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/test_engine_setup.h"
 #include "host_windows.h"
+#include "plugin_loader.h"
 #include "report/notice.h"
 
 namespace {

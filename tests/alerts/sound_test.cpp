@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "common/child.h"
-#include "common/plugin_api.h"
 #include "common/test_engine_setup.h"
+#include "plugin_loader.h"
 
 // Each session starts an asynchronous sound (a missing file: the system's
 // default sound) and unloads the plug-in at once, while the sound plays.

@@ -11,9 +11,9 @@
 
 #include "alert_probe.h"
 #include "common/child.h"
-#include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "host_windows.h"
+#include "plugin_loader.h"
 #include "report/hidden_window.h"
 #include "report/notice.h"
 

@@ -4,9 +4,9 @@
 
 #include "bavhost/host_process.h"
 #include "common/eicar.h"
-#include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/zip_writer.h"
+#include "plugin_loader.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ protected:
     TempDir work;
 
     void SetUp() override {
-        std::string engineFolder = ExecutableFolder() + "..\\refengine\\";
+        std::string engineFolder = ProgramFolder() + "..\\refengine\\";
         ASSERT_TRUE(CopyFileA((engineFolder + "orlix32.dll").c_str(), install.File("orlix32.dll").c_str(), FALSE));
         ASSERT_TRUE(CopyFileA((engineFolder + "default.vdb").c_str(), install.File("default.vdb").c_str(), FALSE));
         WriteFileBytes(install.File("cure.vdb"), "Appended:0:*:2a2a424f44592a2a:c\n");

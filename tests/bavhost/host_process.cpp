@@ -1,8 +1,8 @@
 #include "bavhost/host_process.h"
 
 #include "base/unique_handle.h"
-#include "common/plugin_api.h"
 #include "common/scratch.h"
+#include "plugin_loader.h"
 
 std::string Quote(const std::string& argument) { return "\"" + argument + "\""; }
 
@@ -24,7 +24,7 @@ HostRun RunHost(const std::string& arguments, const std::string& folder,
     startup.hStdOutput = output.get();
     startup.hStdError = output.get();
     PROCESS_INFORMATION process = {};
-    std::string commandLine = Quote(ExecutableFolder() + "bavhost.exe") + " " + arguments;
+    std::string commandLine = Quote(ProgramFolder() + "bavhost.exe") + " " + arguments;
     BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
                                   folder.empty() ? nullptr : folder.c_str(), &startup, &process);
     output.reset();

@@ -9,10 +9,10 @@
 #include "bavhost/host_process.h"
 #include "clamd/fault_server.h"
 #include "common/eicar.h"
-#include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/zip_writer.h"
 #include "engine/contract.h"
+#include "plugin_loader.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ protected:
     void SetUp() override {
         clamd = ClamdPort();
         ASSERT_NE(clamd, 0) << "no private clamd: run the test through ctest (fixture clamd_server)";
-        std::string engine = ExecutableFolder() + "..\\clamd-engine\\orlix32.dll";
+        std::string engine = ProgramFolder() + "..\\clamd-engine\\orlix32.dll";
         ASSERT_TRUE(CopyFileA(engine.c_str(), install.File("orlix32.dll").c_str(), FALSE));
         key.Text(setting::kOrlixPath, install.path());
         key.Flag(setting::kLogEnabled, 1);

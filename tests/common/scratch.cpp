@@ -76,6 +76,13 @@ bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str(
 
 void DeleteSettingsKey() { DeleteKeyTree(HKEY_CURRENT_USER, kKey); }
 
+bool SettingsKeyExists() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
 SettingsKeyScratch::SettingsKeyScratch() { DeleteSettingsKey(); }
 SettingsKeyScratch::~SettingsKeyScratch() { DeleteSettingsKey(); }
 

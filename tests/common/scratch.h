@@ -22,6 +22,24 @@ private:
     std::string path_;
 };
 
+// Makes a folder the current one; the previous one is current again on
+// destruction, also when an assertion ends the test early.
+class CurrentFolderScratch {
+public:
+    explicit CurrentFolderScratch(const std::string& folder) {
+        GetCurrentDirectoryA(MAX_PATH, previous_);
+        ok_ = SetCurrentDirectoryA(folder.c_str()) != FALSE;
+    }
+    ~CurrentFolderScratch() { SetCurrentDirectoryA(previous_); }
+    CurrentFolderScratch(const CurrentFolderScratch&) = delete;
+    CurrentFolderScratch& operator=(const CurrentFolderScratch&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    char previous_[MAX_PATH] = "";
+    bool ok_ = false;
+};
+
 void RemoveTree(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
@@ -43,6 +61,7 @@ public:
     bool Has(const char* name);
 };
 void DeleteSettingsKey();
+bool SettingsKeyExists();
 
 // Report-log lines with their time stamps removed (the text after the first
 // two blanks), in file order; an empty vector when the file does not exist.

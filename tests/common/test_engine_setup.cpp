@@ -1,8 +1,8 @@
 #include "common/test_engine_setup.h"
 
-#include "common/plugin_api.h"
+#include "plugin_loader.h"
 
-std::string TestEngineBuildPath() { return ExecutableFolder() + "..\\testengine\\orlix32.dll"; }
+std::string TestEngineBuildPath() { return ProgramFolder() + "..\\testengine\\orlix32.dll"; }
 
 TestEngineSetup::TestEngineSetup() {
     if (!CopyFileA(TestEngineBuildPath().c_str(), EngineFile().c_str(), FALSE)) return;

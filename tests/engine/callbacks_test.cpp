@@ -7,12 +7,9 @@
 #include <cstring>
 
 #include "common/child.h"
-#include "common/test_engine_setup.h"
 #include "engine/allocator.h"
 #include "engine/descriptors.h"
-#include "engine/loader.h"
-#include "engine/memory_object.h"
-#include "settings/settings.h"
+#include "engine_in_process.h"
 
 namespace {
 
@@ -26,20 +23,16 @@ std::string MemoryName(const void* block, uint32_t size, const char* format = or
     return name;
 }
 
-class Callbacks : public testing::Test {
+class Callbacks : public EngineInProcess {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(engine.ok());
-        engine.AddBase("main.vdb", 1);
-        engine.WriteSettings(key);
-        LoadSettings();
-        ASSERT_TRUE(LoadEngine());
+        ASSERT_NO_FATAL_FAILURE(EngineInProcess::SetUp());
         objectsBefore = OpenCallbackObjects();
     }
     void TearDown() override {
         ClearCheckedMemoryBlock();
         EXPECT_EQ(objectsBefore, OpenCallbackObjects()) << "an object was left open";
-        ReleaseEngine(false);
+        EngineInProcess::TearDown();
     }
 
     uint32_t Call(int slot, std::vector<uint32_t> args = {}) { return engine->Call(slot, args); }
@@ -53,8 +46,6 @@ protected:
     uint32_t Seek(int slot, uint32_t handle, uint32_t distance) { return Call(slot, {handle, distance}); }
     uint32_t Close(uint32_t handle) { return Call(orlix::SlotCloseFile, {handle}); }
 
-    SettingsKeyScratch key;
-    TestEngineSetup engine;
     TempDir files;
     int32_t objectsBefore = 0;
 };
@@ -131,15 +122,13 @@ TEST_F(Callbacks, MemoryFormNamesOfOtherBlocksOpenAsNothing) {
 }
 
 TEST_F(Callbacks, MemoryFormNameIsNeverOpenedAsAFile) {
-    char here[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, here);
-    ASSERT_TRUE(SetCurrentDirectoryA(files.path().c_str()));
+    CurrentFolderScratch here(files.path());
+    ASSERT_TRUE(here.ok());
     const std::string name = "##00401000#00000200";
     ASSERT_TRUE(WriteFileBytes(files.File(name), "a file, not memory"));
     EXPECT_EQ(kFail, Open(name, 0));
     EXPECT_EQ(kFail, Open(name, 2));
     EXPECT_NE(kFail, Call(orlix::SlotGetFileAttributes, {U(name.c_str())}));
-    SetCurrentDirectoryA(here);
 }
 
 TEST_F(Callbacks, MemorySeeksStayWithinTheBlock) {
@@ -317,19 +306,18 @@ TEST_F(Callbacks, NamesAreRenamedDeletedAndTheirAttributesSet) {
 }
 
 TEST_F(Callbacks, TemporaryFileIsCreatedInTheCurrentFolder) {
-    char here[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, here);
-    ASSERT_TRUE(SetCurrentDirectoryA(files.path().c_str()));
     char name[MAX_PATH] = {};
-    uint32_t h = Call(orlix::SlotCreateTempFile, {U(name)});
-    ASSERT_NE(kFail, h);
-    EXPECT_EQ(3u, Write(h, "tmp", 3));
-    Close(h);
-    std::string created = name;
-    EXPECT_NE(std::string::npos, created.find("orx")) << created;
     char full[MAX_PATH];
-    GetFullPathNameA(name, MAX_PATH, full, nullptr);
-    SetCurrentDirectoryA(here);
+    {
+        CurrentFolderScratch here(files.path());
+        ASSERT_TRUE(here.ok());
+        uint32_t h = Call(orlix::SlotCreateTempFile, {U(name)});
+        ASSERT_NE(kFail, h);
+        EXPECT_EQ(3u, Write(h, "tmp", 3));
+        Close(h);
+        EXPECT_NE(std::string::npos, std::string(name).find("orx")) << name;
+        GetFullPathNameA(name, MAX_PATH, full, nullptr);
+    }
     EXPECT_EQ(files.path(), std::string(full).substr(0, files.path().size()));
     EXPECT_EQ("tmp", ReadFileBytes(full));
 }
@@ -404,11 +392,11 @@ TEST_F(Callbacks, GuardPagesStayArmed) {
     EXPECT_EQ(0u, Call(orlix::SlotGetFileDateTime, {h, U(page), U(page + 2)}));
     EXPECT_TRUE(armed()) << "date and time";
     Close(h);
-    char here[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, here);
-    ASSERT_TRUE(SetCurrentDirectoryA(files.path().c_str()));
-    EXPECT_EQ(kFail, Call(orlix::SlotCreateTempFile, {U(page)}));
-    SetCurrentDirectoryA(here);
+    {
+        CurrentFolderScratch here(files.path());
+        ASSERT_TRUE(here.ok());
+        EXPECT_EQ(kFail, Call(orlix::SlotCreateTempFile, {U(page)}));
+    }
     EXPECT_TRUE(armed()) << "temporary name";
     WIN32_FIND_DATAA entry;
     HANDLE left = FindFirstFileA(files.File("orx*").c_str(), &entry);

@@ -7,10 +7,10 @@
 #include <cstdlib>
 
 #include "common/child.h"
-#include "common/plugin_api.h"
 #include "common/test_engine_setup.h"
 #include "engine/engine.h"
 #include "engine/loader.h"
+#include "plugin_loader.h"
 #include "settings/settings.h"
 
 namespace {

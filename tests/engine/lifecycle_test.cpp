@@ -5,14 +5,14 @@
 #include <algorithm>
 
 #include "common/child.h"
-#include "common/plugin_api.h"
 #include "common/test_engine_setup.h"
+#include "plugin_loader.h"
 
 namespace {
 
 const char kBanner[] = "Orlix Plug-In Module for TheBAT! Version 4.31.0.04020";
 
-std::string PluginPath() { return ExecutableFolder() + "orlix.bav"; }
+std::string PluginPath() { return ProgramFolder() + "orlix.bav"; }
 
 std::vector<std::string> Banner() {
     return {"", kBanner, "Checks mail attachments with the Orlix scanning engine", ""};
@@ -23,15 +23,24 @@ std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std:
     return a;
 }
 
-}  // namespace
+class Lifecycle : public testing::Test {
+protected:
+    // One base of the given records and the settings pointing at the engine.
+    void Prepare(int32_t records = 1) {
+        ASSERT_TRUE(engine.ok());
+        engine.AddBase("main.vdb", records);
+        engine.WriteSettings(key);
+    }
 
-TEST(Lifecycle, InitializeLoadsEngineAndBases) {
     SettingsKeyScratch key;
     TestEngineSetup engine;
-    ASSERT_TRUE(engine.ok());
-    engine.AddBase("main.vdb", 100);
-    engine.WriteSettings(key);
     PluginApi plugin;
+};
+
+}  // namespace
+
+TEST_F(Lifecycle, InitializeLoadsEngineAndBases) {
+    ASSERT_NO_FATAL_FAILURE(Prepare(100));
     ASSERT_TRUE(plugin.Load(PluginPath()));
     EXPECT_EQ(0, plugin.Initialize());
     std::vector<std::string> expected = Join(Banner(), {
@@ -52,14 +61,11 @@ TEST(Lifecycle, InitializeLoadsEngineAndBases) {
     EXPECT_EQ(0, plugin.Uninitialize());
 }
 
-TEST(Lifecycle, WithoutInstallationFolderOnlyTheBannerIsLogged) {
-    SettingsKeyScratch key;
-    TestEngineSetup engine;
+TEST_F(Lifecycle, WithoutInstallationFolderOnlyTheBannerIsLogged) {
     ASSERT_TRUE(engine.ok());
     engine.AddBase("main.vdb", 1);
     key.Flag(setting::kShowAdvanced, 1);
     key.Text(setting::kLogPath, engine.LogFolder());
-    PluginApi plugin;
     ASSERT_TRUE(plugin.Load(PluginPath()));
     EXPECT_EQ(-3, plugin.Initialize());
     EXPECT_EQ(Banner(), ReadLogLines(engine.LogFolder()));
@@ -68,26 +74,19 @@ TEST(Lifecycle, WithoutInstallationFolderOnlyTheBannerIsLogged) {
     EXPECT_EQ(Join(Banner(), {"", "Orlix for TheBAT! unloaded"}), ReadLogLines(engine.LogFolder()));
 }
 
-TEST(Lifecycle, WithoutAdvancedSettingsTheLogFollowsTheEmptyInstallationFolder) {
-    SettingsKeyScratch key;
+TEST_F(Lifecycle, WithoutAdvancedSettingsTheLogFollowsTheEmptyInstallationFolder) {
     TempDir logs;
     key.Text(setting::kLogPath, logs.path());
     key.Flag(setting::kLogEnabled, 1);
-    PluginApi plugin;
     ASSERT_TRUE(plugin.Load(PluginPath()));
     EXPECT_EQ(-3, plugin.Initialize());
     EXPECT_EQ(0, plugin.Uninitialize());
     EXPECT_FALSE(FileExists(logs.File("orxbat!.log")));
 }
 
-TEST(Lifecycle, FailedInitializeStillUninitializesWithItsLines) {
-    SettingsKeyScratch key;
-    TestEngineSetup engine;
-    ASSERT_TRUE(engine.ok());
-    engine.AddBase("main.vdb", 1);
+TEST_F(Lifecycle, FailedInitializeStillUninitializesWithItsLines) {
+    ASSERT_NO_FATAL_FAILURE(Prepare());
     engine->SetVersion(432);
-    engine.WriteSettings(key);
-    PluginApi plugin;
     ASSERT_TRUE(plugin.Load(PluginPath()));
     EXPECT_EQ(-3, plugin.Initialize());
     EXPECT_EQ(0, plugin.Uninitialize());
@@ -98,14 +97,9 @@ TEST(Lifecycle, FailedInitializeStillUninitializesWithItsLines) {
     EXPECT_EQ("Orlix for TheBAT! unloaded", log.back());
 }
 
-TEST(Lifecycle, EngineStaysAfterUninitializeAndGoesWithTheLibrary) {
-    SettingsKeyScratch key;
-    TestEngineSetup engine;
-    ASSERT_TRUE(engine.ok());
-    engine.AddBase("main.vdb", 1);
-    engine.WriteSettings(key);
+TEST_F(Lifecycle, EngineStaysAfterUninitializeAndGoesWithTheLibrary) {
+    ASSERT_NO_FATAL_FAILURE(Prepare());
     const std::string engineFile = engine.EngineFile();
-    PluginApi plugin;
     ASSERT_TRUE(plugin.Load(PluginPath()));
     EXPECT_EQ(0, plugin.Initialize());
     engine.ReleaseModule();
@@ -115,42 +109,32 @@ TEST(Lifecycle, EngineStaysAfterUninitializeAndGoesWithTheLibrary) {
     EXPECT_EQ(nullptr, GetModuleHandleA(engineFile.c_str()));
 }
 
-TEST(Lifecycle, SecondInitializeRebindsWithoutKeepingTheFirstBinding) {
-    SettingsKeyScratch key;
-    TestEngineSetup engine;
-    ASSERT_TRUE(engine.ok());
-    engine.AddBase("main.vdb", 1);
-    engine.WriteSettings(key);
+TEST_F(Lifecycle, SecondInitializeRebindsWithoutKeepingTheFirstBinding) {
+    ASSERT_NO_FATAL_FAILURE(Prepare());
     const std::string engineFile = engine.EngineFile();
-    PluginApi plugin;
     ASSERT_TRUE(plugin.Load(PluginPath()));
     EXPECT_EQ(0, plugin.Initialize());
     EXPECT_EQ(0, plugin.Initialize());
-    int inits = 0;
-    for (const std::string& op : engine->Operations()) inits += op.compare(0, 4, "Init") == 0;
-    EXPECT_EQ(2, inits);
+    EXPECT_EQ(2, engine->CountOperations("Init"));
     engine.ReleaseModule();
     EXPECT_EQ(0, plugin.Uninitialize());
     plugin.Unload();
     EXPECT_EQ(nullptr, GetModuleHandleA(engineFile.c_str()));
 }
 
-TEST(Lifecycle, ChangedEnginePathUnloadsTheFormerEngine) {
-    SettingsKeyScratch key;
-    TestEngineSetup first;
+TEST_F(Lifecycle, ChangedEnginePathUnloadsTheFormerEngine) {
     TestEngineSetup second;
-    ASSERT_TRUE(first.ok() && second.ok());
-    first.AddBase("main.vdb", 1);
-    first.WriteSettings(key);
-    const std::string firstFile = first.EngineFile();
-    PluginApi plugin;
+    ASSERT_TRUE(second.ok());
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    const std::string firstFile = engine.EngineFile();
     ASSERT_TRUE(plugin.Load(PluginPath()));
     EXPECT_EQ(0, plugin.Initialize());
-    first.ReleaseModule();
+    engine.ReleaseModule();
     key.Text(setting::kEnginePath, second.EngineFolder());
     EXPECT_EQ(0, plugin.Initialize());
     EXPECT_EQ(nullptr, GetModuleHandleA(firstFile.c_str()));
     EXPECT_GT(second->RecordCount(), 0);
+    plugin.Unload();  // before the second engine's folder goes
 }
 
 // The process ends with the plug-in and its engine still loaded.
@@ -162,12 +146,8 @@ CHILD_SCENARIO(exit_with_engine) {
     return 0;
 }
 
-TEST(Lifecycle, ProcessExitWithTheEngineLoadedIsQuiet) {
-    SettingsKeyScratch key;
-    TestEngineSetup engine;
-    ASSERT_TRUE(engine.ok());
-    engine.AddBase("main.vdb", 1);
-    engine.WriteSettings(key);
+TEST_F(Lifecycle, ProcessExitWithTheEngineLoadedIsQuiet) {
+    ASSERT_NO_FATAL_FAILURE(Prepare());
     CapturedRun run = RunChildUnderDebugger("exit_with_engine", {PluginPath()});
     ASSERT_TRUE(run.started);
     EXPECT_EQ(0u, run.exitCode);

@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "common/child.h"
-#include "common/plugin_api.h"
 #include "common/test_engine_setup.h"
 #include "engine/engine.h"
+#include "plugin_loader.h"
 #include "settings/settings.h"
 
 namespace {
@@ -25,11 +25,7 @@ protected:
     }
     std::vector<std::string> Log() { return ReadLogLines(engine.LogFolder()); }
     std::string Base(const std::string& name) { return "LoadBase " + engine.BaseFolder() + "\\" + name; }
-    int Count(const std::string& operation) {
-        int n = 0;
-        for (const std::string& op : engine->Operations()) n += op.compare(0, operation.size(), operation) == 0;
-        return n;
-    }
+    int Count(const std::string& operation) { return engine->CountOperations(operation); }
 
     SettingsKeyScratch key;
     TestEngineSetup engine;
@@ -165,7 +161,7 @@ TEST_F(Loader, MissingLibraryIsOneLineAndProbesAsZero) {
 
 TEST_F(Loader, LibraryWithoutInitProcedureIsRefused) {
     TempDir folder;
-    ASSERT_TRUE(CopyFileA((ExecutableFolder() + "orlix.bav").c_str(), folder.File("orlix32.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((ProgramFolder() + "orlix.bav").c_str(), folder.File("orlix32.dll").c_str(), FALSE));
     engine.WriteSettings(key);
     key.Text(setting::kEnginePath, folder.path());
     LoadSettings();

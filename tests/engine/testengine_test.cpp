@@ -1,37 +1,21 @@
 // The scripted engine that the scanning tests rely on, driven through the
 // plug-in's engine operations: archive trees, nested levels, object reads.
-#include <gtest/gtest.h>
-
 #include <cstring>
 
-#include "common/test_engine_setup.h"
 #include "engine/engine.h"
-#include "engine/loader.h"
-#include "engine/memory_object.h"
-#include "settings/settings.h"
+#include "engine_in_process.h"
 
 namespace {
 
-class ScriptedEngine : public testing::Test {
+class ScriptedEngine : public EngineInProcess {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(engine.ok());
-        engine.AddBase("main.vdb", 1);
-        engine.WriteSettings(key);
-        LoadSettings();
-        ASSERT_TRUE(LoadEngine());
+        ASSERT_NO_FATAL_FAILURE(EngineInProcess::SetUp());
         engine->Reset();
-    }
-    void TearDown() override {
-        ClearCheckedMemoryBlock();
-        ReleaseEngine(false);
     }
     static std::string MemberName(const orlix::ArchiveMemberHeader& h) {
         return std::string(reinterpret_cast<const char*>(h.bytes + orlix::kMemberNameOffset));
     }
-
-    SettingsKeyScratch key;
-    TestEngineSetup engine;
 };
 
 }  // namespace

@@ -3,10 +3,7 @@
 // through it, every answer is one the interfaces document, and nothing opened
 // or allocated for the engine is left behind. ORLIX_FUZZ_SEED, ORLIX_FUZZ_CALLS
 // and ORLIX_FUZZ_SECONDS override the seed and the bounds of a run.
-#include <gtest/gtest.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <iterator>
 #include <random>
@@ -14,56 +11,30 @@
 #include <string>
 #include <vector>
 
-#include "common/test_engine_setup.h"
-#include "counted_plugin.h"
+#include "common/counted_unknown.h"
 #include "engine/contract.h"
+#include "harden_fixture.h"
 
 namespace {
 
 constexpr uint32_t kRegionReserved = 1u << 20;
 constexpr uint32_t kRegionCommitted = 64u << 10;
 constexpr uint32_t kBufferSize = 64u << 10;
-constexpr size_t kStatusRoom = 286;
-constexpr size_t kStatusBuffer = 1024;
-
-uint32_t EnvNumber(const char* name, uint32_t fallback) {
-    char value[32];
-    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-    if (n == 0 || n >= sizeof value) return fallback;
-    return static_cast<uint32_t>(strtoul(value, nullptr, 0));
-}
+constexpr uint32_t kFail = 0xFFFFFFFFu;
 
 uint32_t Address(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-
-// A stand-in COM object that counts its references.
-class Counted : public IUnknown {
-public:
-    LONG refs = 1;
-    HRESULT __stdcall QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG __stdcall AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG __stdcall Release() override { return static_cast<ULONG>(--refs); }
-};
 
 class Storm {
 public:
     Storm(TestEngineApi& te, CountedPlugin& plugin, const std::string& folder, uint32_t seed)
-        : te_(te), plugin_(plugin), folder_(folder), random_(seed) {
+        : te_(te), plugin_(plugin), folder_(folder), random_(seed), buffer_(kBufferSize, 0) {
         region_ = static_cast<char*>(VirtualAlloc(nullptr, kRegionReserved, MEM_RESERVE, PAGE_NOACCESS));
-        if (region_) VirtualAlloc(region_, kRegionCommitted, MEM_COMMIT, PAGE_READWRITE);
-        buffer_.assign(kBufferSize, 0);
-        for (int i = 0; i < 6; ++i) {
-            std::string path = folder_ + "\\f" + std::to_string(i) + ".bin";
-            HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-            std::string bytes(static_cast<size_t>(i) * 3000 + 17, static_cast<char>('a' + i));
-            DWORD written = 0;
-            WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-            CloseHandle(f);
-        }
+        if (!region_) return;
+        VirtualAlloc(region_, kRegionCommitted, MEM_COMMIT, PAGE_READWRITE);
+        for (int i = 0; i < 6; ++i)
+            WriteFileBytes(File(i), std::string(static_cast<size_t>(i) * 3000 + 17, static_cast<char>('a' + i)));
         // A name that runs into the reserved, unreadable part of the region.
-        if (region_) memset(region_ + kRegionCommitted - 16, 'A', 16);
+        memset(unterminated_ = region_ + kRegionCommitted - 16, 'A', 16);
         // Laid out like a descriptor of a memory block the plug-in never issued.
         fake_[0] = 1;
         fake_[1] = Address(region_);
@@ -72,13 +43,15 @@ public:
     ~Storm() {
         if (region_) VirtualFree(region_, 0, MEM_RELEASE);
     }
+    Storm(const Storm&) = delete;
+    Storm& operator=(const Storm&) = delete;
 
     bool ready() const { return region_ != nullptr; }
     long calls() const { return calls_; }
     const std::vector<std::string>& wrong() const { return wrong_; }
+    std::string File(uint32_t i) const { return folder_ + "\\f" + std::to_string(i) + ".bin"; }
 
-    // One step of the storm: an entry point, a callback, or a switch of the
-    // engine's behaviour.
+    // One step: an entry point, a callback, or a switch of the engine's behaviour.
     void Step() {
         const uint32_t pick = Below(1000);
         if (pick < 450) {
@@ -105,15 +78,14 @@ public:
     static void __cdecl InsideScan(int32_t, const char* objectName, void* context) {
         Storm* storm = static_cast<Storm*>(context);
         storm->inside_ = objectName;
-        const uint32_t n = storm->Below(8);
-        for (uint32_t i = 0; i < n; ++i) storm->SlotCall();
+        for (uint32_t i = storm->Below(8); i > 0; --i) storm->SlotCall();
         storm->inside_ = nullptr;
     }
 
     // Closes what is open and frees what was allocated: the plug-in must
     // then hold nothing for the engine.
     void Settle() {
-        for (uint32_t h : live_) Expect(h, te_.Call(orlix::SlotCloseFile, {h}) != 0xFFFFFFFFu, "close at the end");
+        for (uint32_t h : live_) Expect(h, te_.Call(orlix::SlotCloseFile, {h}) != kFail, "close at the end");
         live_.clear();
         for (uint32_t b : blocks_) te_.Call(orlix::SlotFree, {b});
         blocks_.clear();
@@ -124,12 +96,13 @@ private:
     CountedPlugin& plugin_;
     std::string folder_;
     std::mt19937 random_;
-    char* region_ = nullptr;
     std::vector<char> buffer_;
+    char* region_ = nullptr;
+    char* unterminated_ = nullptr;
     uint32_t fake_[5] = {};
     std::set<uint32_t> live_;
     std::set<uint32_t> memoryHandles_;
-    std::vector<uint32_t> stale_;
+    std::deque<uint32_t> stale_;
     std::set<uint32_t> blocks_;
     std::deque<std::string> names_;
     const char* inside_ = nullptr;
@@ -140,17 +113,13 @@ private:
 
     uint32_t Below(uint32_t n) { return random_() % n; }
     template <typename T>
-    const T& Of(const std::vector<T>& options) {
-        return options[Below(static_cast<uint32_t>(options.size()))];
+    T Of(std::initializer_list<T> options) {
+        return options.begin()[Below(static_cast<uint32_t>(options.size()))];
     }
 
     void Expect(uint32_t answer, bool ok, const std::string& what) {
         ++calls_;
-        if (!ok && wrong_.size() < 20) {
-            char text[32];
-            sprintf(text, " answered %d", static_cast<int>(answer));
-            wrong_.push_back(what + text);
-        }
+        if (!ok && wrong_.size() < 20) wrong_.push_back(what + " answered " + std::to_string(int32_t(answer)));
     }
     void Count(int32_t answer, std::initializer_list<int32_t> allowed, const std::string& what) {
         bool ok = false;
@@ -160,13 +129,13 @@ private:
 
     // ---- random arguments --------------------------------------------------
 
-    const char* Keep(const std::string& name) {
+    uint32_t Keep(const std::string& name) {
         names_.push_back(name);
         if (names_.size() > 64) names_.pop_front();
-        return names_.back().c_str();
+        return Address(names_.back().c_str());
     }
 
-    std::string MemoryName(uint32_t address, uint32_t size) {
+    static std::string MemoryName(uint32_t address, uint32_t size) {
         char name[32];
         sprintf(name, orlix::kMemoryObjectNameFormat, address, size);
         return name;
@@ -179,229 +148,177 @@ private:
             case 1:
                 return 0x10;
             case 2:
-                return region_ ? Address(region_ + kRegionCommitted - 16) : 0;  // unterminated
+                return Address(unterminated_);
             case 3:
-                return Address(Keep(""));
+                return Keep("");
             case 4:
-                return Address(Keep(MemoryName(random_(), random_())));
+                return Keep(MemoryName(random_(), random_()));
             case 5:
-                return Address(Keep(MemoryName(Address(region_), Below(kRegionReserved))));
+                return Keep(MemoryName(Address(region_), Below(kRegionReserved)));
             case 6:
-                return Address(inside_ ? inside_ : Keep("##00401000#00000200"));
+                return inside_ ? Address(inside_) : Keep("##00401000#00000200");
             case 7:
-                return Address(Keep(folder_ + "\\" + std::string(Of<size_t>({200, 259, 260, 300, 5000}), 'n')));
+                return Keep(folder_ + "\\" + std::string(Of<size_t>({200, 259, 260, 300, 5000}), 'n'));
             case 8:
-                return Address(Keep(folder_ + "\\odd <>|?*\"\x01\xff" + std::to_string(Below(4))));
+                return Keep(folder_ + "\\odd <>|?*\"\x01\xff" + std::to_string(Below(4)));
             case 9:
-                return Address(Keep("f" + std::to_string(Below(8)) + ".bin"));  // relative to the scratch folder
+                return Keep("f" + std::to_string(Below(8)) + ".bin");  // relative to the scratch folder
             case 10:
-                return Address(Keep("#" + std::string(18, '#')));
+                return Keep("#" + std::string(18, '#'));
             default:
-                return Address(Keep(folder_ + "\\f" + std::to_string(Below(8)) + ".bin"));
+                return Keep(File(Below(8)));
         }
     }
 
     uint32_t Handle() {
         const uint32_t pick = Below(10);
-        if (pick < 5 && !live_.empty()) {
-            auto it = live_.begin();
-            std::advance(it, Below(static_cast<uint32_t>(live_.size())));
-            return *it;
-        }
-        if (pick == 5 && !stale_.empty()) return Of(stale_);
+        if (pick < 5 && !live_.empty()) return *std::next(live_.begin(), Below(static_cast<uint32_t>(live_.size())));
+        if (pick == 5 && !stale_.empty()) return stale_[Below(static_cast<uint32_t>(stale_.size()))];
         if (pick == 6) return Address(fake_);
         if (pick == 7 && !blocks_.empty()) return *blocks_.begin();
-        return Of<uint32_t>({0, 0xFFFFFFFFu, 0x10, random_(), Address(buffer_.data()), Address(region_)});
+        return Of<uint32_t>({0, kFail, 0x10, random_(), Address(buffer_.data()), Address(region_)});
     }
 
     uint32_t Count32() {
         return Of<uint32_t>({0, 1, 2, Below(64), Below(4096), 4096, Below(kBufferSize), kBufferSize, 0x7FFFFFFF,
-                             0x80000000u, 0xFFFFFFFFu, random_()});
+                             0x80000000u, kFail, random_()});
     }
 
     // A buffer for count bytes: ours when it fits, else one that cannot be written.
     uint32_t Buffer(uint32_t count) {
         if (count <= kBufferSize && Below(8)) return Address(buffer_.data());
-        return Of<uint32_t>({0, 0x10, region_ ? Address(region_ + kRegionCommitted) : 0});
+        return Of<uint32_t>({0, 0x10, Address(region_ + kRegionCommitted)});
     }
 
     bool Live(uint32_t h) const { return live_.count(h) != 0; }
 
     void Opened(uint32_t answer, bool memory, const std::string& what) {
-        if (answer == 0xFFFFFFFFu) {
-            Expect(answer, true, what);
-            return;
-        }
         // A handle handed out twice while open would mix two objects.
-        Expect(answer, answer != 0 && !Live(answer), what);
+        Expect(answer, answer == kFail || (answer != 0 && !Live(answer)), what);
+        if (answer == kFail) return;
         live_.insert(answer);
         if (memory) memoryHandles_.insert(answer);
-    }
-
-    void Closed(uint32_t h) {
-        live_.erase(h);
-        memoryHandles_.erase(h);
-        stale_.push_back(h);
-        if (stale_.size() > 32) stale_.erase(stale_.begin());
     }
 
     // ---- one callback call -------------------------------------------------
 
     void SlotCall() {
-        const int32_t slot = static_cast<int32_t>(Below(orlix::kCallbackSlotCount));
-        const uint32_t fail = 0xFFFFFFFFu;
+        using namespace orlix;
+        const int32_t slot = static_cast<int32_t>(Below(kCallbackSlotCount));
         const std::string what = "slot " + std::to_string(slot);
+        const uint32_t h = Handle();
         switch (slot) {
-            case 0: {
-                const uint32_t answer = te_.Call(0);
-                Expect(answer, answer == 0, what);
-            } break;
-            case orlix::SlotAlloc: {
-                const uint32_t size = Of<uint32_t>({0, 1, 20, Below(100000), 0x7FFFFFF0, 0xFFFFFFFDu, 0xFFFFFFFFu});
+            case SlotAlloc: {
+                const uint32_t size = Of<uint32_t>({0, 1, 20, Below(100000), 0x7FFFFFF0, 0xFFFFFFFDu, kFail});
                 const uint32_t block = te_.Call(slot, {size});
-                bool ok = block == fail || (block != 0 && !blocks_.count(block));
-                if (block != fail && block != 0 && size <= 4096)
-                    for (uint32_t i = 0; i < size && ok; ++i) ok = reinterpret_cast<const char*>(block)[i] == 0;
+                const bool got = block != kFail && block != 0;
+                bool ok = block == kFail || (block != 0 && !blocks_.count(block));
+                for (uint32_t i = 0; got && size <= 4096 && i < size && ok; ++i)
+                    ok = reinterpret_cast<const char*>(block)[i] == 0;
                 Expect(block, ok, what + " size " + std::to_string(size));
-                if (block != fail && block != 0) {
-                    if (size > (16u << 20))
-                        te_.Call(orlix::SlotFree, {block});
-                    else
-                        blocks_.insert(block);
-                }
-                break;
+                if (got && size > (16u << 20)) te_.Call(SlotFree, {block});
+                if (got && size <= (16u << 20)) blocks_.insert(block);
+                return;
             }
-            case orlix::SlotFree: {
-                uint32_t address = !blocks_.empty() && Below(2) ? *blocks_.begin() : Handle();
+            case SlotFree: {
+                const uint32_t address = !blocks_.empty() && Below(2) ? *blocks_.begin() : h;
                 Expect(te_.Call(slot, {address}), true, what);
                 blocks_.erase(address);
-                break;
+                return;
             }
-            case orlix::SlotCreateFile:
-                Opened(te_.Call(slot, {Name()}), false, what);
-                break;
-            case orlix::SlotOpenFile: {
+            case SlotCreateFile:
+                return Opened(te_.Call(slot, {Name()}), false, what);
+            case SlotOpenFile: {
                 const uint32_t name = Name();
-                const bool memory = name > 0x10 && name != Address(region_ + kRegionCommitted - 16) &&
-                                    reinterpret_cast<const char*>(name)[0] == '#';
-                Opened(te_.Call(slot, {name, Of<uint32_t>({0, 1, 2, 3, random_()})}), memory, what);
-                break;
+                const bool memory =
+                    name > 0x10 && name != Address(unterminated_) && reinterpret_cast<const char*>(name)[0] == '#';
+                return Opened(te_.Call(slot, {name, Of<uint32_t>({0, 1, 2, 3, random_()})}), memory, what);
             }
-            case orlix::SlotCloseFile: {
-                const uint32_t h = Handle();
+            case SlotCloseFile: {
                 const uint32_t answer = te_.Call(slot, {h});
-                Expect(answer, Live(h) ? answer != fail : answer == fail, what);
-                if (Live(h)) Closed(h);
-                break;
+                Expect(answer, Live(h) ? answer != kFail : answer == kFail, what);
+                if (!Live(h)) return;
+                live_.erase(h);
+                memoryHandles_.erase(h);
+                stale_.push_back(h);
+                if (stale_.size() > 32) stale_.pop_front();
+                return;
             }
-            case orlix::SlotReadFile:
-            case orlix::SlotWriteFile: {
-                const uint32_t h = Handle();
+            case SlotReadFile:
+            case SlotWriteFile: {
                 const uint32_t count = Count32();
                 const uint32_t answer = te_.Call(slot, {h, Buffer(count), count});
-                Expect(answer, Live(h) ? (answer == fail || answer <= count) : answer == fail,
-                       what + " count " + std::to_string(count));
-                break;
+                return Expect(answer, Live(h) ? (answer == kFail || answer <= count) : answer == kFail,
+                              what + " count " + std::to_string(count));
             }
-            case orlix::SlotSeekToStart:
-            case orlix::SlotSeekToEnd:
-            case orlix::SlotGetFileLength: {
-                const uint32_t h = Handle();
-                const uint32_t answer = te_.Call(slot, {h});
-                Expect(answer, Live(h) || answer == fail, what);
-                break;
+            case SlotSeekToStart:
+            case SlotSeekToEnd:
+            case SlotGetFileLength:
+            case SlotSeekFromStart:
+            case SlotSeekFromCurr:
+            case SlotSeekFromEnd: {
+                const uint32_t answer = slot >= SlotSeekFromStart && slot <= SlotSeekFromEnd
+                                            ? te_.Call(slot, {h, Count32()})
+                                            : te_.Call(slot, {h});
+                return Expect(answer, Live(h) || answer == kFail, what);
             }
-            case orlix::SlotSeekFromStart:
-            case orlix::SlotSeekFromCurr:
-            case orlix::SlotSeekFromEnd: {
-                const uint32_t h = Handle();
-                const uint32_t answer = te_.Call(slot, {h, Count32()});
-                Expect(answer, Live(h) || answer == fail, what);
-                break;
-            }
-            case orlix::SlotRenameFile:
-            case orlix::SlotSetFileAttributes: {
+            case SlotRenameFile:
+            case SlotSetFileAttributes: {
                 const uint32_t second =
-                    slot == orlix::SlotRenameFile ? Name() : Of<uint32_t>({0, 0x20, 0x80, 0x2, random_() & ~1u});
+                    slot == SlotRenameFile ? Name() : Of<uint32_t>({0, 0x20, 0x80, 0x2, random_() & ~1u});
                 const uint32_t answer = te_.Call(slot, {Name(), second});
-                Expect(answer, answer == 0 || answer == fail, what);
-                break;
+                return Expect(answer, answer == 0 || answer == kFail, what);
             }
-            case orlix::SlotSetFileSize: {
-                const uint32_t h = Handle();
-                const uint32_t size = Of<uint32_t>({0, 1, Below(1u << 20), 0x80000000u, 0xFFFFFFFFu});
+            case SlotSetFileSize: {
+                const uint32_t size = Of<uint32_t>({0, 1, Below(1u << 20), 0x80000000u, kFail});
                 const uint32_t answer = te_.Call(slot, {h, size});
-                Expect(answer, Live(h) && !memoryHandles_.count(h) ? (answer == 0 || answer == fail) : answer == fail,
-                       what);
-                break;
+                const bool resizable = Live(h) && !memoryHandles_.count(h);
+                return Expect(answer, resizable ? (answer == 0 || answer == kFail) : answer == kFail, what);
             }
-            case orlix::SlotDeleteFile: {
+            case SlotDeleteFile: {
                 const uint32_t answer = te_.Call(slot, {Name()});
-                Expect(answer, answer == 0 || answer == fail, what);
-                break;
+                return Expect(answer, answer == 0 || answer == kFail, what);
             }
-            case orlix::SlotGetFileDateTime:
-            case orlix::SlotSetFileDateTime: {
-                const uint32_t h = Handle();
-                uint32_t a = random_(), b = random_();
-                if (slot == orlix::SlotGetFileDateTime) {
-                    a = Of<uint32_t>({0, 0x10, Address(&dateOut_)});
-                    b = Of<uint32_t>({0, 0x10, Address(&timeOut_)});
-                }
+            case SlotGetFileDateTime:
+            case SlotSetFileDateTime: {
+                const bool get = slot == SlotGetFileDateTime;
+                const uint32_t a = get ? Of<uint32_t>({0, 0x10, Address(&dateOut_)}) : random_();
+                const uint32_t b = get ? Of<uint32_t>({0, 0x10, Address(&timeOut_)}) : random_();
                 const uint32_t answer = te_.Call(slot, {h, a, b});
-                Expect(answer, Live(h) ? answer == 0 : answer == fail, what);
-                break;
+                return Expect(answer, Live(h) ? answer == 0 : answer == kFail, what);
             }
-            case orlix::SlotGetFileAttributes:
-                Expect(te_.Call(slot, {Name()}), true, what);
-                break;
-            case orlix::SlotCreateTempFile: {
+            case SlotGetFileAttributes:
+                return Expect(te_.Call(slot, {Name()}), true, what);
+            case SlotCreateTempFile: {
                 // Room for a path, or a buffer too short for one.
-                const uint32_t buffer = Of<uint32_t>(
-                    {Address(buffer_.data()), 0, 0x10, region_ ? Address(region_ + kRegionCommitted - 100) : 0});
+                const uint32_t buffer =
+                    Of<uint32_t>({Address(buffer_.data()), 0, 0x10, Address(region_ + kRegionCommitted - 100)});
                 const uint32_t answer = te_.Call(slot, {buffer});
-                if (buffer != Address(buffer_.data())) {
-                    Expect(answer, answer == fail, what + " short buffer");
-                } else {
-                    Opened(answer, false, what);
-                }
-                break;
+                if (buffer == Address(buffer_.data())) return Opened(answer, false, what);
+                return Expect(answer, answer == kFail, what + " short buffer");
             }
-            case 28:
-            case 29:
-            case 51:
-                break;  // no procedure: nothing to call
+            case SlotEmpty28:
+            case SlotEmpty29:
+            case SlotEmpty51:
+                return;  // no procedure: nothing to call
             default: {
+                // The stubs: 0 and 30 to 32 answer constants, the others fail.
                 uint32_t procedure = 0;
                 int32_t count = 0;
                 te_.Slot(slot, &procedure, &count);
                 std::vector<uint32_t> args;
                 for (int32_t i = 0; i < count; ++i) args.push_back(random_());
                 const uint32_t answer = te_.Call(slot, args);
-                const uint32_t expected = slot == 30 ? 1 : (slot == 31 || slot == 32) ? 0 : fail;
-                Expect(answer, answer == expected, what);
-                break;
+                const uint32_t expected = slot == SlotStubOne30 ? 1
+                                          : slot == SlotStubZero0 || slot == SlotStubZero31 || slot == SlotStubZero32
+                                              ? 0
+                                              : kFail;
+                return Expect(answer, answer == expected, what);
             }
         }
     }
 
     // ---- entry points --------------------------------------------------------
-
-    // A host buffer of kStatusBuffer bytes, or null; a verdict must end
-    // within the 286 bytes every host provides.
-    struct Status {
-        std::vector<char> bytes = std::vector<char>(kStatusBuffer, '\x7f');
-        bool null = false;
-        char* get() { return null ? nullptr : bytes.data(); }
-        bool Bounded() const {
-            if (null) return true;
-            for (size_t i = kStatusRoom; i < kStatusBuffer; ++i)
-                if (bytes[i] != '\x7f') return false;
-            for (size_t i = 0; i < kStatusRoom; ++i)
-                if (bytes[i] == '\0') return true;
-            return false;
-        }
-    };
 
     std::string FileName() {
         switch (Below(8)) {
@@ -414,166 +331,118 @@ private:
             case 3:
                 return folder_ + "\\missing.bin";
             default:
-                return folder_ + "\\f" + std::to_string(Below(6)) + ".bin";
+                return File(Below(6));
         }
+    }
+
+    // A host status buffer (null now and then) without text of its own: a
+    // verdict must be written and end within the room every host provides.
+    char* Status(HostStatus& status) {
+        memset(status.bytes, 0x7f, sizeof status.bytes);
+        return Below(20) ? status.get() : nullptr;
+    }
+    static bool Untouched(const HostStatus& status) {
+        for (size_t i = HostStatus::kRoom; i < sizeof status.bytes; ++i)
+            if (status.bytes[i] != 0x7f) return false;
+        return true;
     }
 
     void CheckFile() {
-        Status status;
-        status.null = Below(20) == 0;
-        const bool nullName = Below(20) == 0;
+        HostStatus status;
+        char* text = Status(status);
         const std::string name = FileName();
-        const int32_t answer = plugin_.CheckFile(nullName ? nullptr : name.c_str(), status.get());
-        Count(answer, {0, 1, 2, -3}, "BAV_CheckFile");
-        Expect(0, status.Bounded(), "BAV_CheckFile status text unbounded");
+        Count(plugin_.CheckFile(Below(20) ? name.c_str() : nullptr, text), {0, 1, 2, -3}, "BAV_CheckFile");
+        Expect(0, !text || status.Bounded(), "BAV_CheckFile status text unbounded");
     }
 
     void CureFile() {
-        Status status;
-        status.null = Below(20) == 0;
+        HostStatus status;
+        char* text = Status(status);
         const std::string name = FileName();
-        const int32_t answer = plugin_.CureFile(Below(20) ? name.c_str() : nullptr, status.get());
-        Count(answer, {0, -3}, "BAV_CureFile");
+        Count(plugin_.CureFile(Below(20) ? name.c_str() : nullptr, text), {0, -3}, "BAV_CureFile");
         // A cure may leave the host's text untouched: only overruns count.
-        bool kept = true;
-        for (size_t i = kStatusRoom; !status.null && i < kStatusBuffer; ++i) kept &= status.bytes[i] == '\x7f';
-        Expect(0, kept, "BAV_CureFile status text unbounded");
+        Expect(0, Untouched(status), "BAV_CureFile status text unbounded");
     }
 
     void CheckMemory() {
-        Status status;
-        status.null = Below(20) == 0;
+        HostStatus status;
+        char* text = Status(status);
         uint32_t address = Address(region_) + Below(kRegionCommitted);
         uint32_t size = Below(kRegionCommitted - (address - Address(region_)) + 1);
-        switch (Below(5)) {
-            case 0:
-                size = Of<uint32_t>({0, 0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFF, kRegionReserved});
-                break;
-            case 1:
-                address = Of<uint32_t>({0, 0x10, 0xFFFF});
-                break;
-            default:
-                break;
-        }
-        const int32_t answer = plugin_.CheckMemory(address, static_cast<int32_t>(size), status.get());
-        Count(answer, {0, 1, 2, -3}, "BAV_CheckMemory");
-        Expect(0, status.Bounded(), "BAV_CheckMemory status text unbounded");
+        const uint32_t odd = Below(5);
+        if (odd == 0) size = Of<uint32_t>({0, kFail, 0x80000000u, 0x7FFFFFFF, kRegionReserved});
+        if (odd == 1) address = Of<uint32_t>({0, 0x10, 0xFFFF});
+        Count(plugin_.CheckMemory(address, static_cast<int32_t>(size), text), {0, 1, 2, -3}, "BAV_CheckMemory");
+        Expect(0, !text || status.Bounded(), "BAV_CheckMemory status text unbounded");
     }
 
     void Query() {
+        const struct {
+            const char* name;
+            bav::NoArgsProc proc;
+            int32_t answer;
+        } fixed[] = {{"BAV_GetStatus", plugin_.GetStatus, 0},       {"BAV_MemoryChecking", plugin_.MemoryChecking, 0},
+                     {"BAV_FileChecking", plugin_.FileChecking, 0}, {"BAV_StreamChecking", plugin_.StreamChecking, -1},
+                     {"BAV_ComNeeded", plugin_.ComNeeded, -3},      {"BAV_ConfigNeeded", plugin_.ConfigNeeded, 0}};
         char name[64];
         const int32_t length = static_cast<int32_t>(Of<uint32_t>({0, 1, 4, 12, 16, 17, 40, 0xFFFFFFFBu, 0x80000000u}));
-        const bool room = length >= 0 && length < static_cast<int32_t>(sizeof name);
-        char* buffer = room && Below(4) ? name : nullptr;
-        uint32_t word = random_();
-        Counted stream;
-        Counted other;
-        switch (Below(15)) {
-            case 0: {
-                const int32_t expected = buffer && length > 0 ? (length < 17 ? length : 17) : 17;
-                Count(plugin_.GetName(buffer, length), {expected}, "BAV_GetName");
-                break;
-            }
-            case 1: {
-                const int32_t expected = buffer && length > 0 ? (length < 12 ? length : 12) : 12;
-                Count(plugin_.GetVersion(buffer, length), {expected}, "BAV_GetVersion");
-                break;
-            }
-            case 2:
-                Count(plugin_.SetCfgData(static_cast<int32_t>(random_()), static_cast<int32_t>(random_())), {-1},
-                      "BAV_SetCfgData");
-                break;
-            case 3:
-                Count(plugin_.GetCfgData(static_cast<int32_t>(random_()), static_cast<int32_t>(random_())), {-1},
-                      "BAV_GetCfgData");
-                break;
-            case 4:
-                Count(plugin_.GetStatus(), {0}, "BAV_GetStatus");
-                break;
-            case 5:
-                Count(plugin_.MemoryChecking(), {0}, "BAV_MemoryChecking");
-                break;
-            case 6:
-                Count(plugin_.FileChecking(), {0}, "BAV_FileChecking");
-                break;
-            case 7:
-                Count(plugin_.StreamChecking(), {-1}, "BAV_StreamChecking");
-                break;
-            case 8:
-                Count(plugin_.ComNeeded(), {-3}, "BAV_ComNeeded");
-                break;
-            case 9:
-                Count(plugin_.ConfigNeeded(), {0}, "BAV_ConfigNeeded");
-                break;
-            case 10: {
-                const uint32_t* address =
-                    Below(3) ? &word : reinterpret_cast<const uint32_t*>(Of<uintptr_t>({0, 0x10}));
-                const int32_t* size = reinterpret_cast<const int32_t*>(Below(3) ? &word : nullptr);
-                Count(plugin_.CureMemory(address, size, static_cast<int32_t>(random_())), {-1}, "BAV_CureMemory");
-                break;
-            }
-            case 11:
-            case 12: {
-                IUnknown* first = Below(4) ? &stream : nullptr;
-                IUnknown* second = Below(4) ? &other : nullptr;
-                const int32_t answer = Below(2) ? plugin_.CheckStream(first, static_cast<int32_t>(random_()))
-                                                : plugin_.CureStream(first, second, static_cast<int32_t>(random_()));
-                Count(answer, {-1}, "stream call");
-                Expect(0, stream.refs == 1 && other.refs == 1, "stream references not given back");
-                break;
-            }
-            default:
-                CheckFile();
-                break;
+        char* buffer = length >= 0 && length < static_cast<int32_t>(sizeof name) && Below(4) ? name : nullptr;
+        // The whole text's length, or what fits in a buffer given.
+        auto fits = [&](int32_t whole) { return buffer && length > 0 && length < whole ? length : whole; };
+        const uint32_t pick = Below(15);
+        if (pick < 6) return Count(fixed[pick].proc(), {fixed[pick].answer}, fixed[pick].name);
+        if (pick == 6) return Count(plugin_.GetName(buffer, length), {fits(17)}, "BAV_GetName");
+        if (pick == 7) return Count(plugin_.GetVersion(buffer, length), {fits(12)}, "BAV_GetVersion");
+        const int32_t a = static_cast<int32_t>(random_()), b = static_cast<int32_t>(random_());
+        if (pick == 8) return Count(plugin_.SetCfgData(a, b), {-1}, "BAV_SetCfgData");
+        if (pick == 9) return Count(plugin_.GetCfgData(a, b), {-1}, "BAV_GetCfgData");
+        if (pick == 10) {
+            uint32_t word = random_();
+            const uint32_t* address = Below(3) ? &word : reinterpret_cast<const uint32_t*>(Of<uintptr_t>({0, 0x10}));
+            const int32_t* size = reinterpret_cast<const int32_t*>(Below(3) ? &word : nullptr);
+            return Count(plugin_.CureMemory(address, size, a), {-1}, "BAV_CureMemory");
         }
+        if (pick < 13) {
+            CountedUnknown stream, other;
+            IUnknown* first = Below(4) ? &stream : nullptr;
+            IUnknown* second = Below(4) ? &other : nullptr;
+            Count(Below(2) ? plugin_.CheckStream(first, a) : plugin_.CureStream(first, second, a), {-1}, "stream call");
+            return Expect(0, stream.references == 1 && other.references == 1, "stream references not given back");
+        }
+        CheckFile();
     }
 };
 
 }  // namespace
 
-TEST(Storm, EntryPointsAndCallbacksAnswerOnlyDocumentedCodes) {
+TEST_F(Hardened, StormAnswersOnlyDocumentedCodes) {
     const uint32_t seed = EnvNumber("ORLIX_FUZZ_SEED", 20261208);
     const uint32_t maxCalls = EnvNumber("ORLIX_FUZZ_CALLS", 50000);
     const uint32_t maxSeconds = EnvNumber("ORLIX_FUZZ_SECONDS", 60);
-
-    SettingsKeyScratch key;
-    TestEngineSetup engine;
-    ASSERT_TRUE(engine.ok());
-    engine.AddBase("main.vdb", 5);
-    engine.WriteSettings(key);
-    engine->VirusName("*", "Storm.Test");
     TempDir scratch;
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    ASSERT_TRUE(SetCurrentDirectoryA(scratch.path().c_str()));
-    {
-        CountedPlugin plugin;
-        ASSERT_TRUE(plugin.LoadCounted());
-        ASSERT_EQ(0, plugin.Initialize());
-        const PluginCounters before = plugin.Counters();
-        Storm storm(engine.api(), plugin, scratch.path(), seed);
-        ASSERT_TRUE(storm.ready());
-        engine->SetRecording(0);
-        engine->SetScanFallback("*", 0, 0);
-        engine->SetHook(orlix::EngineScanFile, &Storm::InsideScan, &storm);
+    CurrentFolderScratch inScratch(scratch.path());
+    ASSERT_TRUE(inScratch.ok());
+    ASSERT_NO_FATAL_FAILURE(Start());
+    te().VirusName("*", "Storm.Test");
+    Storm storm(te(), plugin, scratch.path(), seed);
+    ASSERT_TRUE(storm.ready());
+    te().SetRecording(0);
+    te().SetScanFallback("*", 0, 0);
+    te().SetHook(orlix::EngineScanFile, &Storm::InsideScan, &storm);
 
-        const DWORD start = GetTickCount();
-        uint32_t steps = 0;
-        while (static_cast<uint32_t>(storm.calls()) < maxCalls && GetTickCount() - start < maxSeconds * 1000) {
-            storm.Step();
-            ++steps;
-        }
-        engine->SetHook(orlix::EngineScanFile, nullptr, nullptr);
-        engine->SetRandom(0);
-        storm.Settle();
-        printf("[ storm    ] seed %u: %u steps, %ld checked calls in %lu ms\n", seed, steps, storm.calls(),
-               static_cast<unsigned long>(GetTickCount() - start));
-        for (const std::string& w : storm.wrong()) ADD_FAILURE() << "seed " << seed << ": " << w;
-        EXPECT_EQ(before, plugin.Counters()) << "seed " << seed;
-        char status[kStatusRoom];
-        // Still answering: the engine was never disabled by a fault of ours.
-        EXPECT_EQ(0, plugin.CheckFile((scratch.path() + "\\f1.bin").c_str(), status)) << status;
-        plugin.Uninitialize();
-    }
-    SetCurrentDirectoryA(previous);
+    const DWORD began = GetTickCount();
+    uint32_t steps = 0;
+    for (; static_cast<uint32_t>(storm.calls()) < maxCalls && GetTickCount() - began < maxSeconds * 1000; ++steps)
+        storm.Step();
+    te().SetHook(orlix::EngineScanFile, nullptr, nullptr);
+    te().SetRandom(0);
+    storm.Settle();
+    printf("[ storm    ] seed %u: %u steps, %ld checked calls in %lu ms\n", seed, steps, storm.calls(),
+           static_cast<unsigned long>(GetTickCount() - began));
+    for (const std::string& w : storm.wrong()) ADD_FAILURE() << "seed " << seed << ": " << w;
+    EXPECT_EQ(start, plugin.Counters()) << "seed " << seed;
+    // Still answering: the engine was never disabled by a fault of ours.
+    HostStatus status;
+    EXPECT_EQ(0, plugin.CheckFile(storm.File(1).c_str(), status.get())) << status.text();
+    plugin.Uninitialize();
 }

@@ -5,12 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "common/test_engine_setup.h"
 #include "counted_plugin.h"
+
+// A number from the environment (decimal or 0x hex), else the fallback.
+inline uint32_t EnvNumber(const char* name, uint32_t fallback) {
+    char value[32];
+    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n && n < sizeof value ? static_cast<uint32_t>(strtoul(value, nullptr, 0)) : fallback;
+}
 
 class Hardened : public ::testing::Test {
 protected:

@@ -10,11 +10,7 @@
 
 namespace {
 
-uint32_t ChecksToRun() {
-    char value[32];
-    DWORD n = GetEnvironmentVariableA("ORLIX_LEAK_CHECKS", value, sizeof value);
-    return n && n < sizeof value ? static_cast<uint32_t>(strtoul(value, nullptr, 0)) : 100000;
-}
+uint32_t ChecksToRun() { return EnvNumber("ORLIX_LEAK_CHECKS", 100000); }
 
 // Compares the counts that demonstrably count on this system; says which do not.
 void ExpectSameCounts(const ProcessCounters& before, const ProcessCounters& after) {

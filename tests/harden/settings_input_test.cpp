@@ -70,9 +70,8 @@ TEST_F(BadInput, RegistryValuesOfEveryTypeAndSize) {
     // or drive can send a log line or a lookup anywhere else.
     const std::string alphabet = "abcXYZ019 .-_#$%&'()+,;=@[]^`{}~\x01\x7f\x80\xe9\xff";
     TempDir scratch;
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    ASSERT_TRUE(SetCurrentDirectoryA(scratch.path().c_str()));
+    CurrentFolderScratch inScratch(scratch.path());
+    ASSERT_TRUE(inScratch.ok());
     int sessions = 0;
     for (DWORD type : types) {
         for (DWORD size : sizes) {
@@ -87,7 +86,6 @@ TEST_F(BadInput, RegistryValuesOfEveryTypeAndSize) {
                                        << s.checkFile << " " << s.checkMemory;
         }
     }
-    SetCurrentDirectoryA(previous);
     EXPECT_EQ(110, sessions);
 }
 

@@ -3,22 +3,12 @@
 
 #include <cstring>
 
-#include "common/plugin_api.h"
+#include "common/counted_unknown.h"
 #include "common/scratch.h"
 #include "common/stdcall_probe.h"
+#include "plugin_loader.h"
 
 namespace {
-
-class CountedObject : public IUnknown {
-public:
-    LONG references = 1;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
-};
 
 class Exports : public ::testing::Test {
 protected:
@@ -106,7 +96,7 @@ TEST_F(Exports, GetVersionHonoursLength) {
 }
 
 TEST_F(Exports, StreamCallsLeaveReferenceCountsAsFound) {
-    CountedObject a, b;
+    CountedUnknown a, b;
     EXPECT_EQ(-1, api.CheckStream(&a, 0));
     EXPECT_EQ(1, a.references);
     EXPECT_EQ(-1, api.CureStream(&a, &b, 0));

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "common/plugin_api.h"
 #include "common/scratch.h"
+#include "plugin_loader.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ const char* const kExports[] = {"BAV_Initialize",     "BAV_Uninitialize", "BAV_G
 }  // namespace
 
 TEST(Image, IsPe32ForI386) {
-    Image image(ExecutableFolder() + "orlix.bav");
+    Image image(ProgramFolder() + "orlix.bav");
     ASSERT_NE(nullptr, image.nt);
     EXPECT_EQ(IMAGE_NT_SIGNATURE, image.nt->Signature);
     EXPECT_EQ(IMAGE_FILE_MACHINE_I386, image.nt->FileHeader.Machine);
@@ -52,7 +52,7 @@ TEST(Image, IsPe32ForI386) {
 }
 
 TEST(Image, ExportsExactlyTheNineteenUndecoratedNames) {
-    Image image(ExecutableFolder() + "orlix.bav");
+    Image image(ProgramFolder() + "orlix.bav");
     ASSERT_NE(nullptr, image.nt);
     const IMAGE_DATA_DIRECTORY& dir = image.nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
     auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(image.At(dir.VirtualAddress));
@@ -86,7 +86,7 @@ TEST(Image, ImportsOnlySystemLibraries) {
     // The plug-in and both engines are copied into the mail client's
     // installation alone: nothing but the system may be needed beside them.
     for (const char* file : {"orlix.bav", "..\\refengine\\orlix32.dll", "..\\clamd-engine\\orlix32.dll"}) {
-        Image image(ExecutableFolder() + file);
+        Image image(ProgramFolder() + file);
         ASSERT_NE(nullptr, image.nt) << file;
         std::set<std::string> imports = Imports(image);
         EXPECT_FALSE(imports.empty()) << file;
@@ -97,7 +97,7 @@ TEST(Image, ImportsOnlySystemLibraries) {
 
 TEST(Image, EnginesExportTheirEntryUndecorated) {
     for (const char* folder : {"..\\refengine\\", "..\\clamd-engine\\"}) {
-        HMODULE engine = LoadLibraryA((ExecutableFolder() + folder + "orlix32.dll").c_str());
+        HMODULE engine = LoadLibraryA((ProgramFolder() + folder + "orlix32.dll").c_str());
         ASSERT_NE(nullptr, engine) << folder;
         EXPECT_NE(nullptr, reinterpret_cast<void*>(GetProcAddress(engine, "ORLIX_InitDll"))) << folder;
         FreeLibrary(engine);
@@ -105,7 +105,7 @@ TEST(Image, EnginesExportTheirEntryUndecorated) {
 }
 
 TEST(Image, VersionResource) {
-    std::string path = ExecutableFolder() + "orlix.bav";
+    std::string path = ProgramFolder() + "orlix.bav";
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
     ASSERT_GT(size, 0u);
@@ -128,7 +128,7 @@ TEST(Image, VersionResource) {
 }
 
 TEST(Image, StringTableHoldsPluginName) {
-    HMODULE module = LoadLibraryExA((ExecutableFolder() + "orlix.bav").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE module = LoadLibraryExA((ProgramFolder() + "orlix.bav").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, module);
     char text[64] = "\xde\xad\xbe\xef";
     EXPECT_EQ(17, LoadStringA(module, 65425, text, sizeof text));

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "common/child.h"
-#include "common/plugin_api.h"
 #include "common/scratch.h"
+#include "plugin_loader.h"
 
 CHILD_SCENARIO(every_entry_point) {
     PluginApi api;

@@ -69,7 +69,8 @@ TEST(RefEngineStack, ChecksFromStacksOffSixteenByteAlignmentGiveTheUsualAnswers)
     orlix::EngineEntryProc entry = LoadBenchEngine("..\\refengine\\");
     ASSERT_NE(entry, nullptr);
     TempDir dir;
-    SetBenchTempFolder(dir.path());
+    CurrentFolderScratch inDir(dir.path());  // where the engine's temporary files go
+    ASSERT_TRUE(inDir.ok());
     // Some text, a record's bytes, more text: the filter visits it all.
     const std::string text(300000, 't'), needle = "\xC3\x17\x9A\x05\xE1\x6B\x42\xF0\x88\x3D\x71\xAC\x09\xD4\x5E\xB2";
     ASSERT_TRUE(WriteFileBytes(dir.File("stack.vdb"), "Stack.Test.Needle:0:*:c3179a05e16b42f0883d71ac09d45eb2\n"));

@@ -8,52 +8,43 @@
 #include "settings/settings.h"
 
 namespace {
-Settings AllOn() {
+
+enum Switches { kAllOn, kVirusOnly, kErrorOnly, kLogVirusOnly };
+
+Settings With(Switches switches) {
     Settings s;
-    s.SoundInfected = s.NotifyVirus = s.NotifyError = s.ShowLogVirus = s.ShowLogError = true;
+    s.SoundInfected = s.NotifyVirus = s.NotifyError = s.ShowLogVirus = s.ShowLogError = switches != kLogVirusOnly;
+    if (switches == kVirusOnly) s.NotifyError = s.ShowLogError = false;
+    if (switches == kErrorOnly) s.NotifyVirus = s.ShowLogVirus = s.SoundInfected = false;
+    if (switches == kLogVirusOnly) s.ShowLogVirus = true;
     return s;
 }
+
+struct Decision {
+    int32_t result;
+    Switches switches;
+    bool playSound;
+    bool showLog;
+    unsigned noticeFlags;
+};
+
 }  // namespace
 
-TEST(AlertDecisions, CleanResultNeverAlerts) {
-    CheckAlerts a = DecideCheckAlerts(BavResultOk, AllOn());
-    EXPECT_FALSE(a.playSound);
-    EXPECT_FALSE(a.showLog);
-    EXPECT_EQ(0u, a.noticeFlags);
-}
-
-TEST(AlertDecisions, FindsAndErrorsPickTheirOwnSwitches) {
-    for (int32_t result : {BavResultInfected, BavResultSuspicious}) {
-        CheckAlerts a = DecideCheckAlerts(result, AllOn());
-        EXPECT_TRUE(a.playSound);
-        EXPECT_TRUE(a.showLog);
-        EXPECT_EQ(kNoticeVirusFound, a.noticeFlags) << result;
+TEST(AlertDecisions, EachResultPicksItsOwnSwitches) {
+    const Decision cases[] = {
+        {BavResultOk, kAllOn, false, false, 0},
+        {BavResultInfected, kAllOn, true, true, kNoticeVirusFound},
+        {BavResultSuspicious, kAllOn, true, true, kNoticeVirusFound},
+        {BavResultFailed, kAllOn, true, true, kNoticeErrorOccurred},  // errors sound too
+        {BavResultFailed, kVirusOnly, true, false, 0},
+        {BavResultInfected, kErrorOnly, false, false, 0},
+        {BavResultInfected, kLogVirusOnly, false, true, 0},  // a log request without a notice
+    };
+    for (const Decision& c : cases) {
+        const CheckAlerts a = DecideCheckAlerts(c.result, With(c.switches));
+        const std::string which = "result " + std::to_string(c.result) + " switches " + std::to_string(c.switches);
+        EXPECT_EQ(c.playSound, a.playSound) << which;
+        EXPECT_EQ(c.showLog, a.showLog) << which;
+        EXPECT_EQ(c.noticeFlags, a.noticeFlags) << which;
     }
-    CheckAlerts e = DecideCheckAlerts(BavResultFailed, AllOn());
-    EXPECT_TRUE(e.playSound);  // errors sound too
-    EXPECT_TRUE(e.showLog);
-    EXPECT_EQ(kNoticeErrorOccurred, e.noticeFlags);
-
-    Settings virusOnly = AllOn();
-    virusOnly.NotifyError = virusOnly.ShowLogError = false;
-    e = DecideCheckAlerts(BavResultFailed, virusOnly);
-    EXPECT_FALSE(e.showLog);
-    EXPECT_EQ(0u, e.noticeFlags);
-    EXPECT_TRUE(e.playSound);
-
-    Settings errorOnly = AllOn();
-    errorOnly.NotifyVirus = errorOnly.ShowLogVirus = errorOnly.SoundInfected = false;
-    CheckAlerts v = DecideCheckAlerts(BavResultInfected, errorOnly);
-    EXPECT_FALSE(v.playSound);
-    EXPECT_FALSE(v.showLog);
-    EXPECT_EQ(0u, v.noticeFlags);
-}
-
-TEST(AlertDecisions, LogRequestWithoutNotice) {
-    Settings s;
-    s.ShowLogVirus = true;
-    CheckAlerts a = DecideCheckAlerts(BavResultInfected, s);
-    EXPECT_TRUE(a.showLog);
-    EXPECT_EQ(0u, a.noticeFlags);
-    EXPECT_FALSE(a.playSound);
 }

@@ -38,11 +38,7 @@ protected:
         std::vector<std::string> all = te.Operations();
         return std::vector<std::string>(all.begin() + std::min<size_t>(recordMark, all.size()), all.end());
     }
-    int CountOps(const std::string& start) {
-        std::vector<std::string> ops = Ops();
-        return static_cast<int>(std::count_if(
-            ops.begin(), ops.end(), [&](const std::string& op) { return op.compare(0, start.size(), start) == 0; }));
-    }
+    int CountOps(const std::string& start) { return te.CountOperations(start, static_cast<size_t>(recordMark)); }
 
     // A chain of archives nested levels deep below key: each level holds one
     // member, the next archive; the innermost holds one clean member.

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/import_patch.h"
-#include "common/plugin_api.h"
 #include "common/scratch.h"
+#include "plugin_loader.h"
 
 class ScanFixture : public ::testing::Test {
 protected:

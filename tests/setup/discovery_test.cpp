@@ -2,9 +2,9 @@
 // no installation folder, and the "Choose Orlix Installation" dialog.
 #include <gtest/gtest.h>
 
-#include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/test_engine_setup.h"
+#include "plugin_loader.h"
 #include "resources/resource.h"
 #include "sheet_driver.h"
 
@@ -83,7 +83,7 @@ TEST(Discovery, ProposesFromTheRegistryOrTheModuleFolder) {
         if (c.second) installers.SetPath(1, c.second);
         FirstRun run;
         ASSERT_TRUE(run.ToFolders()) << c.name;
-        EXPECT_EQ(c.proposed ? std::string(c.proposed) : ExecutableFolder(), run.FolderEdit()) << c.name;
+        EXPECT_EQ(c.proposed ? std::string(c.proposed) : ProgramFolder(), run.FolderEdit()) << c.name;
         EXPECT_FALSE(FindDialog("Choose Orlix Installation")) << c.name;
     }
 }
@@ -98,13 +98,8 @@ TEST(Discovery, BothKeysOfferTwoProbedRowsInRegistryOrder) {
     // A folder named relative to the current one has no backslash at all.
     const std::string& oldPath = old.EngineFolder();
     const std::string oldFolder = oldPath.substr(oldPath.rfind('\\') + 1);
-    char here[MAX_PATH] = "";
-    GetCurrentDirectoryA(MAX_PATH, here);
-    ASSERT_TRUE(SetCurrentDirectoryA(oldPath.substr(0, oldPath.rfind('\\')).c_str()));
-    struct Restore {
-        const char* folder;
-        ~Restore() { SetCurrentDirectoryA(folder); }
-    } restore{here};
+    CurrentFolderScratch here(oldPath.substr(0, oldPath.rfind('\\')));
+    ASSERT_TRUE(here.ok());
     installers.SetPath(1, oldFolder);
     FirstRun run;
     ASSERT_TRUE(run.ToFolders());

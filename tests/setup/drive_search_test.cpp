@@ -2,9 +2,10 @@
 // folder of the build tree. Nothing here may ever search a real disk.
 #include <gtest/gtest.h>
 
-#include "common/plugin_api.h"
+#include "common/process_counters.h"
 #include "common/scratch.h"
 #include "common/test_engine_setup.h"
+#include "plugin_loader.h"
 #include "resources/resource.h"
 #include "sheet_driver.h"
 
@@ -51,7 +52,7 @@ bool PlaceEngine(const std::string& source, const std::string& folder, const std
     return CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE) != FALSE;
 }
 
-std::string HoldEngineBuildPath() { return ExecutableFolder() + "..\\setupholdengine\\orlix32.dll"; }
+std::string HoldEngineBuildPath() { return ProgramFolder() + "..\\setupholdengine\\orlix32.dll"; }
 
 // A property sheet open on the folders page, ready for "&Find".
 class SearchFixture : public testing::Test {
@@ -227,8 +228,8 @@ TEST_F(SearchFixture, CancelDuringAProbeClosesAtOnceAndTheWorkerEnds) {
     ASSERT_TRUE(PlaceEngine(HoldEngineBuildPath(), drive_ + "\\a1\\a2\\hold1"));
     ASSERT_TRUE(PlaceEngine(HoldEngineBuildPath(), drive_ + "\\b1\\b2\\hold2"));
     for (int i = 0; i < 40; ++i) MakeFolders(drive_ + "\\wide\\f" + std::to_string(i) + "\\g");
-    const int threadsBefore = ThreadCount();
-    const int handlesBefore = ProcessHandleCount();
+    const size_t threadsBefore = ThreadsOfProcess().size();
+    const DWORD handlesBefore = ReadProcessCounters().handles;
     HWND searching = StartSearch();
     ASSERT_TRUE(searching);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(entered, kWaitMs));
@@ -240,11 +241,12 @@ TEST_F(SearchFixture, CancelDuringAProbeClosesAtOnceAndTheWorkerEnds) {
     EXPECT_TRUE(WaitForDialogGone(searching));
     EXPECT_TRUE(WaitUntil([&] { return FolderEdit() == folder_.path(); }));
     SetEvent(release);
-    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threadsBefore; })) << ThreadCount() << " " << threadsBefore;
+    EXPECT_TRUE(WaitUntil([&] { return ThreadsOfProcess().size() <= threadsBefore; }))
+        << ThreadsOfProcess().size() << " " << threadsBefore;
     // The other held engine was never probed, and the worker's listings and
     // its thread handle are all closed.
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(entered, 0));
-    EXPECT_EQ(handlesBefore, ProcessHandleCount());
+    EXPECT_EQ(handlesBefore, ReadProcessCounters().handles);
     CloseHandle(entered);
     CloseHandle(release);
 }

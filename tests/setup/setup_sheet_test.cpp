@@ -4,9 +4,9 @@
 #include <algorithm>
 
 #include "common/child.h"
-#include "common/plugin_api.h"
 #include "common/scratch.h"
 #include "common/test_engine_setup.h"
+#include "plugin_loader.h"
 #include "resources/resource.h"
 #include "sheet_driver.h"
 
@@ -55,24 +55,12 @@ HWND OpenTab(HWND sheet, int index) {
     return CurrentPage(sheet);
 }
 
-// Another visible dialog of this process than the ones given.
-HWND WaitForOtherDialog(HWND sheet) {
-    HWND found = nullptr;
-    WaitUntil([&] {
-        for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
-            DWORD process = 0;
-            GetWindowThreadProcessId(w, &process);
-            char className[64] = "";
-            GetClassNameA(w, className, sizeof className);
-            if (process == GetCurrentProcessId() && w != sheet && IsWindowVisible(w) &&
-                std::string(className) == "#32770") {
-                found = w;
-                return true;
-            }
-        }
-        return false;
-    });
-    return found;
+// Cancels a dialog the page opened; the field then shows text again.
+void CancelAndExpect(HWND dialog, HWND page, int id, const std::string& text) {
+    ASSERT_TRUE(dialog);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitForDialogGone(dialog));
+    EXPECT_TRUE(WaitUntil([&] { return ItemText(page, id) == text; })) << ItemText(page, id);
 }
 
 }  // namespace
@@ -168,9 +156,7 @@ TEST(SetupWizard, NoSettingsKeyShowsTheDefaultsAndFinishSavesThem) {
         ASSERT_TRUE(run.Finish());
         EXPECT_EQ(0, run.result());
     }
-    HKEY settings;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &settings));
-    RegCloseKey(settings);
+    ASSERT_TRUE(SettingsKeyExists());
     for (const Box& box : kBoxes) {
         DWORD value = 7, size = sizeof value;
         EXPECT_EQ(ERROR_SUCCESS,
@@ -340,44 +326,25 @@ TEST(SetupSheet, CancelledBrowseAndFindShowTheSettingAgain) {
         ASSERT_TRUE(ItemEnabled(page, IDC_ENGINE_EDIT));
         SetItemText(page, IDC_ENGINE_EDIT, "typed engine folder");
         Click(page, IDC_ENGINE_BROWSE);
-        HWND browser = WaitForOtherDialog(sheet);
-        ASSERT_TRUE(browser);
-        PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
-        ASSERT_TRUE(WaitForDialogGone(browser));
-        EXPECT_TRUE(WaitUntil([&] { return ItemText(page, IDC_ENGINE_EDIT) == folder.path(); }))
-            << ItemText(page, IDC_ENGINE_EDIT);
+        ASSERT_NO_FATAL_FAILURE(CancelAndExpect(WaitForDialogOtherThan(sheet), page, IDC_ENGINE_EDIT, folder.path()));
 
         SetItemCheck(page, IDC_ADVANCED, false);
         Click(page, IDC_ADVANCED);
         ASSERT_TRUE(WaitUntil([&] { return ItemEnabled(page, IDC_FOLDER_BROWSE); }));
         SetItemText(page, IDC_FOLDER_EDIT, "typed installation folder");
         Click(page, IDC_FOLDER_BROWSE);
-        browser = WaitForOtherDialog(sheet);
-        ASSERT_TRUE(browser);
-        PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
-        ASSERT_TRUE(WaitForDialogGone(browser));
-        EXPECT_TRUE(WaitUntil([&] { return ItemText(page, IDC_FOLDER_EDIT) == folder.path(); }))
-            << ItemText(page, IDC_FOLDER_EDIT);
+        ASSERT_NO_FATAL_FAILURE(CancelAndExpect(WaitForDialogOtherThan(sheet), page, IDC_FOLDER_EDIT, folder.path()));
 
         SetItemText(page, IDC_FOLDER_EDIT, "typed again");
         Click(page, IDC_FOLDER_FIND);
-        HWND drives = WaitForDialog("Find Orlix Files");
-        ASSERT_TRUE(drives);
-        PostMessageA(drives, WM_COMMAND, IDCANCEL, 0);
-        ASSERT_TRUE(WaitForDialogGone(drives));
-        EXPECT_TRUE(WaitUntil([&] { return ItemText(page, IDC_FOLDER_EDIT) == folder.path(); }))
-            << ItemText(page, IDC_FOLDER_EDIT);
+        ASSERT_NO_FATAL_FAILURE(
+            CancelAndExpect(WaitForDialog("Find Orlix Files"), page, IDC_FOLDER_EDIT, folder.path()));
 
         HWND logPage = OpenTab(sheet, 1);
         ASSERT_TRUE(logPage);
         SetItemText(logPage, IDC_SOUND_INFECTED_FILE, "typed sound");
         Click(logPage, IDC_SOUND_INFECTED_BROWSE);
-        HWND open = WaitForOtherDialog(sheet);
-        ASSERT_TRUE(open);
-        PostMessageA(open, WM_COMMAND, IDCANCEL, 0);
-        ASSERT_TRUE(WaitForDialogGone(open));
-        EXPECT_TRUE(WaitUntil([&] { return ItemText(logPage, IDC_SOUND_INFECTED_FILE).empty(); }))
-            << ItemText(logPage, IDC_SOUND_INFECTED_FILE);
+        ASSERT_NO_FATAL_FAILURE(CancelAndExpect(WaitForDialogOtherThan(sheet), logPage, IDC_SOUND_INFECTED_FILE, ""));
 
         PressSheetButton(sheet, PSBTN_CANCEL);
         ASSERT_TRUE(run.Finish());
@@ -518,7 +485,6 @@ TEST(SetupWizard, CancelAfterDiscoveryKeepsTheFirstRun) {
         ASSERT_TRUE(run.Finish());
         EXPECT_EQ(-3, run.result());
     }
-    HKEY settings;
-    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &settings));
+    EXPECT_FALSE(SettingsKeyExists());
     EXPECT_EQ(0, api.Uninitialize());
 }

@@ -1,8 +1,38 @@
 #include "sheet_driver.h"
 
-#include <tlhelp32.h>
-
 #include <cstring>
+
+namespace {
+
+// The top-level windows of this process, visible ones only when asked.
+std::vector<HWND> OwnWindows(bool visibleOnly) {
+    std::vector<HWND> windows;
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(w, &process);
+        if (process == GetCurrentProcessId() && (!visibleOnly || IsWindowVisible(w))) windows.push_back(w);
+    }
+    return windows;
+}
+
+std::string ClassOf(HWND window) {
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+bool IsDialog(HWND window) { return ClassOf(window) == "#32770"; }
+
+void SetState(HWND list, int item, UINT mask, UINT state) {
+    LVITEMA value = {};
+    value.stateMask = mask;
+    value.state = state;
+    SendMessageA(list, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(&value));
+}
+
+}  // namespace
+
+// ---- finding and waiting ----------------------------------------------------
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
@@ -13,42 +43,10 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     }
 }
 
-namespace {
-struct DialogSearch {
-    std::string caption;
-    HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM parameter) {
-    DialogSearch* search = reinterpret_cast<DialogSearch*>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (std::strcmp(className, "#32770") != 0) return TRUE;
-    if (WindowText(window) != search->caption) return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-BOOL CALLBACK CancelDialog(HWND window, LPARAM) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (std::strcmp(className, "#32770") != 0) return TRUE;
-    PostMessageA(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-    return TRUE;
-}
-}  // namespace
-
 HWND FindDialog(const std::string& caption) {
-    DialogSearch search = {caption, nullptr};
-    EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND w : OwnWindows(true))
+        if (IsDialog(w) && WindowText(w) == caption) return w;
+    return nullptr;
 }
 
 HWND WaitForDialog(const std::string& caption, DWORD timeoutMs) {
@@ -60,6 +58,42 @@ HWND WaitForDialog(const std::string& caption, DWORD timeoutMs) {
 bool WaitForDialogGone(HWND dialog, DWORD timeoutMs) {
     return WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, timeoutMs);
 }
+
+HWND WaitForDialogOtherThan(HWND known, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND w : OwnWindows(true))
+                if (w != known && IsDialog(w)) return (found = w) != nullptr;
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+HWND WaitForSheet(DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            // The tab control of a sheet, or the Next button of a wizard.
+            for (HWND w : OwnWindows(true))
+                if (GetDlgItem(w, 0x3020) || GetDlgItem(w, kNextButton)) return (found = w) != nullptr;
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+std::string DescribeDialogs() {
+    std::string text;
+    for (HWND w : OwnWindows(false))
+        text += "[" + ClassOf(w) + " '" + WindowText(w) + "'" + (IsWindowVisible(w) ? " visible" : "") + "] ";
+    return text;
+}
+
+void Settle(HWND window) { SendMessageA(window, WM_NULL, 0, 0); }
+
+// ---- controls -----------------------------------------------------------------
 
 std::string WindowText(HWND window) {
     // Across threads an empty text may come back as whatever the receiving
@@ -84,6 +118,8 @@ void Click(HWND dialog, int id) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+// ---- the sheet ------------------------------------------------------------------
+
 HWND CurrentPage(HWND sheet) { return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)); }
 std::string CurrentPageTitle(HWND sheet) {
     HWND page = CurrentPage(sheet);
@@ -98,8 +134,7 @@ void SelectTab(HWND sheet, int index) { PostMessageA(sheet, PSM_SETCURSEL, index
 std::vector<std::string> TabTitles(HWND sheet) {
     std::vector<std::string> titles;
     HWND tabs = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
-    if (!tabs) return titles;
-    int count = static_cast<int>(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
+    const int count = tabs ? static_cast<int>(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0)) : 0;
     for (int i = 0; i < count; ++i) {
         char text[128] = "";
         TCITEMA item = {};
@@ -116,6 +151,8 @@ bool ButtonLive(HWND sheet, int id) {
     HWND button = GetDlgItem(sheet, id);
     return button && IsWindowVisible(button) && IsWindowEnabled(button);
 }
+
+// ---- list views -----------------------------------------------------------------
 
 int ListCount(HWND list) { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
 
@@ -134,17 +171,11 @@ bool ListSelected(HWND list, int item) {
 }
 
 void ListSelect(HWND list, int item, bool selected) {
-    LVITEMA state = {};
-    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    state.state = selected ? (LVIS_SELECTED | LVIS_FOCUSED) : 0;
-    SendMessageA(list, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(&state));
+    SetState(list, item, LVIS_SELECTED | LVIS_FOCUSED, selected ? (LVIS_SELECTED | LVIS_FOCUSED) : 0);
 }
 
 void ListCheck(HWND list, int item, bool checked) {
-    LVITEMA state = {};
-    state.stateMask = LVIS_STATEIMAGEMASK;
-    state.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
-    SendMessageA(list, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(&state));
+    SetState(list, item, LVIS_STATEIMAGEMASK, INDEXTOSTATEIMAGEMASK(checked ? 2 : 1));
 }
 
 int ListFind(HWND list, const std::string& suffix) {
@@ -155,6 +186,8 @@ int ListFind(HWND list, const std::string& suffix) {
     }
     return -1;
 }
+
+// ---- the BAV_Setup call -----------------------------------------------------------
 
 SetupRun::SetupRun(PluginApi& api, std::function<void()> before) {
     thread_ = std::thread([this, &api, before] {
@@ -173,11 +206,17 @@ bool SetupRun::Finish(DWORD timeoutMs) {
 SetupRun::~SetupRun() {
     if (!thread_.joinable()) return;
     while (InterlockedCompareExchange(&done_, 0, 0) == 0) {
-        EnumWindows(CancelDialog, 0);
+        for (HWND w : OwnWindows(true)) {
+            if (!IsDialog(w)) continue;
+            PostMessageA(w, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+        }
         Sleep(100);
     }
     thread_.join();
 }
+
+// ---- screenshots ------------------------------------------------------------------
 
 void SaveScreenshot(HWND window, const std::string& name) {
     char folder[MAX_PATH] = "";
@@ -213,8 +252,7 @@ void SaveScreenshot(HWND window, const std::string& name) {
     HGDIOBJ old = SelectObject(memory, picture);
     BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
     SelectObject(memory, old);
-    const DWORD stride = ((width * 3 + 3) / 4) * 4;
-    const DWORD imageSize = stride * height;
+    const DWORD imageSize = ((width * 3 + 3) / 4) * 4 * height;
     BITMAPFILEHEADER file = {};
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof file + sizeof info.bmiHeader;
@@ -232,17 +270,7 @@ void SaveScreenshot(HWND window, const std::string& name) {
     ReleaseDC(nullptr, screen);
 }
 
-int ThreadCount() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-    CloseHandle(snapshot);
-    return count;
-}
+// ---- the engine installers' keys ------------------------------------------------------
 
 namespace {
 const char* const kInstallerKeys[] = {"Software\\Ambervale\\Orlix", "Software\\Pavo\\Orlix32"};
@@ -256,85 +284,15 @@ InstallerKeysScratch::~InstallerKeysScratch() {
     for (const char* key : kInstallerKeys) RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
 }
 
-void InstallerKeysScratch::CreateEmpty(int index) {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstallerKeys[index], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) == ERROR_SUCCESS)
-        RegCloseKey(key);
-}
+void InstallerKeysScratch::CreateEmpty(int index) { SetPath(index, std::string(), false); }
 
-void InstallerKeysScratch::SetPath(int index, const std::string& path) {
+void InstallerKeysScratch::SetPath(int index, const std::string& path, bool withValue) {
     HKEY key;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstallerKeys[index], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                         nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                   static_cast<DWORD>(path.size() + 1));
+    if (withValue)
+        RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                       static_cast<DWORD>(path.size() + 1));
     RegCloseKey(key);
 }
-
-std::string DescribeDialogs() {
-    std::string text;
-    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(w, &process);
-        if (process != GetCurrentProcessId()) continue;
-        char className[64] = "";
-        GetClassNameA(w, className, sizeof className);
-        text +=
-            std::string("[") + className + " '" + WindowText(w) + "'" + (IsWindowVisible(w) ? " visible" : "") + "] ";
-    }
-    return text;
-}
-
-HWND WaitForSheet(DWORD timeoutMs) {
-    HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
-                DWORD process = 0;
-                GetWindowThreadProcessId(w, &process);
-                if (process != GetCurrentProcessId() || !IsWindowVisible(w)) continue;
-                // The tab control of a sheet, or the Next button of a wizard.
-                if (GetDlgItem(w, 0x3020) || GetDlgItem(w, kNextButton)) {
-                    found = w;
-                    return true;
-                }
-            }
-            return false;
-        },
-        timeoutMs);
-    return found;
-}
-
-int ProcessHandleCount() {
-    typedef LONG(WINAPI * QueryProc)(ULONG, PVOID, ULONG, PULONG);
-    struct HandleEntry {
-        ULONG process;
-        BYTE type;
-        BYTE flags;
-        USHORT handle;
-        PVOID object;
-        ACCESS_MASK access;
-    };
-    const ULONG kSystemHandleInformation = 16;
-    QueryProc query =
-        reinterpret_cast<QueryProc>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation"));
-    if (!query) return -1;
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        ULONG needed = 0;
-        LONG status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
-        if (status == 0) break;
-        if (buffer.size() >= (64u << 20)) return -1;
-        buffer.resize(buffer.size() * 2);
-    }
-    const ULONG count = *reinterpret_cast<const ULONG*>(buffer.data());
-    const HandleEntry* entries = reinterpret_cast<const HandleEntry*>(buffer.data() + sizeof(ULONG));
-    int mine = 0;
-    for (ULONG i = 0; i < count; ++i)
-        if (entries[i].process == GetCurrentProcessId()) ++mine;
-    return mine;
-}
-
-void Settle(HWND window) { SendMessageA(window, WM_NULL, 0, 0); }

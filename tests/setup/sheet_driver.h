@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/plugin_api.h"
+#include "plugin_loader.h"
 
 constexpr DWORD kWaitMs = 20000;
 
@@ -25,6 +25,8 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs
 HWND FindDialog(const std::string& caption);
 HWND WaitForDialog(const std::string& caption, DWORD timeoutMs = kWaitMs);
 bool WaitForDialogGone(HWND dialog, DWORD timeoutMs = kWaitMs);
+// A visible dialog of this process other than the one given.
+HWND WaitForDialogOtherThan(HWND known, DWORD timeoutMs = kWaitMs);
 
 std::string WindowText(HWND window);
 std::string ItemText(HWND dialog, int id);
@@ -79,16 +81,13 @@ private:
 // run's screenshot folder; nothing when the run has none.
 void SaveScreenshot(HWND window, const std::string& name);
 
-// Threads of this process right now.
-int ThreadCount();
-
 // The engine installers' machine-wide keys (index 0 and 1, in the order the
 // plug-in reads them), removed on construction and destruction.
 class InstallerKeysScratch {
 public:
     InstallerKeysScratch();
     ~InstallerKeysScratch();
-    void SetPath(int index, const std::string& path);
+    void SetPath(int index, const std::string& path, bool withValue = true);
     // The key exists but has no "Path" value.
     void CreateEmpty(int index);
 };
@@ -102,9 +101,6 @@ std::string DescribeDialogs();
 // The property sheet or wizard of this process (a wizard's title is its
 // current page's).
 HWND WaitForSheet(DWORD timeoutMs = kWaitMs);
-
-// Kernel handles this process holds right now (-1 when unknown).
-int ProcessHandleCount();
 
 // Returns once the window's thread has finished the message it is handling:
 // a state seen half-way through a handler is complete afterwards.

@@ -51,6 +51,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/contract.h"
+
 #define TE_OP_INIT (-2)
 
 #define TE_FAULT_NONE 0
@@ -131,57 +133,28 @@ typedef int32_t(__cdecl* TE_SlotProc)(int32_t slot, uint32_t* procedure, int32_t
 typedef int32_t(__cdecl* TE_CallSlotProc)(int32_t slot, int32_t argc, const uint32_t* args);
 }
 
+// Every TE_* export, for declaring and binding them alike.
+// clang-format off
+#define TE_EXPORTS(X)                                                                                   \
+    X(Reset) X(SetVersion) X(SetInitRefuses) X(SetBaseRecords) X(SetDefaultBaseRecords) X(QueueScan)    \
+    X(SetScanFallback) X(SetReadObject) X(LastObjectRead) X(SetVirusName) X(SetArchiverName)            \
+    X(DefineArchive) X(AddMember) X(SetFault) X(SetHook) X(SetRandom) X(SetRecording) X(RecordCount)    \
+    X(GetRecord) X(InitArguments) X(Slot) X(CallSlot)
+// clang-format on
+
 struct TestEngineApi {
     HMODULE module = nullptr;
-    TE_ResetProc Reset = nullptr;
-    TE_SetVersionProc SetVersion = nullptr;
-    TE_SetInitRefusesProc SetInitRefuses = nullptr;
-    TE_SetBaseRecordsProc SetBaseRecords = nullptr;
-    TE_SetDefaultBaseRecordsProc SetDefaultBaseRecords = nullptr;
-    TE_QueueScanProc QueueScan = nullptr;
-    TE_SetScanFallbackProc SetScanFallback = nullptr;
-    TE_SetReadObjectProc SetReadObject = nullptr;
-    TE_LastObjectReadProc LastObjectRead = nullptr;
-    TE_SetVirusNameProc SetVirusName = nullptr;
-    TE_SetArchiverNameProc SetArchiverName = nullptr;
-    TE_DefineArchiveProc DefineArchive = nullptr;
-    TE_AddMemberProc AddMember = nullptr;
-    TE_SetFaultProc SetFault = nullptr;
-    TE_SetHookProc SetHook = nullptr;
-    TE_SetRandomProc SetRandom = nullptr;
-    TE_SetRecordingProc SetRecording = nullptr;
-    TE_RecordCountProc RecordCount = nullptr;
-    TE_GetRecordProc GetRecord = nullptr;
-    TE_InitArgumentsProc InitArguments = nullptr;
-    TE_SlotProc Slot = nullptr;
-    TE_CallSlotProc CallSlot = nullptr;
+#define TE_MEMBER(name) TE_##name##Proc name = nullptr;
+    TE_EXPORTS(TE_MEMBER)
+#undef TE_MEMBER
 
     // Binds every export of an already loaded test engine; false when one is missing.
     bool Bind(HMODULE engine) {
         module = engine;
         bool ok = engine != nullptr;
-        ok &= Get("TE_Reset", Reset);
-        ok &= Get("TE_SetVersion", SetVersion);
-        ok &= Get("TE_SetInitRefuses", SetInitRefuses);
-        ok &= Get("TE_SetBaseRecords", SetBaseRecords);
-        ok &= Get("TE_SetDefaultBaseRecords", SetDefaultBaseRecords);
-        ok &= Get("TE_QueueScan", QueueScan);
-        ok &= Get("TE_SetScanFallback", SetScanFallback);
-        ok &= Get("TE_SetReadObject", SetReadObject);
-        ok &= Get("TE_LastObjectRead", LastObjectRead);
-        ok &= Get("TE_SetVirusName", SetVirusName);
-        ok &= Get("TE_SetArchiverName", SetArchiverName);
-        ok &= Get("TE_DefineArchive", DefineArchive);
-        ok &= Get("TE_AddMember", AddMember);
-        ok &= Get("TE_SetFault", SetFault);
-        ok &= Get("TE_SetHook", SetHook);
-        ok &= Get("TE_SetRandom", SetRandom);
-        ok &= Get("TE_SetRecording", SetRecording);
-        ok &= Get("TE_RecordCount", RecordCount);
-        ok &= Get("TE_GetRecord", GetRecord);
-        ok &= Get("TE_InitArguments", InitArguments);
-        ok &= Get("TE_Slot", Slot);
-        ok &= Get("TE_CallSlot", CallSlot);
+#define TE_BIND(name) ok &= Get("TE_" #name, name);
+        TE_EXPORTS(TE_BIND)
+#undef TE_BIND
         return ok;
     }
 
@@ -209,34 +182,41 @@ struct TestEngineApi {
         return lines;
     }
 
+    // How many operations from record index `from` on start with prefix.
+    int CountOperations(const std::string& prefix, size_t from = 0) const {
+        const std::vector<std::string> lines = Operations();
+        int n = 0;
+        for (size_t i = from; i < lines.size(); ++i) n += lines[i].compare(0, prefix.size(), prefix) == 0;
+        return n;
+    }
+
     static std::string Describe(const TE_Record& r) {
-        auto n = [](uint32_t v) { return std::to_string(static_cast<int32_t>(v)); };
+        auto n = [](uint32_t v) { return " " + std::to_string(static_cast<int32_t>(v)); };
         switch (r.op) {
             case TE_OP_INIT:
-                return "Init " + n(r.args[1]) + " " + n(r.args[3]);
-            case 0:
+                return "Init" + n(r.args[1]) + n(r.args[3]);
+            case orlix::EngineLoadBase:
                 return std::string("LoadBase ") + r.text;
-            case 1:
-                return "FinishLoad";
-            case 4:
-                return "ScanFile " + n(r.args[0]) + " " + n(r.args[1]) + " " + r.text + " " + n(r.args[3]);
-            case 6:
-                return "LastVirusName";
-            case 8:
-                return "GetVersion";
-            case 11:
-                return "LastArchiverName";
-            case 12:
-                return "OpenArchive " + n(r.args[0]);
-            case 13:
-                return "GetNextFileHeader " + n(r.args[1]);
-            case 14:
-                return "ExtractNextFile " + n(r.args[1]);
-            case 15:
-                return "CloseArchive";
-            default:
-                return "Op" + std::to_string(r.op);
+            case orlix::EngineScanFile:
+                return "ScanFile" + n(r.args[0]) + n(r.args[1]) + " " + r.text + n(r.args[3]);
+            case orlix::EngineOpenArchive:
+                return "OpenArchive" + n(r.args[0]);
+            case orlix::EngineGetNextFileHeader:
+                return "GetNextFileHeader" + n(r.args[1]);
+            case orlix::EngineExtractNextFile:
+                return "ExtractNextFile" + n(r.args[1]);
         }
+        const struct {
+            int32_t op;
+            const char* name;
+        } plain[] = {{orlix::EngineFinishLoad, "FinishLoad"},
+                     {orlix::EngineLastVirusName, "LastVirusName"},
+                     {orlix::EngineGetVersion, "GetVersion"},
+                     {orlix::EngineLastArchiverName, "LastArchiverName"},
+                     {orlix::EngineCloseArchive, "CloseArchive"}};
+        for (const auto& p : plain)
+            if (p.op == r.op) return p.name;
+        return "Op" + std::to_string(r.op);
     }
 
 private:

@@ -59,7 +59,7 @@ void AwaitLogWindowRequest(const RunOptions& options, bool found, bool failed) {
     PumpUntil([&] { return LogWindowRequests(mailer) > 0; }, 5000);
 }
 
-int Initialize(BavPlugin& plugin) {
+int Initialize(PluginApi& plugin) {
     int32_t result = plugin.Initialize();
     if (result != 0) {
         std::printf("BAV_Initialize: %d (the engine or its bases were not loaded; see the report log)\n", result);
@@ -78,7 +78,7 @@ int LogWindowRequests(const StandInMailer& mailer) {
     return count;
 }
 
-int RunInfo(BavPlugin& plugin) {
+int RunInfo(PluginApi& plugin) {
     auto yes = [](int32_t answer) { return answer == 0 ? "yes" : "no"; };
     std::printf("Name:      %s\n", plugin.Text(plugin.GetName).c_str());
     std::printf("Version:   %s\n", plugin.Text(plugin.GetVersion).c_str());
@@ -91,7 +91,7 @@ int RunInfo(BavPlugin& plugin) {
     return kExitClean;
 }
 
-int RunCheck(BavPlugin& plugin, const std::vector<std::string>& files, const RunOptions& options) {
+int RunCheck(PluginApi& plugin, const std::vector<std::string>& files, const RunOptions& options) {
     int exitCode = Initialize(plugin);
     bool found = false;
     for (size_t i = 0; i < files.size(); ++i) {
@@ -126,7 +126,7 @@ int RunCheck(BavPlugin& plugin, const std::vector<std::string>& files, const Run
     return found ? kExitFound : kExitClean;
 }
 
-int RunCure(BavPlugin& plugin, const std::vector<std::string>& files, const RunOptions& options) {
+int RunCure(PluginApi& plugin, const std::vector<std::string>& files, const RunOptions& options) {
     int exitCode = Initialize(plugin);
     for (size_t i = 0; i < files.size(); ++i) {
         // The plug-in leaves the buffer alone when the engine neither cured
@@ -144,7 +144,7 @@ int RunCure(BavPlugin& plugin, const std::vector<std::string>& files, const RunO
     return exitCode;
 }
 
-int RunSetup(BavPlugin& plugin, HWND mailer) {
+int RunSetup(PluginApi& plugin, HWND mailer) {
     // The sheet takes the virus centre of the calling thread as its parent.
     HWND centre = CreateStandInVirusCentre(mailer);
     int32_t result = plugin.Setup();

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host_windows.h"
-#include "plugin_host.h"
+#include "plugin_loader.h"
 
 constexpr int kExitClean = 0;
 constexpr int kExitFound = 1;
@@ -24,7 +24,7 @@ struct RunOptions {
 // the mail client to open its log window.
 int LogWindowRequests(const StandInMailer& mailer);
 
-int RunInfo(BavPlugin& plugin);
-int RunCheck(BavPlugin& plugin, const std::vector<std::string>& files, const RunOptions& options);
-int RunCure(BavPlugin& plugin, const std::vector<std::string>& files, const RunOptions& options);
-int RunSetup(BavPlugin& plugin, HWND mailer);
+int RunInfo(PluginApi& plugin);
+int RunCheck(PluginApi& plugin, const std::vector<std::string>& files, const RunOptions& options);
+int RunCure(PluginApi& plugin, const std::vector<std::string>& files, const RunOptions& options);
+int RunSetup(PluginApi& plugin, HWND mailer);

@@ -10,7 +10,7 @@
 #include "base/unique_handle.h"
 #include "commands.h"
 #include "host_windows.h"
-#include "plugin_host.h"
+#include "plugin_loader.h"
 #include "settings_key.h"
 
 namespace {
@@ -110,7 +110,7 @@ int RunConfig(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string pluginPath = HostFolder() + "orlix.bav";
+    std::string pluginPath = ProgramFolder() + "orlix.bav";
     bool showLog = false;
     RunOptions options;
     options.progress = _isatty(_fileno(stderr)) != 0;
@@ -155,8 +155,8 @@ int main(int argc, char** argv) {
     StandInMailer mailer;
     mailer.Create(CW_USEDEFAULT, CW_USEDEFAULT, 480, 320);
     if (command != "setup") mailer.Minimise();
-    BavPlugin plugin;
-    std::string problem = plugin.Load(pluginPath);
+    PluginApi plugin;
+    std::string problem = plugin.Open(pluginPath);
     if (!problem.empty()) {
         std::fprintf(stderr, "bavhost: %s\n", problem.c_str());
         return kExitError;

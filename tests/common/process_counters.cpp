@@ -1,4 +1,6 @@
-#include "counted_plugin.h"
+#include "common/process_counters.h"
+
+#include <tlhelp32.h>
 
 #include <vector>
 
@@ -123,4 +125,16 @@ CounterAvailability ProbeCounters() {
     a.gdiCounted = during.gdiObjects == before.gdiObjects + 1 && after.gdiObjects == before.gdiObjects;
     a.userCounted = during.userObjects >= before.userObjects + 1 && after.userObjects == before.userObjects;
     return a;
+}
+
+std::set<DWORD> ThreadsOfProcess() {
+    std::set<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return ids;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
+    CloseHandle(snapshot);
+    return ids;
 }
