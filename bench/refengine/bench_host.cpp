@@ -4,7 +4,6 @@
 
 #include "engine/callbacks.h"
 
-
 std::vector<std::string> BenchFiles(const std::string& folder) {
     std::vector<std::string> files;
     WIN32_FIND_DATAA found;

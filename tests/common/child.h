@@ -14,10 +14,10 @@ struct ChildScenarioRegistrar {
 };
 
 // Defines a scenario run by "<test>.exe --child NAME args...".
-#define CHILD_SCENARIO(name)                                                     \
-    static int ChildScenario_##name(const std::vector<std::string>& args);       \
-    static ChildScenarioRegistrar registrar_##name(#name, ChildScenario_##name); \
-    static int ChildScenario_##name(const std::vector<std::string>& args)
+#define CHILD_SCENARIO(name)                                                                \
+    static int ChildScenario_##name([[maybe_unused]] const std::vector<std::string>& args); \
+    static ChildScenarioRegistrar registrar_##name(#name, ChildScenario_##name);            \
+    static int ChildScenario_##name([[maybe_unused]] const std::vector<std::string>& args)
 
 struct CapturedRun {
     bool started = false;

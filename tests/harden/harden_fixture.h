@@ -36,7 +36,9 @@ protected:
         key.Flag(setting::kLogEnabled, logEnabled ? 1 : 0);
     }
     void Start() {
-        if (!engine) ASSERT_NO_FATAL_FAILURE(Prepare());
+        if (!engine) {
+            ASSERT_NO_FATAL_FAILURE(Prepare());
+        }
         ASSERT_TRUE(plugin.LoadCounted());
         ASSERT_EQ(0, plugin.Initialize());
         start = plugin.Counters();

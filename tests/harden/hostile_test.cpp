@@ -186,7 +186,9 @@ TEST_F(Hostile, EndlessMemberListsAndEndlessCuresAreBounded) {
         const int32_t answer = Run(entry);
         ExpectSound(entry, answer);
         EXPECT_EQ(-3, answer) << kEntryNames[entry];
-        if (entry != ViaCureFile) EXPECT_EQ("Archive lists too many members, walk stopped", status.text());
+        if (entry != ViaCureFile) {
+            EXPECT_EQ("Archive lists too many members, walk stopped", status.text());
+        }
     }
     te().SetRecording(1);
 }

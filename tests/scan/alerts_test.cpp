@@ -89,7 +89,9 @@ TEST_F(Alerts, FindRaisesEveryAlertInOrder) {
     Flag(setting::kShowLogVirus);
     Flag(setting::kNotifyVirus);
     Start();
-    if (AlertCallsObservable()) ASSERT_TRUE(WaitForHiddenWindow() && WaitUntilNoticeShows());
+    if (AlertCallsObservable()) {
+        ASSERT_TRUE(WaitForHiddenWindow() && WaitUntilNoticeShows());
+    }
     std::vector<std::string> events = CheckWith(0x1);
     const int first = Find(events, "trace: CheckFile #0: Result = 1");
     const int second = Find(events, "trace: CheckFile #1: Result = 1");
@@ -118,7 +120,9 @@ TEST_F(Alerts, ErrorsSoundButNoticeOnlyWhenAsked) {
     Flag(setting::kShowLogError, false);
     Flag(setting::kNotifyVirus);
     Start();
-    if (AlertCallsObservable()) ASSERT_TRUE(WaitUntilNoticeShows());
+    if (AlertCallsObservable()) {
+        ASSERT_TRUE(WaitUntilNoticeShows());
+    }
     std::vector<std::string> events = CheckWith(-1);
     const int first = Find(events, "trace: CheckFile #0: Result = -3");
     const int second = Find(events, "trace: CheckFile #1: Result = -3");
@@ -134,7 +138,9 @@ TEST_F(Alerts, LogRequestWithoutNoticeAndCleanRaisesNothing) {
     Flag(setting::kShowLogVirus);
     Flag(setting::kNotifyVirus, false);
     Start();
-    if (AlertCallsObservable()) ASSERT_TRUE(WaitForHiddenWindow());
+    if (AlertCallsObservable()) {
+        ASSERT_TRUE(WaitForHiddenWindow());
+    }
     std::vector<std::string> events = CheckWith(0x4);
     std::vector<std::string> traces = {"trace: CheckFile #0: Result = 2", "trace: CheckFile #1: Result = 2"};
     if (AlertCallsObservable()) {

@@ -311,13 +311,13 @@ TEST(ClamdBridge, ServersThatBreakOffFailOverAndGarbageIsNeverAVerdict) {
         int accepted;
         SessionFaults session;
     } faults[] = {
-        {Behaviour::Reply, std::string("garbage", 8), 2},
-        {Behaviour::Reply, std::string("", 1), 2},
-        {Behaviour::Reply, "stream: OK", 1},                    // never ended by its NUL: a timeout
+        {Behaviour::Reply, std::string("garbage", 8), 2, {}},
+        {Behaviour::Reply, std::string("", 1), 2, {}},
+        {Behaviour::Reply, "stream: OK", 1, {}},                // never ended by its NUL: a timeout
         {Behaviour::Reply, "stream: OK", 2, SessionFaults{1}},  // cut off by the end of the connection
-        {Behaviour::Reply, std::string(10000, 'A'), 2},
-        {Behaviour::Reply, std::string("stream: Heuristics.Limits.Exceeded.MaxScanSize FOUND", 53), 1},
-        {Behaviour::EarlyReply, std::string("stream: OK", 11), 2},  // before the end of the stream, unnumbered
+        {Behaviour::Reply, std::string(10000, 'A'), 2, {}},
+        {Behaviour::Reply, std::string("stream: Heuristics.Limits.Exceeded.MaxScanSize FOUND", 53), 1, {}},
+        {Behaviour::EarlyReply, std::string("stream: OK", 11), 2, {}},  // before the end of the stream, unnumbered
     };
     for (const Fault& fault : faults) {
         FaultServer server(fault.behaviour, fault.reply, 0, fault.session);
