@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench_host.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "engine_run.h"
 
 int main(int argc, char** argv) {

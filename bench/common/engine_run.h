@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bench_clock.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 // Checks every file; counts finds and failures.
 inline void CheckEach(orlix::EngineEntryProc entry, const std::vector<std::string>& files, int& found, int& failed) {

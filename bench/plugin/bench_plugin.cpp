@@ -21,7 +21,7 @@
 #include "bench_clock.h"
 #include "common/scratch.h"
 #include "common/test_engine_setup.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "plugin_loader.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 // The files (not folders) of a folder, with their paths.
 std::vector<std::string> BenchFiles(const std::string& folder);

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 #ifdef _WIN32
 #define ENGINE_EXPORT extern "C" __declspec(dllexport)

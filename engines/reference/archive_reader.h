@@ -8,7 +8,7 @@
 
 #include "check_budget.h"
 #include "database.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "host_io.h"
 #include "member_sink.h"
 

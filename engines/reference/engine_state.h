@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 namespace refengine {
 

@@ -5,15 +5,13 @@
 #include <cstdio>
 
 #include "database.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "engine_door.h"
 #include "engine_state.h"
 #include "host_io.h"
 #include "wide_filter.h"
 
 namespace {
-
-constexpr int32_t kEngineVersion = 431;
 
 int32_t Dispatch(int32_t operation, va_list args) {
     using namespace refengine;
@@ -38,7 +36,7 @@ int32_t Dispatch(int32_t operation, va_list args) {
             CopyLastVirusName(va_arg(args, char*));
             return 0;
         case orlix::EngineGetVersion:
-            return kEngineVersion;
+            return orlix::kOurEngineVersion;
         case orlix::EngineLastArchiverName:
             return CopyLastArchiverName(va_arg(args, char*));
         case orlix::EngineOpenArchive:

@@ -4,7 +4,7 @@
 
 #include <cctype>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "gzip_records.h"
 #include "source_reads.h"
 #include "unpack.h"

@@ -40,7 +40,7 @@ int32_t HostOpen(const char* name, int32_t mode) {
     return Answer(g_host.Slot<HostProc2>(orlix::SlotOpenFile)(0, Word(name), mode));
 }
 
-int32_t HostCreateTemp(char (&name)[260]) {
+int32_t HostCreateTemp(char (&name)[orlix::kTempNameBufferSize]) {
     name[0] = 0;
     return Answer(g_host.Slot<HostProc1>(orlix::SlotCreateTempFile)(0, Word(name)));
 }
@@ -97,7 +97,7 @@ HostFile::~HostFile() { Close(); }
 bool HostFile::Open(const char* name, int32_t mode) {
     Close();
     handle_ = HostOpen(name, mode);
-    if (handle_ == -1 || handle_ == 0) {
+    if (!orlix::IsHostHandle(handle_)) {
         handle_ = -1;
         return false;
     }
@@ -162,7 +162,7 @@ Spool::~Spool() {
 
 bool Spool::MoveToTempFile() {
     tempHandle_ = HostCreateTemp(tempName_);
-    if (tempHandle_ == -1 || tempHandle_ == 0) {
+    if (!orlix::IsHostHandle(tempHandle_)) {
         tempHandle_ = -1;
         return false;
     }

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 namespace refengine {
 
@@ -18,7 +18,7 @@ bool HostBound();
 void* HostAlloc(uint32_t size);
 void HostFree(void* block);
 int32_t HostOpen(const char* name, int32_t mode);
-int32_t HostCreateTemp(char (&name)[260]);
+int32_t HostCreateTemp(char (&name)[orlix::kTempNameBufferSize]);
 int32_t HostClose(int32_t handle);
 int32_t HostRead(int32_t handle, void* buffer, uint32_t count);
 int32_t HostWrite(int32_t handle, const void* buffer, uint32_t count);
@@ -97,7 +97,7 @@ private:
     HostBuffer memory_;
     uint64_t size_ = 0;
     int32_t tempHandle_ = -1;
-    char tempName_[260] = {};
+    char tempName_[orlix::kTempNameBufferSize] = {};
     uint64_t tempPosition_ = 0;
 };
 

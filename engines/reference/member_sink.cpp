@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "zip_directory.h"
 
 namespace refengine {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "archive_format.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "source_reads.h"
 #include "tar_records.h"
 #include "unpack.h"

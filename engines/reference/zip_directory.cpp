@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "source_reads.h"
 #include "zip_records.h"
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "source_reads.h"
 #include "unpack.h"
 #include "zip_records.h"

@@ -2,7 +2,7 @@
 
 #include <initializer_list>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "source_reads.h"
 
 namespace refengine {

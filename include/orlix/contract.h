@@ -1,10 +1,17 @@
 // The binary contract between the plug-in and the scanning engine library
 // orlix32.dll. Everything exchanged uses the C calling convention and 32-bit
-// values. This header is the single place that defines these numbers; the
-// reference engine and the test engine include it too.
+// values. This header is the single place that defines these numbers: the
+// plug-in, every engine, the test engine, the native host and the
+// benchmarks include it.
 #pragma once
 
 #include <cstdint>
+
+// Builds for the machine itself (the native test tier) have one calling
+// convention; the contract still names the Windows one.
+#if !defined(_WIN32) && !defined(__cdecl)
+#define __cdecl
+#endif
 
 namespace orlix {
 
@@ -31,6 +38,35 @@ enum EngineOperation : int32_t {
     EngineExtractNextFile = 14,    // (ArchiveMemberHeader*, 1) -> member flags or -1
     EngineCloseArchive = 15,       // (ArchiveMemberHeader*) -> ignored
 };
+
+// Every operation with its name and the number of 32-bit arguments the
+// plug-in passes after the operation code.
+struct OperationInfo {
+    EngineOperation code;
+    const char* name;
+    int argumentCount;
+};
+constexpr OperationInfo kOperations[] = {
+    {EngineLoadBase, "EngineLoadBase", 1},
+    {EngineFinishLoad, "EngineFinishLoad", 0},
+    {EngineScanFile, "EngineScanFile", 4},
+    {EngineLastVirusName, "EngineLastVirusName", 1},
+    {EngineGetVersion, "EngineGetVersion", 0},
+    {EngineLastArchiverName, "EngineLastArchiverName", 1},
+    {EngineOpenArchive, "EngineOpenArchive", 1},
+    {EngineGetNextFileHeader, "EngineGetNextFileHeader", 2},
+    {EngineExtractNextFile, "EngineExtractNextFile", 2},
+    {EngineCloseArchive, "EngineCloseArchive", 1},
+};
+constexpr int kMaxOperationArguments = 4;
+
+// The operation's entry in kOperations, or null for a code it does not list.
+constexpr const OperationInfo* FindOperation(int32_t code) {
+    for (const OperationInfo& operation : kOperations) {
+        if (operation.code == code) return &operation;
+    }
+    return nullptr;
+}
 
 constexpr int32_t kScanModeCheck = 0;
 constexpr int32_t kScanModeCure = 1;
@@ -70,6 +106,13 @@ constexpr int32_t kMaxSupportedEngineVersion = 431;
 constexpr bool IsSupportedEngineVersion(int32_t version) {
     return version >= kMinSupportedEngineVersion && version <= kMaxSupportedEngineVersion;
 }
+// What our own engines answer to EngineGetVersion.
+constexpr int32_t kOurEngineVersion = 431;
+
+// Counts of the bases loaded since ORLIX_InitDll, for tools and tests:
+// records accepted and lines rejected. An optional export of our engines.
+typedef void(__cdecl* BaseStatisticsProc)(int32_t* records, int32_t* rejected);
+constexpr const char kBaseStatisticsExport[] = "ORLIX_BaseStatistics";
 
 constexpr int kVirusNameBufferSize = 260;
 constexpr int kVirusNameMaxChars = 257;
@@ -82,6 +125,9 @@ struct ArchiveMemberHeader {
     unsigned char bytes[kArchiveHeaderSize];
 };
 static_assert(sizeof(ArchiveMemberHeader) == 1032, "engine expects 1032 bytes");
+
+// The buffer the temporary-file callback writes the file's name into.
+constexpr int kTempNameBufferSize = 260;
 
 // The callback table: 52 pairs (procedure address or 0, argument count after
 // the ignored first argument).
@@ -147,6 +193,17 @@ enum CallbackSlotIndex {
     SlotStubFail50 = 50,
     SlotEmpty51 = 51,
 };
+
+// The argument count of every slot after the ignored first argument, as the
+// plug-in fills the table.
+constexpr int32_t kCallbackArgumentCounts[kCallbackSlotCount] = {
+    0, 1, 1, 1, 2, 1, 3, 3, 1, 1, 2, 2, 2, 1, 2, 2, 1, 3, 3, 1, 2, 5, 6, 6, 5, 0,
+    0, 1, 0, 0, 3, 3, 2, 1, 0, 4, 0, 4, 4, 2, 4, 4, 4, 4, 0, 0, 2, 1, 1, 1, 2, 0,
+};
+
+// A handle the host's open and create callbacks answer: both -1 and 0 say
+// that there is none.
+constexpr bool IsHostHandle(int32_t handle) { return handle != -1 && handle != 0; }
 
 // Open modes of SlotOpenFile for files.
 constexpr int32_t kOpenRead = 0;

@@ -190,12 +190,11 @@ int32_t __cdecl ReturnFail(uint32_t) { return orlix::kCallbackFailure; }
 struct SlotEntry {
     int index;
     void* procedure;
-    int32_t count;
 };
 
 template <typename F>
-SlotEntry Entry(int index, F procedure, int32_t count) {
-    return SlotEntry{index, reinterpret_cast<void*>(procedure), count};
+SlotEntry Entry(int index, F procedure) {
+    return SlotEntry{index, reinterpret_cast<void*>(procedure)};
 }
 
 struct Table {
@@ -203,58 +202,58 @@ struct Table {
     Table() {
         using namespace orlix;
         const SlotEntry entries[] = {
-            Entry(SlotStubZero0, ReturnZero, 0),
-            Entry(SlotAlloc, OrlixAlloc, 1),
-            Entry(SlotFree, OrlixFree, 1),
-            Entry(SlotCreateFile, OrlixCreateFile, 1),
-            Entry(SlotOpenFile, OrlixOpenFile, 2),
-            Entry(SlotCloseFile, OrlixCloseFile, 1),
-            Entry(SlotReadFile, OrlixReadFile, 3),
-            Entry(SlotWriteFile, OrlixWriteFile, 3),
-            Entry(SlotSeekToStart, OrlixSeekToStart, 1),
-            Entry(SlotSeekToEnd, OrlixSeekToEnd, 1),
-            Entry(SlotSeekFromStart, OrlixSeekFromStart, 2),
-            Entry(SlotSeekFromCurr, OrlixSeekFromCurr, 2),
-            Entry(SlotSeekFromEnd, OrlixSeekFromEnd, 2),
-            Entry(SlotGetFileLength, OrlixGetFileLength, 1),
-            Entry(SlotRenameFile, OrlixRenameFile, 2),
-            Entry(SlotSetFileSize, OrlixSetFileSize, 2),
-            Entry(SlotDeleteFile, OrlixDeleteFile, 1),
-            Entry(SlotGetFileDateTime, OrlixGetFileDateTime, 3),
-            Entry(SlotSetFileDateTime, OrlixSetFileDateTime, 3),
-            Entry(SlotGetFileAttributes, OrlixGetFileAttributes, 1),
-            Entry(SlotSetFileAttributes, OrlixSetFileAttributes, 2),
-            Entry(SlotStubFail21, ReturnFail, 5),
-            Entry(SlotStubFail22, ReturnFail, 6),
-            Entry(SlotStubFail23, ReturnFail, 6),
-            Entry(SlotStubFail24, ReturnFail, 5),
-            Entry(SlotStubFail25, ReturnFail, 0),
-            Entry(SlotStubFail26, ReturnFail, 0),
-            Entry(SlotCreateTempFile, OrlixCreateTempFile, 1),
-            Entry(SlotStubOne30, ReturnOne, 3),
-            Entry(SlotStubZero31, ReturnZero, 3),
-            Entry(SlotStubZero32, ReturnZero, 2),
-            Entry(SlotStubFail33, ReturnFail, 1),
-            Entry(SlotStubFail34, ReturnFail, 0),
-            Entry(SlotStubFail35, ReturnFail, 4),
-            Entry(SlotStubFail36, ReturnFail, 0),
-            Entry(SlotStubFail37, ReturnFail, 4),
-            Entry(SlotStubFail38, ReturnFail, 4),
-            Entry(SlotStubFail39, ReturnFail, 2),
-            Entry(SlotStubFail40, ReturnFail, 4),
-            Entry(SlotStubFail41, ReturnFail, 4),
-            Entry(SlotStubFail42, ReturnFail, 4),
-            Entry(SlotStubFail43, ReturnFail, 4),
-            Entry(SlotStubFail44, ReturnFail, 0),
-            Entry(SlotStubFail45, ReturnFail, 0),
-            Entry(SlotStubFail46, ReturnFail, 2),
-            Entry(SlotStubFail47, ReturnFail, 1),
-            Entry(SlotStubFail48, ReturnFail, 1),
-            Entry(SlotStubFail49, ReturnFail, 1),
-            Entry(SlotStubFail50, ReturnFail, 2),
+            Entry(SlotStubZero0, ReturnZero),
+            Entry(SlotAlloc, OrlixAlloc),
+            Entry(SlotFree, OrlixFree),
+            Entry(SlotCreateFile, OrlixCreateFile),
+            Entry(SlotOpenFile, OrlixOpenFile),
+            Entry(SlotCloseFile, OrlixCloseFile),
+            Entry(SlotReadFile, OrlixReadFile),
+            Entry(SlotWriteFile, OrlixWriteFile),
+            Entry(SlotSeekToStart, OrlixSeekToStart),
+            Entry(SlotSeekToEnd, OrlixSeekToEnd),
+            Entry(SlotSeekFromStart, OrlixSeekFromStart),
+            Entry(SlotSeekFromCurr, OrlixSeekFromCurr),
+            Entry(SlotSeekFromEnd, OrlixSeekFromEnd),
+            Entry(SlotGetFileLength, OrlixGetFileLength),
+            Entry(SlotRenameFile, OrlixRenameFile),
+            Entry(SlotSetFileSize, OrlixSetFileSize),
+            Entry(SlotDeleteFile, OrlixDeleteFile),
+            Entry(SlotGetFileDateTime, OrlixGetFileDateTime),
+            Entry(SlotSetFileDateTime, OrlixSetFileDateTime),
+            Entry(SlotGetFileAttributes, OrlixGetFileAttributes),
+            Entry(SlotSetFileAttributes, OrlixSetFileAttributes),
+            Entry(SlotStubFail21, ReturnFail),
+            Entry(SlotStubFail22, ReturnFail),
+            Entry(SlotStubFail23, ReturnFail),
+            Entry(SlotStubFail24, ReturnFail),
+            Entry(SlotStubFail25, ReturnFail),
+            Entry(SlotStubFail26, ReturnFail),
+            Entry(SlotCreateTempFile, OrlixCreateTempFile),
+            Entry(SlotStubOne30, ReturnOne),
+            Entry(SlotStubZero31, ReturnZero),
+            Entry(SlotStubZero32, ReturnZero),
+            Entry(SlotStubFail33, ReturnFail),
+            Entry(SlotStubFail34, ReturnFail),
+            Entry(SlotStubFail35, ReturnFail),
+            Entry(SlotStubFail36, ReturnFail),
+            Entry(SlotStubFail37, ReturnFail),
+            Entry(SlotStubFail38, ReturnFail),
+            Entry(SlotStubFail39, ReturnFail),
+            Entry(SlotStubFail40, ReturnFail),
+            Entry(SlotStubFail41, ReturnFail),
+            Entry(SlotStubFail42, ReturnFail),
+            Entry(SlotStubFail43, ReturnFail),
+            Entry(SlotStubFail44, ReturnFail),
+            Entry(SlotStubFail45, ReturnFail),
+            Entry(SlotStubFail46, ReturnFail),
+            Entry(SlotStubFail47, ReturnFail),
+            Entry(SlotStubFail48, ReturnFail),
+            Entry(SlotStubFail49, ReturnFail),
+            Entry(SlotStubFail50, ReturnFail),
         };
         // The slots left out (SlotEmpty28, SlotEmpty29, SlotEmpty51) have no address.
-        for (const SlotEntry& entry : entries) slots[entry.index] = CallbackSlot{entry.procedure, entry.count};
+        for (const SlotEntry& entry : entries) slots[entry.index] = CallbackSlot{entry.procedure, kCallbackArgumentCounts[entry.index]};
     }
 };
 

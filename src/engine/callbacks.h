@@ -2,6 +2,6 @@
 // memory blocks and the block allocator.
 #pragma once
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 const orlix::CallbackSlot* EngineFileCallbacks();

@@ -8,7 +8,7 @@
 
 #include "base/lock.h"
 #include "engine/allocator.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 namespace {
 

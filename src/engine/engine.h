@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 // The last initialisation bound a supported engine that loaded at least one
 // virus record, and no fault happened since.

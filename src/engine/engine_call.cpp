@@ -28,30 +28,8 @@ Locked<FaultRecord>& FaultedLibraries() {
 }
 
 const char* OperationName(int32_t operation) {
-    switch (operation) {
-        case orlix::EngineLoadBase:
-            return "EngineLoadBase";
-        case orlix::EngineFinishLoad:
-            return "EngineFinishLoad";
-        case orlix::EngineScanFile:
-            return "EngineScanFile";
-        case orlix::EngineLastVirusName:
-            return "EngineLastVirusName";
-        case orlix::EngineGetVersion:
-            return "EngineGetVersion";
-        case orlix::EngineLastArchiverName:
-            return "EngineLastArchiverName";
-        case orlix::EngineOpenArchive:
-            return "EngineOpenArchive";
-        case orlix::EngineGetNextFileHeader:
-            return "EngineGetNextFileHeader";
-        case orlix::EngineExtractNextFile:
-            return "EngineExtractNextFile";
-        case orlix::EngineCloseArchive:
-            return "EngineCloseArchive";
-        default:
-            return "engine";
-    }
+    const orlix::OperationInfo* info = orlix::FindOperation(operation);
+    return info ? info->name : "engine";
 }
 
 // An engine that faulted is in an unknown state: stop using it for good.

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 // ORLIX_InitDll under the guard. Null when it refused or faulted (*faulted).
 void* CallEngineInit(HMODULE library, orlix::EngineInitProc init, bool* faulted);

@@ -1,6 +1,6 @@
 #include "engine/file_object.h"
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 namespace {
 

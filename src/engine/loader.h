@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 // Binds orlix32.dll from EnginePath, then offers every *.vdb of BasePath.
 bool LoadEngine();

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "base/trace.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "engine/guard.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "base/module.h"
 #include "base/trace.h"
 #include "engine/guard.h"
-#include "plugin/bav_abi.h"
+#include "orlix/bav_abi.h"
 #include "plugin/lifecycle.h"
 #include "resources/resource.h"
 #include "scan/scan.h"

@@ -1,5 +1,5 @@
 #include "base/module.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "engine/memory_object.h"
 #include "report/log.h"
 #include "resources/resource.h"

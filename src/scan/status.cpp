@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "engine/engine.h"
 #include "scan/scan.h"
 #include "scan/scan_internal.h"

@@ -6,7 +6,7 @@
 #include "base/path.h"
 #include "base/registry.h"
 #include "base/unique_handle.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "engine/loader.h"
 #include "resources/resource.h"
 #include "setup/controls.h"

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "base/module.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "resources/resource.h"
 #include "setup/controls.h"
 #include "setup/discovery.h"

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "base/unique_handle.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "engine/loader.h"
 
 // Threads: the worker thread owns its walk; it shares only Shared with the

@@ -11,7 +11,7 @@
 #include "common/eicar.h"
 #include "common/scratch.h"
 #include "common/zip_writer.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "plugin_loader.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/counted_unknown.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "harden_fixture.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "harden_fixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "harden_fixture.h"
 
 namespace {

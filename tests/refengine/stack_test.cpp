@@ -13,7 +13,7 @@
 #include "bench_host.h"
 #include "common/import_patch.h"
 #include "common/scratch.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 // Calls fn(arg) with the stack pointer `skew` bytes below a 16-byte
 // boundary at the call instruction.

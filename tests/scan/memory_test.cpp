@@ -1,6 +1,6 @@
 // The memory check: the block reaches the engine through the callbacks under
 // its memory-form name, and only while it is being checked.
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "engine_fixture.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "test_engine_api.h"
 
 namespace te {

@@ -7,31 +7,31 @@
 namespace te {
 namespace {
 
-struct Operation {
+// The operations answered under the lock; ScanFile and LoadBase take it
+// themselves, and the rest answer 0.
+struct LockedEntry {
     int32_t code;
-    int argumentCount;
-    LockedOperation locked;  // null: ScanFile and LoadBase
+    LockedOperation locked;
 };
 
-const Operation kOperations[] = {
-    {orlix::EngineLoadBase, 1, nullptr},
-    {orlix::EngineScanFile, 4, nullptr},
-    {orlix::EngineGetVersion, 0, GetVersion},
-    {orlix::EngineLastVirusName, 1, LastVirusName},
-    {orlix::EngineLastArchiverName, 1, LastArchiverName},
-    {orlix::EngineOpenArchive, 1, OpenArchive},
-    {orlix::EngineGetNextFileHeader, 2, GetNextFileHeader},
-    {orlix::EngineExtractNextFile, 2, ExtractNextFile},
-    {orlix::EngineCloseArchive, 1, CloseArchive},
+const LockedEntry kLocked[] = {
+    {orlix::EngineGetVersion, GetVersion},
+    {orlix::EngineLastVirusName, LastVirusName},
+    {orlix::EngineLastArchiverName, LastArchiverName},
+    {orlix::EngineOpenArchive, OpenArchive},
+    {orlix::EngineGetNextFileHeader, GetNextFileHeader},
+    {orlix::EngineExtractNextFile, ExtractNextFile},
+    {orlix::EngineCloseArchive, CloseArchive},
 };
 
 }  // namespace
 
 int32_t __cdecl EngineEntry(int32_t reserved, int32_t op, ...) {
-    const Operation* operation = nullptr;
-    for (const Operation& o : kOperations)
-        if (o.code == op) operation = &o;
-    uint32_t args[4] = {};
+    const orlix::OperationInfo* operation = orlix::FindOperation(op);
+    LockedOperation locked = nullptr;
+    for (const LockedEntry& entry : kLocked)
+        if (entry.code == op) locked = entry.locked;
+    uint32_t args[orlix::kMaxOperationArguments] = {};
     va_list list;
     va_start(list, op);
     for (int i = 0; operation && i < operation->argumentCount; ++i) args[i] = va_arg(list, uint32_t);
@@ -42,7 +42,7 @@ int32_t __cdecl EngineEntry(int32_t reserved, int32_t op, ...) {
     const int index = Enter(op, reserved, args, nullptr, std::string());
     std::lock_guard<std::mutex> hold(Lock());
     char* buffer = reinterpret_cast<char*>(static_cast<uintptr_t>(args[0]));
-    const int32_t answer = operation && operation->locked ? operation->locked(S(), buffer, index) : 0;
+    const int32_t answer = locked ? locked(S(), buffer, index) : 0;
     SetResult(S(), index, answer);
     return answer;
 }

@@ -51,7 +51,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 #define TE_OP_INIT (-2)
 
@@ -206,16 +206,8 @@ struct TestEngineApi {
             case orlix::EngineExtractNextFile:
                 return "ExtractNextFile" + n(r.args[1]);
         }
-        const struct {
-            int32_t op;
-            const char* name;
-        } plain[] = {{orlix::EngineFinishLoad, "FinishLoad"},
-                     {orlix::EngineLastVirusName, "LastVirusName"},
-                     {orlix::EngineGetVersion, "GetVersion"},
-                     {orlix::EngineLastArchiverName, "LastArchiverName"},
-                     {orlix::EngineCloseArchive, "CloseArchive"}};
-        for (const auto& p : plain)
-            if (p.op == r.op) return p.name;
+        // The others by the contract's name without its "Engine".
+        if (const orlix::OperationInfo* info = orlix::FindOperation(r.op)) return info->name + 6;
         return "Op" + std::to_string(r.op);
     }
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/bav_abi.h"
+#include "orlix/bav_abi.h"
 
 class PluginApi {
 public:

@@ -13,15 +13,13 @@
 
 #include "base_file.h"
 #include "bridge.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "engine_door.h"
 #include "host_object.h"
 
 namespace {
 
 using namespace clamdbridge;
-
-constexpr int32_t kEngineVersion = 431;
 
 struct EngineState {
     Bridge bridge;
@@ -169,7 +167,7 @@ int32_t Dispatch(int32_t operation, va_list args) {
             CopyLastVirusName(va_arg(args, char*));
             return 0;
         case orlix::EngineGetVersion:
-            return kEngineVersion;
+            return orlix::kOurEngineVersion;
         case orlix::EngineCloseArchive:
             return 0;
         default:

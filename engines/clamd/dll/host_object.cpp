@@ -21,7 +21,7 @@ bool HostObject::Open(uint64_t* size) {
     Close();
     if (!g_host.bound() || !name_) return false;
     int32_t handle = Answer(g_host.Slot<HostProc2>(orlix::SlotOpenFile)(0, Word(name_), orlix::kOpenRead));
-    if (handle == -1 || handle == 0) return false;
+    if (!orlix::IsHostHandle(handle)) return false;
     handle_ = handle;
     int32_t length = Answer(g_host.Slot<HostProc1>(orlix::SlotGetFileLength)(0, handle_));
     if (length == -1) {

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "bridge.h"
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 namespace clamdbridge {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 extern "C" void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, const void* versionRecord,
                                        int32_t reserved);

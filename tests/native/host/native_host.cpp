@@ -204,23 +204,23 @@ intptr_t CbDeleteFile(intptr_t, intptr_t nameWord) {
 orlix::CallbackSlot g_table[orlix::kCallbackSlotCount];
 
 template <typename Proc>
-void Set(int slot, Proc proc, int32_t count) {
-    g_table[slot] = orlix::CallbackSlot{reinterpret_cast<void*>(proc), count};
+void Set(int slot, Proc proc) {
+    g_table[slot] = orlix::CallbackSlot{reinterpret_cast<void*>(proc), orlix::kCallbackArgumentCounts[slot]};
 }
 
 void Fill() {
-    Set(orlix::SlotAlloc, CbAlloc, 1);
-    Set(orlix::SlotFree, CbFree, 1);
-    Set(orlix::SlotCreateFile, CbCreateFile, 1);
-    Set(orlix::SlotOpenFile, CbOpenFile, 2);
-    Set(orlix::SlotCloseFile, CbCloseFile, 1);
-    Set(orlix::SlotReadFile, CbReadFile, 3);
-    Set(orlix::SlotWriteFile, CbWriteFile, 3);
-    Set(orlix::SlotSeekFromStart, CbSeekFromStart, 2);
-    Set(orlix::SlotGetFileLength, CbGetFileLength, 1);
-    Set(orlix::SlotSetFileSize, CbSetFileSize, 2);
-    Set(orlix::SlotDeleteFile, CbDeleteFile, 1);
-    Set(orlix::SlotCreateTempFile, CbCreateTempFile, 1);
+    Set(orlix::SlotAlloc, CbAlloc);
+    Set(orlix::SlotFree, CbFree);
+    Set(orlix::SlotCreateFile, CbCreateFile);
+    Set(orlix::SlotOpenFile, CbOpenFile);
+    Set(orlix::SlotCloseFile, CbCloseFile);
+    Set(orlix::SlotReadFile, CbReadFile);
+    Set(orlix::SlotWriteFile, CbWriteFile);
+    Set(orlix::SlotSeekFromStart, CbSeekFromStart);
+    Set(orlix::SlotGetFileLength, CbGetFileLength);
+    Set(orlix::SlotSetFileSize, CbSetFileSize);
+    Set(orlix::SlotDeleteFile, CbDeleteFile);
+    Set(orlix::SlotCreateTempFile, CbCreateTempFile);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 
 namespace nativehost {
 

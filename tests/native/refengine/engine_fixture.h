@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine/contract.h"
+#include "orlix/contract.h"
 #include "host/engine_driver.h"
 #include "host/files.h"
 #include "host/native_host.h"
