@@ -4,6 +4,8 @@
 #pragma once
 
 constexpr char kSettingsKey[] = "Software\\Kelvane\\Orlix for TheBAT!";
+// The report log's file name in its folder.
+constexpr char kLogFileName[] = "orxbat!.log";
 
 namespace setting {
 

@@ -10,7 +10,7 @@
 
 #include "base/module.h"
 #include "base/path.h"
-#include "base/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "engine/engine_call.h"
 #include "report/log.h"
 #include "resources/resource.h"

@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "base/module.h"
-#include "base/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 

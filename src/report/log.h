@@ -5,7 +5,8 @@
 
 #include <string>
 
-constexpr char kLogFileName[] = "orxbat!.log";
+#include "orlix/setting_names.h"
+
 
 void LogAppend(const std::string& text);
 void LogLine(const std::string& text);

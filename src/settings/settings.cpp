@@ -8,7 +8,7 @@
 
 #include "base/registry.h"
 #include "base/trace.h"
-#include "base/unique_handle.h"
+#include "win32/unique_handle.h"
 
 namespace {
 

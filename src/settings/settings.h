@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "settings/setting_names.h"
+#include "orlix/setting_names.h"
 
 struct Settings {
     std::string Path;  // fallback for LogPath only; never written

@@ -5,7 +5,7 @@
 #include "base/module.h"
 #include "base/path.h"
 #include "base/registry.h"
-#include "base/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "orlix/contract.h"
 #include "engine/loader.h"
 #include "resources/resource.h"

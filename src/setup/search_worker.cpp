@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "base/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "orlix/contract.h"
 #include "engine/loader.h"
 

@@ -1,6 +1,6 @@
 #include "bavhost/host_process.h"
 
-#include "base/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "common/scratch.h"
 #include "plugin_loader.h"
 

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "base/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "bavhost/host_process.h"
 #include "clamd/fault_server.h"
 #include "common/eicar.h"

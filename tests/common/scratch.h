@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/setting_names.h"
+#include "orlix/setting_names.h"
 
 // A fresh folder under the temporary folder, removed with its contents.
 class TempDir {

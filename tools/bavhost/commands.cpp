@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "host_windows.h"
 #include "settings_key.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "commands.h"
 #include "host_windows.h"
 #include "plugin_loader.h"

@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "report/log.h"
-#include "settings/setting_names.h"
+#include "orlix/setting_names.h"
 
 // "Name = value" lines for every known value, "<missing>" where unset.
 std::vector<std::string> DescribeSettings();
