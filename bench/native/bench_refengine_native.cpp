@@ -26,7 +26,7 @@
 #include "engine_run.h"
 #include "host/engine_driver.h"
 #include "host/native_host.h"
-#include "wide_filter.h"
+#include "match/wide_filter.h"
 
 namespace {
 
@@ -69,12 +69,13 @@ __attribute__((noinline)) void ScanAll(orlix::EngineEntryProc entry, const std::
 // free of the drift between separate runs on a shared machine.
 void ComparePaths(orlix::EngineEntryProc entry, const std::vector<std::string>& files) {
     using namespace refengine;
-    const FilterPath own = ActiveFilterPath();
+    Database& db = nativehost::BoundDatabase();
+    const FilterPath own = db.filterPath();
     double best[4] = {1e9, 1e9, 1e9, 1e9}, raw = 1e9;
     long long bytes = 0;
     for (int round = 0; round < 5; ++round) {
         for (FilterPath path : kFilterPaths) {
-            if (!ForceFilterPath(path)) continue;
+            if (!db.UseFilterPath(path)) continue;
             int found = 0, failed = 0;
             const double t0 = BenchSeconds();
             ScanAll(entry, files, found, failed);
@@ -84,7 +85,7 @@ void ComparePaths(orlix::EngineEntryProc entry, const std::vector<std::string>& 
         bytes = ReadAll(files);
         raw = std::min(raw, BenchSeconds() - t0);
     }
-    ForceFilterPath(own);
+    db.UseFilterPath(own);
     const double mb = double(bytes) / 1048576.0;
     for (FilterPath path : kFilterPaths) {
         if (!FilterPathAvailable(path)) continue;
@@ -110,7 +111,7 @@ int main(int argc, char** argv) {
     }
     nativehost::SetTempFolder("/tmp");
     // The filter path this process uses (ORLIX_MATCHER_PATH forces one).
-    std::printf("path=%s ", refengine::FilterPathName(refengine::ActiveFilterPath()));
+    std::printf("path=%s ", refengine::FilterPathName(nativehost::BoundDatabase().filterPath()));
 
     const EngineBenchPlatform platform = {ReadAll, HeapMegabytes, ScanAll};
     const int status = RunEngineBench(entry, files, argv[2], argv[3], platform);

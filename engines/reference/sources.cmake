@@ -1,23 +1,33 @@
-# The engine's portable core: everything but the DLL's entry points. The DLL
-# and the native test tier build the same list.
-set(REFENGINE_CORE_SOURCES
-  engine_state.cpp
-  archive_format.cpp
-  check_budget.cpp
-  database.cpp
-  gzip_reader.cpp
-  gzip_records.cpp
-  host_io.cpp
-  md5.cpp
-  member_sink.cpp
-  signature.cpp
-  signature_watch.cpp
-  stream_scanner.cpp
-  tar_reader.cpp
-  tar_records.cpp
-  unpack.cpp
-  wide_filter.cpp
-  zip_directory.cpp
-  zip_reader.cpp
-  zip_records.cpp)
-list(TRANSFORM REFENGINE_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+# The reference engine's layers, each a folder, lowest first: the folders a
+# layer may include, and its sources. The DLL builds one library per layer
+# and refuses an include of a layer above; the native tier builds the same
+# lists into one library.
+set(REFENGINE_LAYERS host codecs detect match formats walk)
+set(REFENGINE_host_ALLOWED host)
+set(REFENGINE_host_SOURCES host/callback_host.cpp host/host_io.cpp)
+set(REFENGINE_codecs_ALLOWED codecs)
+set(REFENGINE_codecs_SOURCES "")
+set(REFENGINE_detect_ALLOWED detect)
+set(REFENGINE_detect_SOURCES "")
+set(REFENGINE_match_ALLOWED match detect)
+set(REFENGINE_match_SOURCES match/database.cpp match/md5.cpp match/signature_detector.cpp match/stream_scanner.cpp
+  match/virus_record.cpp match/wide_filter.cpp)
+set(REFENGINE_formats_ALLOWED formats codecs host)
+set(REFENGINE_formats_SOURCES formats/check_budget.cpp formats/marker_finder.cpp formats/unpack.cpp
+  formats/gzip/gzip_reader.cpp formats/gzip/gzip_records.cpp
+  formats/tar/tar_reader.cpp formats/tar/tar_records.cpp
+  formats/zip/zip_directory.cpp formats/zip/zip_reader.cpp formats/zip/zip_records.cpp)
+set(REFENGINE_walk_ALLOWED walk formats codecs detect host)
+set(REFENGINE_walk_SOURCES walk/format_probe.cpp walk/member_check.cpp walk/object_walk.cpp)
+# The engine object on top of every layer, and the DLL's doors.
+set(REFENGINE_TOP_SOURCES reference_engine.cpp)
+set(REFENGINE_ENTRY_SOURCE ${CMAKE_CURRENT_LIST_DIR}/entry.cpp)
+
+set(REFENGINE_CORE_SOURCES "")
+foreach(layer IN LISTS REFENGINE_LAYERS)
+  list(TRANSFORM REFENGINE_${layer}_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+  list(APPEND REFENGINE_CORE_SOURCES ${REFENGINE_${layer}_SOURCES})
+endforeach()
+list(TRANSFORM REFENGINE_TOP_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+list(APPEND REFENGINE_CORE_SOURCES ${REFENGINE_TOP_SOURCES})
+set(REFENGINE_INCLUDES ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_CURRENT_LIST_DIR}/../common)

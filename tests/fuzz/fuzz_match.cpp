@@ -6,7 +6,7 @@
 
 #include "fuzz_engine.h"
 #include "host/engine_driver.h"
-#include "wide_filter.h"
+#include "match/wide_filter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* split = static_cast<const uint8_t*>(std::memchr(data, 0, size));
@@ -15,12 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     orlix::EngineEntryProc entry = fuzz::Rebind();
     if (fuzz::LoadBaseText(std::string(reinterpret_cast<const char*>(data), baseSize)) < 0) __builtin_trap();
     entry(0, orlix::EngineFinishLoad);
-    static const refengine::FilterPath best = refengine::ActiveFilterPath();
+    refengine::Database& db = nativehost::BoundDatabase();
     bool first = true;
     int32_t expected = 0;
     std::string expectedName;
     for (refengine::FilterPath path : refengine::kFilterPaths) {
-        if (!refengine::ForceFilterPath(path)) continue;
+        if (!db.UseFilterPath(path)) continue;
         int32_t answer = fuzz::CheckAndWalk(split + 1, size - baseSize - 1);
         if (answer != -1 && (static_cast<uint32_t>(answer) & ~fuzz::kContractBits)) __builtin_trap();
         const std::string name = answer > 0 ? nativehost::VirusName(entry) : std::string();
@@ -30,6 +30,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         expectedName = name;
         fuzz::ExpectNothingHeld();
     }
-    refengine::ForceFilterPath(best);
     return 0;
 }

@@ -3,35 +3,13 @@
 namespace clamdbridge {
 namespace {
 
-// Longer lines are rejected whole; the bound keeps a file without line ends
-// from growing one string without end.
+// Longer lines are rejected whole.
 constexpr size_t kMaxLineLength = 4096;
 
 }  // namespace
 
-void BaseFileParser::Feed(const unsigned char* data, size_t size) {
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == '\n') {
-            EndLine();
-        } else if (line_.size() < kMaxLineLength) {
-            line_ += static_cast<char>(data[i]);
-        } else {
-            overlong_ = true;
-        }
-    }
-}
+BaseFileParser::BaseFileParser(Settings& settings) : settings_(settings), lines_(*this, kMaxLineLength) {}
 
-void BaseFileParser::Finish() {
-    if (!line_.empty() || overlong_) EndLine();
-}
-
-void BaseFileParser::EndLine() {
-    ++lineNumber_;
-    if (overlong_ || !ApplyConfigLine(line_, settings_)) {
-        if (rejected_++ == 0) firstRejected_ = lineNumber_;
-    }
-    line_.clear();
-    overlong_ = false;
-}
+bool BaseFileParser::TakeLine(const std::string& line) { return ApplyConfigLine(line, settings_); }
 
 }  // namespace clamdbridge

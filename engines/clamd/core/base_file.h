@@ -6,32 +6,27 @@
 #include <cstdint>
 #include <string>
 
+#include "base_lines.h"
 #include "config.h"
 
 namespace clamdbridge {
 
-class BaseFileParser {
+class BaseFileParser : private engineboundary::LineTaker {
 public:
-    explicit BaseFileParser(Settings& settings) : settings_(settings) {}
-    BaseFileParser(const BaseFileParser&) = delete;
-    BaseFileParser& operator=(const BaseFileParser&) = delete;
+    explicit BaseFileParser(Settings& settings);
 
-    void Feed(const unsigned char* data, size_t size);
+    void Feed(const unsigned char* data, size_t size) { lines_.Feed(data, size); }
     // At the end of the file: applies a last line that has no line end.
-    void Finish();
+    void Finish() { lines_.Finish(); }
 
-    int32_t rejected() const { return rejected_; }
-    int32_t firstRejected() const { return firstRejected_; }  // its line number, 0 for none
+    int32_t rejected() const { return lines_.rejected(); }
+    int32_t firstRejected() const { return lines_.firstRejected(); }  // its line number, 0 for none
 
 private:
-    void EndLine();
+    bool TakeLine(const std::string& line) override;
 
     Settings& settings_;
-    std::string line_;
-    bool overlong_ = false;
-    int32_t lineNumber_ = 0;
-    int32_t rejected_ = 0;
-    int32_t firstRejected_ = 0;
+    engineboundary::BaseLineReader lines_;
 };
 
 }  // namespace clamdbridge

@@ -13,9 +13,9 @@
 
 #include "base_file.h"
 #include "bridge.h"
-#include "orlix/contract.h"
-#include "engine_door.h"
+#include "engine_boundary.h"
 #include "host_object.h"
+#include "orlix/contract.h"
 
 namespace {
 
@@ -94,9 +94,9 @@ void StartReaper() {
     g_reaperRunning = true;
 }
 
-int32_t LoadBase(const char* path) {
+int32_t LoadBase(const engineboundary::HostTable& host, const char* path) {
     if (!path) return orlix::kEngineFailure;
-    HostObject file(path);
+    HostObject file(host, path);
     uint64_t size;
     if (!file.Open(&size)) return orlix::kEngineFailure;
     EngineState& state = State();
@@ -122,11 +122,11 @@ int32_t LoadBase(const char* path) {
     return servers;
 }
 
-int32_t ScanObject(int32_t mode, const char* name) {
+int32_t ScanObject(const engineboundary::HostTable& host, int32_t mode, const char* name) {
     EngineState& state = State();
     t_lastVirus[0] = 0;
     if (!name || (mode != orlix::kScanModeCheck && mode != orlix::kScanModeCure)) return orlix::kEngineFailure;
-    HostObject object(name);
+    HostObject object(host, name);
     CheckResult result = state.bridge.Check(object);
     StartReaper();
     switch (result.verdict) {
@@ -152,52 +152,41 @@ void CopyLastVirusName(char* buffer) {
     std::memcpy(buffer, t_lastVirus, std::strlen(t_lastVirus) + 1);
 }
 
-int32_t Dispatch(int32_t operation, va_list args) {
-    switch (operation) {
-        case orlix::EngineLoadBase:
-            return LoadBase(va_arg(args, const char*));
-        case orlix::EngineFinishLoad:
-            return 0;
-        case orlix::EngineScanFile: {
-            int32_t mode = va_arg(args, int32_t);
-            va_arg(args, int32_t);
-            return ScanObject(mode, va_arg(args, const char*));
-        }
-        case orlix::EngineLastVirusName:
-            CopyLastVirusName(va_arg(args, char*));
-            return 0;
-        case orlix::EngineGetVersion:
-            return orlix::kOurEngineVersion;
-        case orlix::EngineCloseArchive:
-            return 0;
-        default:
-            // clamd walks archives itself: there is never one to open here.
-            return orlix::kEngineFailure;
-    }
-}
-
-}  // namespace
-
-ENGINE_EXPORT void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, const void*, int32_t) {
-    try {
+// The bridge's binding: the bridge itself outlives it, for the thread that
+// closes idle sessions may still hold it.
+class ClamdEngine : public engineboundary::Engine {
+public:
+    bool Bind(const orlix::CallbackSlot* table, int32_t count) override {
         EngineState& state = State();
         state.bridge.Reset();
         t_lastVirus[0] = 0;
         state.rejectedLines = 0;
-        if (!BindHost(static_cast<const orlix::CallbackSlot*>(callbacks), count)) return nullptr;
-    } catch (...) {
-        return nullptr;
+        return BindHostTable(host_, table, count);
     }
-    return reinterpret_cast<void*>(&enginedoor::GuardedEntry<Dispatch, HostBound>);
+    int32_t LoadBase(const char* path) override { return ::LoadBase(host_, path); }
+    int32_t ScanFile(int32_t mode, const char* name) override { return ScanObject(host_, mode, name); }
+    void LastVirusName(char* buffer) override { CopyLastVirusName(buffer); }
+    // clamd walks archives itself: there is never one to open here.
+    void Statistics(int32_t* servers, int32_t* rejected) override {
+        EngineState& state = State();
+        *servers = static_cast<int32_t>(state.bridge.settings().servers.size());
+        *rejected = state.rejectedLines;
+    }
+
+private:
+    engineboundary::HostTable host_;
+};
+
+using ClamdDoor = engineboundary::Door<ClamdEngine>;
+
+}  // namespace
+
+ENGINE_EXPORT void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, const void*, int32_t) {
+    return ClamdDoor::Init(callbacks, count);
 }
 
 // Servers configured and lines rejected since ORLIX_InitDll, for tools and
 // tests (the reference engine's export of the same name counts records).
 ENGINE_EXPORT void __cdecl ORLIX_BaseStatistics(int32_t* servers, int32_t* rejected) {
-    try {
-        EngineState& state = State();
-        if (servers) *servers = static_cast<int32_t>(state.bridge.settings().servers.size());
-        if (rejected) *rejected = state.rejectedLines;
-    } catch (...) {
-    }
+    ClamdDoor::Statistics(servers, rejected);
 }

@@ -1,29 +1,25 @@
 #include "host_object.h"
 
-#include "engine_door.h"
-
 namespace clamdbridge {
 namespace {
 
-using namespace enginedoor;
-
-HostTable g_host;
+using namespace engineboundary;
 
 const int kRequiredSlots[] = {orlix::SlotOpenFile, orlix::SlotCloseFile, orlix::SlotReadFile, orlix::SlotGetFileLength};
 
 }  // namespace
 
-bool BindHost(const orlix::CallbackSlot* table, int32_t count) { return g_host.Bind(table, count, kRequiredSlots); }
-
-bool HostBound() { return g_host.bound(); }
+bool BindHostTable(HostTable& host, const orlix::CallbackSlot* table, int32_t count) {
+    return host.Bind(table, count, kRequiredSlots);
+}
 
 bool HostObject::Open(uint64_t* size) {
     Close();
-    if (!g_host.bound() || !name_) return false;
-    int32_t handle = Answer(g_host.Slot<HostProc2>(orlix::SlotOpenFile)(0, Word(name_), orlix::kOpenRead));
+    if (!host_.bound() || !name_) return false;
+    int32_t handle = Answer(host_.Slot<HostProc2>(orlix::SlotOpenFile)(0, Word(name_), orlix::kOpenRead));
     if (!orlix::IsHostHandle(handle)) return false;
     handle_ = handle;
-    int32_t length = Answer(g_host.Slot<HostProc1>(orlix::SlotGetFileLength)(0, handle_));
+    int32_t length = Answer(host_.Slot<HostProc1>(orlix::SlotGetFileLength)(0, handle_));
     if (length == -1) {
         Close();
         return false;
@@ -34,11 +30,11 @@ bool HostObject::Open(uint64_t* size) {
 
 int32_t HostObject::Read(unsigned char* buffer, uint32_t count) {
     if (handle_ == -1) return -1;
-    return Answer(g_host.Slot<HostProc3>(orlix::SlotReadFile)(0, handle_, Word(buffer), static_cast<int32_t>(count)));
+    return Answer(host_.Slot<HostProc3>(orlix::SlotReadFile)(0, handle_, Word(buffer), static_cast<int32_t>(count)));
 }
 
 void HostObject::Close() {
-    if (handle_ != -1) g_host.Slot<HostProc1>(orlix::SlotCloseFile)(0, handle_);
+    if (handle_ != -1) host_.Slot<HostProc1>(orlix::SlotCloseFile)(0, handle_);
     handle_ = -1;
 }
 

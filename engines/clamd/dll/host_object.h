@@ -5,17 +5,17 @@
 #include <cstdint>
 
 #include "bridge.h"
+#include "engine_boundary.h"
 #include "orlix/contract.h"
 
 namespace clamdbridge {
 
-// False when the table lacks a slot the bridge needs.
-bool BindHost(const orlix::CallbackSlot* table, int32_t count);
-bool HostBound();
+// Binds the slots the bridge needs; false when the table lacks one.
+bool BindHostTable(engineboundary::HostTable& host, const orlix::CallbackSlot* table, int32_t count);
 
 class HostObject : public ObjectReader {
 public:
-    explicit HostObject(const char* name) : name_(name) {}
+    HostObject(const engineboundary::HostTable& host, const char* name) : host_(host), name_(name) {}
     ~HostObject() override { Close(); }
     HostObject(const HostObject&) = delete;
     HostObject& operator=(const HostObject&) = delete;
@@ -24,6 +24,7 @@ public:
     void Close() override;
 
 private:
+    const engineboundary::HostTable& host_;
     const char* name_;
     int32_t handle_ = -1;
 };

@@ -1,4 +1,4 @@
-#include "signature_watch.h"
+#include "marker_finder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,9 +19,9 @@ uint32_t Find(const unsigned char* bytes, uint32_t count, const unsigned char* s
 
 }  // namespace
 
-SignatureWatch::SignatureWatch(const unsigned char (&signature)[4]) { std::memcpy(signature_, signature, 4); }
+MarkerFinder::MarkerFinder(const unsigned char* signature) { std::memcpy(signature_, signature, 4); }
 
-uint32_t SignatureWatch::Feed(const unsigned char* bytes, uint32_t count) {
+uint32_t MarkerFinder::Feed(const unsigned char* bytes, uint32_t count) {
     unsigned char seam[6];
     uint32_t fromChunk = std::min<uint32_t>(3, count);
     std::memcpy(seam, tail_, tailLength_);

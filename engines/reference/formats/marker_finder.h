@@ -1,4 +1,4 @@
-// Finds a 4-byte signature in an object fed chunk by chunk, also where it
+// Finds a 4-byte marker (a record signature) in an object fed chunk by chunk, also where it
 // straddles two chunks.
 #pragma once
 
@@ -6,9 +6,9 @@
 
 namespace refengine {
 
-class SignatureWatch {
+class MarkerFinder {
 public:
-    explicit SignatureWatch(const unsigned char (&signature)[4]);
+    explicit MarkerFinder(const unsigned char* signature);
     // The bytes of this chunk up to the first signature's end, or 0 when
     // none ends in it.
     uint32_t Feed(const unsigned char* bytes, uint32_t count);

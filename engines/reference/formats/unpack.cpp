@@ -5,19 +5,20 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/source_reads.h"
 #include "orlix/contract.h"
-#include "source_reads.h"
 
 namespace refengine {
 namespace {
 
 constexpr uint32_t kChunk = 65536;
 
-voidpf ZlibAlloc(voidpf, uInt items, uInt size) {
+// zlib's memory comes from the host's allocator, as every buffer does.
+voidpf ZlibAlloc(voidpf host, uInt items, uInt size) {
     if (size && items > 0xFFFFFFFFu / size) return Z_NULL;
-    return HostAlloc(items * size);
+    return static_cast<Host*>(host)->Alloc(items * size);
 }
-void ZlibFree(voidpf, voidpf block) { HostFree(block); }
+void ZlibFree(voidpf host, voidpf block) { static_cast<Host*>(host)->Free(block); }
 
 // Reads a member's packed bytes chunk by chunk.
 class PackedInput {
@@ -44,8 +45,8 @@ private:
 
 }  // namespace
 
-uint32_t CopyStored(ByteSource& source, uint64_t offset, uint64_t length, ByteConsumer& out) {
-    HostBuffer input(kChunk);
+uint32_t CopyStored(Host& host, ByteSource& source, uint64_t offset, uint64_t length, ByteSink& out) {
+    HostBuffer input(host, kChunk);
     if (!input) return orlix::ResultUnpackError;
     PackedInput packed(source, offset, length, input);
     int32_t got;
@@ -54,14 +55,15 @@ uint32_t CopyStored(ByteSource& source, uint64_t offset, uint64_t length, ByteCo
     return got == -1 ? uint32_t{orlix::ResultReadError} : 0u;
 }
 
-uint32_t InflateRaw(ByteSource& source, uint64_t offset, uint64_t length, ByteConsumer& out, uint64_t* used) {
-    HostBuffer input(kChunk), output(kChunk);
+uint32_t InflateRaw(Host& host, ByteSource& source, uint64_t offset, uint64_t length, ByteSink& out, uint64_t* used) {
+    HostBuffer input(host, kChunk), output(host, kChunk);
     if (!input || !output) return orlix::ResultUnpackError;
     PackedInput packed(source, offset, length, input);
     z_stream z;
     std::memset(&z, 0, sizeof z);
     z.zalloc = ZlibAlloc;
     z.zfree = ZlibFree;
+    z.opaque = &host;
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return orlix::ResultUnpackError;
     uint32_t streamFailure = 0;
     for (;;) {

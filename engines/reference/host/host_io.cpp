@@ -2,92 +2,21 @@
 
 #include <cstring>
 
-#include "engine_door.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace refengine {
-namespace {
 
-using namespace enginedoor;
-
-HostTable g_host;
-
-const int kRequiredSlots[] = {orlix::SlotAlloc,         orlix::SlotFree,          orlix::SlotOpenFile,
-                              orlix::SlotCloseFile,     orlix::SlotReadFile,      orlix::SlotWriteFile,
-                              orlix::SlotSeekFromStart, orlix::SlotGetFileLength, orlix::SlotSetFileSize,
-                              orlix::SlotDeleteFile,    orlix::SlotCreateTempFile};
-
-}  // namespace
-
-bool BindHost(const orlix::CallbackSlot* table, int32_t count) { return g_host.Bind(table, count, kRequiredSlots); }
-
-bool HostBound() { return g_host.bound(); }
-
-void* HostAlloc(uint32_t size) {
-    intptr_t block = g_host.Slot<HostProc1>(orlix::SlotAlloc)(0, static_cast<intptr_t>(size));
-    if (block == -1 || block == 0) return nullptr;
-    return reinterpret_cast<void*>(block);
-}
-
-void HostFree(void* block) {
-    if (block) g_host.Slot<HostProc1>(orlix::SlotFree)(0, Word(block));
-}
-
-int32_t HostOpen(const char* name, int32_t mode) {
-    return Answer(g_host.Slot<HostProc2>(orlix::SlotOpenFile)(0, Word(name), mode));
-}
-
-int32_t HostCreateTemp(char (&name)[orlix::kTempNameBufferSize]) {
-    name[0] = 0;
-    return Answer(g_host.Slot<HostProc1>(orlix::SlotCreateTempFile)(0, Word(name)));
-}
-
-int32_t HostClose(int32_t handle) { return Answer(g_host.Slot<HostProc1>(orlix::SlotCloseFile)(0, handle)); }
-
-int32_t HostRead(int32_t handle, void* buffer, uint32_t count) {
-    return Answer(g_host.Slot<HostProc3>(orlix::SlotReadFile)(0, handle, Word(buffer), static_cast<int32_t>(count)));
-}
-
-int32_t HostWrite(int32_t handle, const void* buffer, uint32_t count) {
-    return Answer(g_host.Slot<HostProc3>(orlix::SlotWriteFile)(0, handle, Word(buffer), static_cast<int32_t>(count)));
-}
-
-int32_t HostSeek(int32_t handle, uint32_t offset) {
-    return Answer(g_host.Slot<HostProc2>(orlix::SlotSeekFromStart)(0, handle, static_cast<int32_t>(offset)));
-}
-
-int32_t HostLength(int32_t handle) { return Answer(g_host.Slot<HostProc1>(orlix::SlotGetFileLength)(0, handle)); }
-
-int32_t HostSetSize(int32_t handle, uint32_t size) {
-    return Answer(g_host.Slot<HostProc2>(orlix::SlotSetFileSize)(0, handle, static_cast<int32_t>(size)));
-}
-
-int32_t HostDelete(const char* name) { return Answer(g_host.Slot<HostProc1>(orlix::SlotDeleteFile)(0, Word(name))); }
-
-void HostTrace(const char* text) {
-#ifdef _WIN32
-    OutputDebugStringA(text);
-#else
-    (void)text;
-#endif
-}
-
-HostBuffer::HostBuffer(uint32_t size) { Allocate(size); }
+HostBuffer::HostBuffer(Host& host, uint32_t size) : host_(host) { Allocate(size); }
 
 HostBuffer::~HostBuffer() { Release(); }
 
 bool HostBuffer::Allocate(uint32_t size) {
     Release();
-    data_ = static_cast<unsigned char*>(HostAlloc(size));
+    data_ = static_cast<unsigned char*>(host_.Alloc(size));
     if (data_) size_ = size;
     return data_ != nullptr;
 }
 
 void HostBuffer::Release() {
-    HostFree(data_);
+    host_.Free(data_);
     data_ = nullptr;
     size_ = 0;
 }
@@ -96,12 +25,12 @@ HostFile::~HostFile() { Close(); }
 
 bool HostFile::Open(const char* name, int32_t mode) {
     Close();
-    handle_ = HostOpen(name, mode);
+    handle_ = host_.Open(name, mode);
     if (!orlix::IsHostHandle(handle_)) {
         handle_ = -1;
         return false;
     }
-    int32_t length = HostLength(handle_);
+    int32_t length = host_.Length(handle_);
     if (length == -1) {
         Close();
         return false;
@@ -113,7 +42,7 @@ bool HostFile::Open(const char* name, int32_t mode) {
 }
 
 void HostFile::Close() {
-    if (handle_ != -1) HostClose(handle_);
+    if (handle_ != -1) host_.Close(handle_);
     handle_ = -1;
 }
 
@@ -124,7 +53,7 @@ int32_t HostFile::ReadAt(uint64_t offset, void* buffer, uint32_t count) {
     // Sequential reads need no seek; that keeps files past 2 GB readable
     // from the start, where a 32-bit seek distance could not reach.
     if (!positionKnown_ || position_ != offset) {
-        if (offset > 0x7FFFFFFFu || HostSeek(handle_, static_cast<uint32_t>(offset)) == -1) {
+        if (offset > 0x7FFFFFFFu || host_.Seek(handle_, static_cast<uint32_t>(offset)) == -1) {
             positionKnown_ = false;
             return -1;
         }
@@ -133,7 +62,7 @@ int32_t HostFile::ReadAt(uint64_t offset, void* buffer, uint32_t count) {
     }
     uint32_t done = 0;
     while (done < count) {
-        int32_t got = HostRead(handle_, static_cast<unsigned char*>(buffer) + done, count - done);
+        int32_t got = host_.Read(handle_, static_cast<unsigned char*>(buffer) + done, count - done);
         if (got == -1) {
             positionKnown_ = false;
             return -1;
@@ -148,27 +77,27 @@ int32_t HostFile::ReadAt(uint64_t offset, void* buffer, uint32_t count) {
 bool HostFile::ExtendsPastLength() {
     if (handle_ == -1 || !positionKnown_ || position_ != size_) return false;
     unsigned char probe = 0;
-    int32_t got = HostRead(handle_, &probe, 1);
+    int32_t got = host_.Read(handle_, &probe, 1);
     positionKnown_ = false;
     return got > 0;
 }
 
 Spool::~Spool() {
     if (tempHandle_ != -1) {
-        HostClose(tempHandle_);
-        HostDelete(tempName_);
+        host_.Close(tempHandle_);
+        host_.Delete(tempName_);
     }
 }
 
 bool Spool::MoveToTempFile() {
-    tempHandle_ = HostCreateTemp(tempName_);
+    tempHandle_ = host_.CreateTemp(tempName_);
     if (!orlix::IsHostHandle(tempHandle_)) {
         tempHandle_ = -1;
         return false;
     }
     tempPosition_ = 0;
     if (size_ > 0 &&
-        HostWrite(tempHandle_, memory_.data(), static_cast<uint32_t>(size_)) != static_cast<int32_t>(size_))
+        host_.Write(tempHandle_, memory_.data(), static_cast<uint32_t>(size_)) != static_cast<int32_t>(size_))
         return false;
     tempPosition_ = size_;
     memory_.Release();
@@ -187,10 +116,10 @@ bool Spool::Append(const unsigned char* bytes, uint32_t count) {
         if (!MoveToTempFile()) return false;
     }
     if (tempPosition_ != size_) {
-        if (size_ > 0x7FFFFFFFu || HostSeek(tempHandle_, static_cast<uint32_t>(size_)) == -1) return false;
+        if (size_ > 0x7FFFFFFFu || host_.Seek(tempHandle_, static_cast<uint32_t>(size_)) == -1) return false;
         tempPosition_ = size_;
     }
-    if (HostWrite(tempHandle_, bytes, count) != static_cast<int32_t>(count)) return false;
+    if (host_.Write(tempHandle_, bytes, count) != static_cast<int32_t>(count)) return false;
     size_ += count;
     tempPosition_ = size_;
     return true;
@@ -204,10 +133,10 @@ int32_t Spool::ReadAt(uint64_t offset, void* buffer, uint32_t count) {
         return static_cast<int32_t>(count);
     }
     if (tempPosition_ != offset) {
-        if (offset > 0x7FFFFFFFu || HostSeek(tempHandle_, static_cast<uint32_t>(offset)) == -1) return -1;
+        if (offset > 0x7FFFFFFFu || host_.Seek(tempHandle_, static_cast<uint32_t>(offset)) == -1) return -1;
         tempPosition_ = offset;
     }
-    int32_t got = HostRead(tempHandle_, buffer, count);
+    int32_t got = host_.Read(tempHandle_, buffer, count);
     if (got == -1) return -1;
     tempPosition_ += static_cast<uint32_t>(got);
     return got;

@@ -1,39 +1,20 @@
-// The engine's only way to the outside world: the callback table the host
-// hands to ORLIX_InitDll. Files, the host's memory blocks, temporary files
-// and large allocations all go through it.
+// What the engine reads and keeps through its host: buffers from the
+// host's allocator, objects opened by name, and spooled members.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
-#include "orlix/contract.h"
+#include "host.h"
 
 namespace refengine {
-
-// Binds the host's table; false when a slot the engine needs is missing.
-bool BindHost(const orlix::CallbackSlot* table, int32_t count);
-bool HostBound();
-
-// Thin wrappers; handles are the host's 32-bit values, -1 on failure.
-void* HostAlloc(uint32_t size);
-void HostFree(void* block);
-int32_t HostOpen(const char* name, int32_t mode);
-int32_t HostCreateTemp(char (&name)[orlix::kTempNameBufferSize]);
-int32_t HostClose(int32_t handle);
-int32_t HostRead(int32_t handle, void* buffer, uint32_t count);
-int32_t HostWrite(int32_t handle, const void* buffer, uint32_t count);
-int32_t HostSeek(int32_t handle, uint32_t offset);
-int32_t HostLength(int32_t handle);
-int32_t HostSetSize(int32_t handle, uint32_t size);
-int32_t HostDelete(const char* name);
-// A line for a debugger watching the process (Windows only).
-void HostTrace(const char* text);
 
 // A buffer from the host's allocator, released with it.
 class HostBuffer {
 public:
-    HostBuffer() = default;
-    explicit HostBuffer(uint32_t size);
+    explicit HostBuffer(Host& host) : host_(host) {}
+    HostBuffer(Host& host, uint32_t size);
     ~HostBuffer();
     HostBuffer(const HostBuffer&) = delete;
     HostBuffer& operator=(const HostBuffer&) = delete;
@@ -44,6 +25,7 @@ public:
     void Release();
 
 private:
+    Host& host_;
     unsigned char* data_ = nullptr;
     uint32_t size_ = 0;
 };
@@ -58,9 +40,25 @@ public:
     virtual int32_t ReadAt(uint64_t offset, void* buffer, uint32_t count) = 0;
 };
 
+// One object read by two readers: each reader owns a view of the same source.
+class SharedSource : public ByteSource {
+public:
+    explicit SharedSource(std::shared_ptr<ByteSource> source) : source_(std::move(source)) {}
+    uint64_t Size() const override { return source_->Size(); }
+    int32_t ReadAt(uint64_t offset, void* buffer, uint32_t count) override {
+        return source_->ReadAt(offset, buffer, count);
+    }
+
+private:
+    std::shared_ptr<ByteSource> source_;
+};
+
 // An object opened by name through the host's open callback.
 class HostFile : public ByteSource {
 public:
+    explicit HostFile(Host& host) : host_(host) {}
+    HostFile(const HostFile&) = delete;
+    HostFile& operator=(const HostFile&) = delete;
     ~HostFile() override;
     // False when the host cannot open the object or tell its length.
     bool Open(const char* name, int32_t mode);
@@ -73,6 +71,7 @@ public:
     bool ExtendsPastLength();
 
 private:
+    Host& host_;
     int32_t handle_ = -1;
     uint64_t size_ = 0;
     uint64_t position_ = 0;
@@ -83,7 +82,9 @@ private:
 // while small, moved to a host temporary file when it grows past the limit.
 class Spool : public ByteSource {
 public:
-    explicit Spool(uint32_t memoryLimit) : memoryLimit_(memoryLimit) {}
+    Spool(Host& host, uint32_t memoryLimit) : host_(host), memoryLimit_(memoryLimit), memory_(host) {}
+    Spool(const Spool&) = delete;
+    Spool& operator=(const Spool&) = delete;
     ~Spool() override;
     bool Append(const unsigned char* bytes, uint32_t count);
     bool inTempFile() const { return tempHandle_ != -1; }
@@ -93,6 +94,7 @@ public:
 private:
     bool MoveToTempFile();
 
+    Host& host_;
     uint32_t memoryLimit_;
     HostBuffer memory_;
     uint64_t size_ = 0;

@@ -5,13 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "host_io.h"
-
 namespace refengine {
 namespace {
-
-constexpr size_t kMaxLineLength = 65536;
-constexpr uint32_t kReadChunk = 65536;
 
 // The window kinds, longest stride first.
 constexpr uint32_t kWidths[Database::kKinds] = {4, 4, 4, 4, 4, 4, 4, 4, 2, 1};
@@ -83,14 +78,9 @@ void BuildGroup(AnchorGroup& group) {
 
 }  // namespace
 
-Database& CurrentDatabase() {
-    static Database database;
-    return database;
-}
-
 void Database::Clear() { *this = Database(); }
 
-void Database::AddLine(const std::string& line) {
+bool Database::AddLine(const std::string& line) {
     BodySignature body;
     HashSignature hash;
     switch (ParseBaseLine(line, body, hash)) {
@@ -103,60 +93,17 @@ void Database::AddLine(const std::string& line) {
             built_ = false;
             break;
         case LineKind::Invalid:
-            ++rejected_;
-            break;
+            return false;
         case LineKind::Blank:
             break;
     }
+    return true;
 }
 
-int32_t Database::LoadBase(const char* path) {
-    if (!path || !HostBound()) return -1;
-    HostFile file;
-    if (!file.Open(path, orlix::kOpenRead)) return -1;
-    HostBuffer chunk(kReadChunk);
-    if (!chunk) return -1;
-    int32_t before = records(), rejectedBefore = rejected_;
-    std::string line;
-    bool overlong = false;
-    uint64_t offset = 0;
-    for (;;) {
-        int32_t got = file.ReadAt(offset, chunk.data(), chunk.size());
-        if (got == -1) return -1;
-        if (got == 0) break;
-        offset += static_cast<uint32_t>(got);
-        const char* at = reinterpret_cast<const char*>(chunk.data());
-        const char* end = at + got;
-        while (at < end) {
-            const char* brk = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
-            const char* stop = brk ? brk : end;
-            if (!overlong) {
-                line.append(at, stop);
-                if (line.size() > kMaxLineLength) {
-                    overlong = true;
-                    line.clear();
-                }
-            }
-            at = stop;
-            if (!brk) break;
-            if (overlong)
-                ++rejected_;
-            else
-                AddLine(line);
-            line.clear();
-            overlong = false;
-            ++at;
-        }
-    }
-    if (overlong)
-        ++rejected_;
-    else if (!line.empty())
-        AddLine(line);
-    char trace[400];
-    std::snprintf(trace, sizeof trace, "orlix32: %.260s: %d records, %d lines rejected\n", path, records() - before,
-                  rejected_ - rejectedBefore);
-    HostTrace(trace);
-    return records() - before;
+bool Database::UseFilterPath(FilterPath path) {
+    if (!FilterPathAvailable(path)) return false;
+    filterPath_ = path;
+    return true;
 }
 
 bool Database::HasHashOfSize(uint64_t size) const {

@@ -45,7 +45,7 @@ uint64_t Sweep(const AnchorGroup& group, WideSweep wide, const unsigned char* by
 }  // namespace
 
 StreamScanner::StreamScanner(const Database& database, uint64_t size, bool sizeKnown)
-    : db_(database), size_(size), sizeKnown_(sizeKnown), wide_(ActiveWideSweep()) {
+    : db_(database), size_(size), sizeKnown_(sizeKnown), wide_(database.wideSweep()) {
     hashing_ = sizeKnown ? database.HasHashOfSize(size) : !database.hashes().empty();
 }
 

@@ -1,4 +1,4 @@
-#include "signature.h"
+#include "virus_record.h"
 
 #include <cstdlib>
 

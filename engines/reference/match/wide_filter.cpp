@@ -1,6 +1,5 @@
 #include "wide_filter.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -318,30 +317,14 @@ FilterPath Choose() {
     return best;
 }
 
-std::atomic<int> g_path{-1};
-
 }  // namespace
 
 const char* FilterPathName(FilterPath path) { return kNames[static_cast<int>(path)]; }
 
 bool FilterPathAvailable(FilterPath path) { return CpuHas(path); }
 
-FilterPath ActiveFilterPath() {
-    int path = g_path.load(std::memory_order_acquire);
-    if (path < 0) {
-        int unset = -1;
-        g_path.compare_exchange_strong(unset, static_cast<int>(Choose()), std::memory_order_acq_rel);
-        path = g_path.load(std::memory_order_acquire);
-    }
-    return static_cast<FilterPath>(path);
-}
+FilterPath BestFilterPath() { return Choose(); }
 
-bool ForceFilterPath(FilterPath path) {
-    if (!CpuHas(path)) return false;
-    g_path.store(static_cast<int>(path), std::memory_order_release);
-    return true;
-}
-
-WideSweep ActiveWideSweep() { return SweepOf(ActiveFilterPath()); }
+WideSweep WideSweepOf(FilterPath path) { return SweepOf(path); }
 
 }  // namespace refengine

@@ -1,5 +1,5 @@
 // The filter's bitmap test over many positions at once, with the vector
-// instructions the processor has. The path is chosen once per process; the
+// instructions the processor has. Each database chooses its path; the
 // scanner's plain loop stays the reference every path must agree with, and
 // serves the windows of one or two bytes and the last positions of a chunk.
 #pragma once
@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "database.h"
+#include "anchor_group.h"
 
 namespace refengine {
 
@@ -18,10 +18,7 @@ const char* FilterPathName(FilterPath path);
 bool FilterPathAvailable(FilterPath path);
 // The best path the processor has, or the one ORLIX_MATCHER_PATH names
 // ("scalar", "sse2", "ssse3", "avx2") when the processor has that one.
-FilterPath ActiveFilterPath();
-// For tests: the process's path from now on; false, and nothing changed,
-// when the processor lacks it.
-bool ForceFilterPath(FilterPath path);
+FilterPath BestFilterPath();
 
 // Room a sweep needs for the positions it reports in one call.
 constexpr size_t kWideHits = 64;
@@ -34,7 +31,7 @@ constexpr size_t kWideHits = 64;
 typedef size_t (*WideSweep)(const AnchorGroup& group, const unsigned char* bytes, size_t at, size_t end, size_t* hits,
                             size_t& count);
 
-// The sweep of the process's path; null for the plain loop.
-WideSweep ActiveWideSweep();
+// The sweep of a path; null for the plain loop.
+WideSweep WideSweepOf(FilterPath path);
 
 }  // namespace refengine

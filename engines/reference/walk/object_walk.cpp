@@ -1,206 +1,143 @@
-#include "engine_state.h"
+#include "object_walk.h"
 
+#include <algorithm>
 #include <cstring>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "archive_format.h"
-#include "database.h"
-#include "gzip_reader.h"
-#include "host_io.h"
-#include "signature_watch.h"
-#include "stream_scanner.h"
-#include "tar_reader.h"
-#include "zip_reader.h"
 
 namespace refengine {
 namespace {
 
 constexpr uint32_t kReadChunk = 65536;
-const unsigned char kEndRecordBytes[4] = {'P', 'K', 5, 6};
 
-struct ArchiveLevel {
-    std::unique_ptr<ArchiveReader> reader;  // null: the open failed, only the close is left
-    ArchiveFormat format = ArchiveFormat::None;
-    std::string memberName;
-    bool haveEntry = false;
-};
+}  // namespace
 
-// The archive most recently answered with the archive bit, waiting for
-// EngineOpenArchive: a checked file by name, or a member spooled while it
-// was being unpacked. name: the file's or the member's, for formats that
-// store no member names.
-struct PendingArchive {
-    std::string fileName;
-    std::unique_ptr<Spool> member;
-    std::string name;
-    ArchiveFormat format = ArchiveFormat::None;
-    bool alsoZip = false;  // a ZIP behind the gzip or tar: walked after it
-    bool present = false;
-};
-
-struct ScanState {
-    std::vector<ArchiveLevel> levels;
-    PendingArchive pending;
-    std::string lastVirus;
-    CheckBudget budget;
-};
-
-ScanState& State() {
-    static ScanState state;
-    return state;
-}
-
-void ClearPending() { State().pending = PendingArchive(); }
-
-std::unique_ptr<ArchiveReader> OpenReader(ArchiveFormat format, bool alsoZip, std::unique_ptr<ByteSource> source,
-                                          const std::string& name) {
-    if (alsoZip && format != ArchiveFormat::Zip) {
+std::unique_ptr<ArchiveReader> ObjectWalk::OpenReader(const ProbedFormats& formats, std::unique_ptr<ByteSource> source,
+                                                      const std::string& name) {
+    if (formats.behind) {
         std::shared_ptr<ByteSource> shared(std::move(source));
         return std::unique_ptr<ArchiveReader>(new ChainedReader(
-            OpenReader(format, false, std::unique_ptr<ByteSource>(new SharedSource(shared)), name),
-            OpenReader(ArchiveFormat::Zip, false, std::unique_ptr<ByteSource>(new SharedSource(shared)), name)));
+            formats.format->open(host_, std::unique_ptr<ByteSource>(new SharedSource(shared)), name),
+            formats.behind->open(host_, std::unique_ptr<ByteSource>(new SharedSource(shared)), name)));
     }
-    switch (format) {
-        case ArchiveFormat::Gzip:
-            return std::unique_ptr<ArchiveReader>(new GzipReader(std::move(source), name));
-        case ArchiveFormat::Tar:
-            return std::unique_ptr<ArchiveReader>(new TarReader(std::move(source)));
-        default:
-            return std::unique_ptr<ArchiveReader>(new ZipReader(std::move(source)));
-    }
+    return formats.format->open(host_, std::move(source), name);
 }
 
-int32_t CureFind(HostFile& file, const char* name, const StreamScanner& scanner) {
-    uint32_t flags = scanner.verdict().flags;
+int32_t ObjectWalk::CureFind(HostFile& file, const char* name, const Finding& finding) {
+    uint32_t flags = finding.flags;
     // Only a body appended to a host can be cut off; a find at offset 0 is
     // the whole object, and a cut at a start not known exactly could take
     // the host's own bytes with it.
-    if (!scanner.verdict().curable || !scanner.matchStartKnown() || scanner.matchStart() == 0)
-        return flags | orlix::ResultIncurable;
+    if (!finding.curable || !finding.cutKnown || finding.cutAt == 0) return flags | orlix::ResultIncurable;
     file.Close();
-    HostFile writable;
+    HostFile writable(host_);
     if (!writable.Open(name, orlix::kOpenReadWrite) ||
-        HostSetSize(writable.handle(), static_cast<uint32_t>(scanner.matchStart())) == -1) {
+        host_.SetSize(writable.handle(), static_cast<uint32_t>(finding.cutAt)) == -1) {
         return flags | orlix::ResultIncurable | orlix::ResultWriteError;
     }
     return flags | orlix::ResultCured;
 }
 
-}  // namespace
-
-void ResetScanState() { State() = ScanState(); }
-
-int32_t ScanObject(int32_t mode, const char* name) {
-    ScanState& state = State();
-    state.levels.clear();
-    ClearPending();
-    state.lastVirus.clear();
-    state.budget.Restart();
+int32_t ObjectWalk::ScanObject(int32_t mode, const char* name) {
+    levels_.clear();
+    pending_ = PendingArchive();
+    lastVirus_.clear();
+    budget_.Restart();
     if (!name || (mode != orlix::kScanModeCheck && mode != orlix::kScanModeCure)) return orlix::kEngineFailure;
 
-    Database& db = CurrentDatabase();
-    db.Finish();
-    HostFile file;
+    detector_.BeginCheck();
+    HostFile file(host_);
     if (!file.Open(name, orlix::kOpenRead)) return orlix::kEngineFailure;
-    HostBuffer chunk(kReadChunk);
+    HostBuffer chunk(host_, kReadChunk);
     if (!chunk) return orlix::kEngineFailure;
-    int32_t got = file.ReadAt(0, chunk.data(), kFormatHeadBytes);
-    if (got == -1) return orlix::kEngineFailure;
-    ArchiveFormat format = DetectArchiveHead(chunk.data(), static_cast<size_t>(got));
 
-    // An archive's own bytes are matched too: its comment, what follows its
-    // end, and hash records of the whole file.
-    StreamScanner scanner(db, file.Size(), true);
-    // The search for a ZIP's end record reads the whole object: only an
-    // object that holds its signature somewhere needs it.
-    SignatureWatch endRecord(kEndRecordBytes);
-    bool endSignature = false;
+    // An archive's own bytes are inspected too: its comment, what follows
+    // its end, and hash records of the whole file.
+    InspectedObject object;
+    object.name = name;
+    object.size = file.Size();
+    object.sizeKnown = true;
+    std::unique_ptr<Inspection> inspection = detector_.Inspect(object);
+    FormatProbe probe;
     for (uint64_t offset = 0;;) {
-        got = file.ReadAt(offset, chunk.data(), chunk.size());
+        int32_t got = file.ReadAt(offset, chunk.data(), chunk.size());
         if (got == -1) return orlix::kEngineFailure;
         if (got == 0) break;
-        if (!endSignature) endSignature = endRecord.Feed(chunk.data(), static_cast<uint32_t>(got)) != 0;
-        if (!scanner.Feed(chunk.data(), static_cast<size_t>(got))) {
-            endSignature = true;  // not all read: unknown
+        probe.Feed(chunk.data(), static_cast<uint32_t>(got));
+        if (!inspection->Feed(chunk.data(), static_cast<size_t>(got))) {
+            probe.MarkersUnknown();  // not all read
             break;
         }
         offset += static_cast<uint32_t>(got);
     }
     // A clean answer for an object only partly read would be a false one.
-    if (!scanner.found() && file.ExtendsPastLength()) return orlix::kEngineFailure;
-    scanner.Finish();
-    bool zipAtEnd = format != ArchiveFormat::Zip && endSignature &&
-                    (!scanner.found() || mode == orlix::kScanModeCure) && EndsInZip(file);
-    if (format == ArchiveFormat::None && zipAtEnd) format = ArchiveFormat::Zip;
-    bool archive = format != ArchiveFormat::None;
-    if (!scanner.found()) {
-        if (!archive) return orlix::ResultClean;
-        state.pending.fileName = name;
-        state.pending.name = name;
-        state.pending.format = format;
-        state.pending.alsoZip = zipAtEnd;
-        state.pending.present = true;
+    if (!inspection->found() && file.ExtendsPastLength()) return orlix::kEngineFailure;
+    // A detector that could not judge the object fails the check.
+    if (!inspection->found() && inspection->Finish() != 0) return orlix::kEngineFailure;
+    const Finding* finding = inspection->found();
+    // The search for a format at the end reads the whole object: a find
+    // settles a check without it.
+    ProbedFormats formats;
+    if (!finding || mode == orlix::kScanModeCure) formats = probe.Settle(host_, file);
+    if (!finding) {
+        if (!formats.format) return orlix::ResultClean;
+        pending_.fileName = name;
+        pending_.name = name;
+        pending_.path = name;
+        pending_.formats = formats;
+        pending_.present = true;
         return orlix::ResultArchive;
     }
-    state.lastVirus = scanner.verdict().name;
-    if (mode == orlix::kScanModeCheck) return static_cast<int32_t>(scanner.verdict().flags);
+    lastVirus_ = finding->name;
+    if (mode == orlix::kScanModeCheck) return static_cast<int32_t>(finding->flags);
     // Archives are not cured: cutting one would lose its other members.
-    if (archive) return static_cast<int32_t>(scanner.verdict().flags | orlix::ResultIncurable);
-    return static_cast<int32_t>(CureFind(file, name, scanner));
+    if (formats.format) return static_cast<int32_t>(finding->flags | orlix::ResultIncurable);
+    return static_cast<int32_t>(CureFind(file, name, *finding));
 }
 
-void CopyLastVirusName(char* buffer) {
-    if (!buffer) return;
-    size_t length = std::min<size_t>(State().lastVirus.size(), orlix::kVirusNameMaxChars);
-    std::memcpy(buffer, State().lastVirus.data(), length);
+void ObjectWalk::CopyLastVirusName(char* buffer) const {
+    size_t length = std::min<size_t>(lastVirus_.size(), orlix::kVirusNameMaxChars);
+    std::memcpy(buffer, lastVirus_.data(), length);
     buffer[length] = 0;
 }
 
-int32_t CopyLastArchiverName(char* buffer) {
-    const ScanState& state = State();
-    if (!buffer || (!state.pending.present && state.levels.empty())) return orlix::kEngineFailure;
-    const char* archiver = ArchiverName(state.pending.present ? state.pending.format : state.levels.back().format);
+int32_t ObjectWalk::CopyLastArchiverName(char* buffer) const {
+    if (!pending_.present && levels_.empty()) return orlix::kEngineFailure;
+    const ArchiveFormat* format = pending_.present ? pending_.formats.format : levels_.back().format;
+    // A level whose open failed still reports the archiver it was opened as.
+    const char* archiver = format ? format->archiverName : "ZIP";
     std::memcpy(buffer, archiver, std::strlen(archiver) + 1);
     return 0;
 }
 
-int32_t OpenArchive() {
-    ScanState& state = State();
+int32_t ObjectWalk::OpenArchive() {
     // Every open gets a level, even a failed one: the host closes each
     // level it tried to open, and must not close the one around it instead.
-    state.levels.emplace_back();
-    ArchiveLevel& level = state.levels.back();
-    if (!state.pending.present || state.levels.size() > kMaxArchiveLevels) {
-        ClearPending();
-        return orlix::kEngineFailure;
-    }
+    levels_.emplace_back();
+    ArchiveLevel& level = levels_.back();
+    PendingArchive pending = std::move(pending_);
+    pending_ = PendingArchive();
+    if (!pending.present || levels_.size() > kMaxArchiveLevels) return orlix::kEngineFailure;
     std::unique_ptr<ByteSource> source;
-    if (state.pending.member) {
-        source = std::move(state.pending.member);
+    if (pending.member) {
+        source = std::move(pending.member);
     } else {
-        std::unique_ptr<HostFile> file(new HostFile);
-        if (!file->Open(state.pending.fileName.c_str(), orlix::kOpenRead)) {
-            ClearPending();
-            return orlix::kEngineFailure;
-        }
+        std::unique_ptr<HostFile> file(new HostFile(host_));
+        if (!file->Open(pending.fileName.c_str(), orlix::kOpenRead)) return orlix::kEngineFailure;
         source = std::move(file);
     }
-    level.format = state.pending.format;
-    level.reader = OpenReader(state.pending.format, state.pending.alsoZip, std::move(source), state.pending.name);
-    ClearPending();
+    level.format = pending.formats.format;
+    level.path = pending.path;
+    level.reader = OpenReader(pending.formats, std::move(source), pending.name);
     return 0;
 }
 
-int32_t NextMemberHeader(orlix::ArchiveMemberHeader* header, int32_t nameRoom) {
-    ScanState& state = State();
-    if (!header || state.levels.empty() || !state.levels.back().reader) return orlix::kEngineFailure;
-    ArchiveLevel& level = state.levels.back();
+int32_t ObjectWalk::NextMemberHeader(orlix::ArchiveMemberHeader* header, int32_t nameRoom) {
+    if (levels_.empty() || !levels_.back().reader) return orlix::kEngineFailure;
+    ArchiveLevel& level = levels_.back();
     level.haveEntry = false;
     uint32_t answer = level.reader->Next(level.memberName);
     if (answer) return static_cast<int32_t>(answer);
     level.haveEntry = true;
+    level.memberPath = level.path + "\\" + level.memberName;
     size_t room = static_cast<size_t>(std::min<int32_t>(std::max<int32_t>(nameRoom, 1), orlix::kMemberNameMaxChars));
     size_t length = std::min(level.memberName.size(), room - 1);
     char* name = reinterpret_cast<char*>(header->bytes + orlix::kMemberNameOffset);
@@ -209,29 +146,28 @@ int32_t NextMemberHeader(orlix::ArchiveMemberHeader* header, int32_t nameRoom) {
     return 0;
 }
 
-int32_t ExtractMember(orlix::ArchiveMemberHeader* header) {
-    ScanState& state = State();
-    if (!header || state.levels.empty() || !state.levels.back().reader || !state.levels.back().haveEntry)
-        return orlix::kEngineFailure;
-    ClearPending();
-    ArchiveLevel& level = state.levels.back();
+int32_t ObjectWalk::ExtractMember(orlix::ArchiveMemberHeader*) {
+    if (levels_.empty() || !levels_.back().reader || !levels_.back().haveEntry) return orlix::kEngineFailure;
+    pending_ = PendingArchive();
+    ArchiveLevel& level = levels_.back();
     level.haveEntry = false;
-    MemberOutcome outcome = level.reader->Extract(CurrentDatabase(), state.budget);
-    if (outcome.flags & orlix::kVirusFoundBits) state.lastVirus = outcome.virusName;
-    if (outcome.nestedArchive) {
-        state.pending.member = std::move(outcome.nestedArchive);
-        state.pending.name = level.memberName;
-        state.pending.format = outcome.nestedFormat;
-        state.pending.alsoZip = outcome.nestedAlsoZip;
-        state.pending.present = true;
+    MemberOutcome outcome;
+    WalkMemberChecks checks(host_, detector_, budget_, level.memberPath, outcome);
+    uint32_t flags = level.reader->Extract(checks);
+    if (flags & orlix::kVirusFoundBits) lastVirus_ = outcome.virusName;
+    if (outcome.nestedArchive && (flags & orlix::ResultArchive)) {
+        pending_.member = std::move(outcome.nestedArchive);
+        pending_.name = level.memberName;
+        pending_.path = level.memberPath;
+        pending_.formats = outcome.nested;
+        pending_.present = true;
     }
-    return static_cast<int32_t>(outcome.flags);
+    return static_cast<int32_t>(flags);
 }
 
-void CloseArchive() {
-    ScanState& state = State();
-    ClearPending();
-    if (!state.levels.empty()) state.levels.pop_back();
+void ObjectWalk::CloseArchive() {
+    pending_ = PendingArchive();
+    if (!levels_.empty()) levels_.pop_back();
 }
 
 }  // namespace refengine

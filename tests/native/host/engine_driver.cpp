@@ -3,12 +3,17 @@
 #include <cstdio>
 
 #include "native_host.h"
+#include "reference_engine.h"
 
 namespace nativehost {
 
 orlix::EngineEntryProc BindEngine() {
     return reinterpret_cast<orlix::EngineEntryProc>(
         ORLIX_InitDll(Table(), orlix::kCallbackSlotCount, &orlix::kPluginVersionRecord, 0));
+}
+
+refengine::Database& BoundDatabase() {
+    return engineboundary::Door<refengine::ReferenceEngine>::Bound()->database();
 }
 
 std::string Hex(int32_t value) {

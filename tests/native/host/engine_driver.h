@@ -5,16 +5,18 @@
 #include <cstdint>
 #include <string>
 
+#include "engine_boundary.h"
+#include "match/database.h"
 #include "orlix/contract.h"
-
-extern "C" void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, const void* versionRecord,
-                                       int32_t reserved);
-extern "C" void __cdecl ORLIX_BaseStatistics(int32_t* records, int32_t* rejected);
 
 namespace nativehost {
 
 // A fresh binding of the engine to the native host's table (bases dropped).
 orlix::EngineEntryProc BindEngine();
+
+// The records of the engine bound last, for tests that choose its filter
+// path or read its tables.
+refengine::Database& BoundDatabase();
 
 std::string Hex(int32_t value);
 std::string VirusName(orlix::EngineEntryProc entry);

@@ -5,7 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "archive_reader.h"
+#include "formats/archive_reader.h"
+#include "host/callback_host.h"
+#include "match/signature_detector.h"
+#include "walk/member_check.h"
 #include "common/zip_writer.h"
 #include "refengine/engine_fixture.h"
 
@@ -45,17 +48,30 @@ protected:
     }
 };
 
+// A reader's host apart from any engine binding: the native host's table.
+inline refengine::Host& ReaderHost() {
+    static refengine::CallbackHost host;
+    if (!host.bound()) host.Bind(nativehost::Table(), orlix::kCallbackSlotCount);
+    return host;
+}
+
 inline std::unique_ptr<refengine::Spool> SpoolOf(const std::string& bytes) {
-    std::unique_ptr<refengine::Spool> spool(new refengine::Spool(static_cast<uint32_t>(bytes.size())));
+    std::unique_ptr<refengine::Spool> spool(new refengine::Spool(ReaderHost(), static_cast<uint32_t>(bytes.size())));
     spool->Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
     return spool;
 }
 
-// One reader's members and their answers under the given bounds.
+// One reader's members and their answers under the given bounds, matched
+// against no records.
 inline std::string WalkReader(refengine::ArchiveReader& reader, const refengine::UnpackLimits& limits) {
+    refengine::Database records;
+    refengine::SignatureDetector detector(records);
     refengine::CheckBudget budget(limits);
     std::string out, name;
-    while (reader.Next(name) == 0)
-        out += name + "=" + Hex(static_cast<int32_t>(reader.Extract(refengine::CurrentDatabase(), budget).flags)) + ";";
+    while (reader.Next(name) == 0) {
+        refengine::MemberOutcome outcome;
+        refengine::WalkMemberChecks checks(ReaderHost(), detector, budget, name, outcome);
+        out += name + "=" + Hex(static_cast<int32_t>(reader.Extract(checks))) + ";";
+    }
     return out;
 }

@@ -1,7 +1,7 @@
 // gzip and tar through the engine: walked member by member like ZIP,
 // nested in each other, damage answered with its bit, never clean.
 #include "common/eicar.h"
-#include "gzip_reader.h"
+#include "formats/gzip/gzip_reader.h"
 #include "refengine/archive_fixture.h"
 
 namespace {
@@ -101,10 +101,10 @@ TEST_F(ArchiveTest, AGzipBombEndsAtTheBoundsOfTheCheck) {
     for (const refengine::UnpackLimits& limits :
          {refengine::UnpackLimits{1u << 20, 64u << 20, 60000}, refengine::UnpackLimits{64u << 20, 1u << 20, 60000},
           refengine::UnpackLimits{64u << 20, 64u << 20, 0}}) {
-        refengine::GzipReader reader(SpoolOf(bomb), "bomb.gz");
+        refengine::GzipReader reader(ReaderHost(), SpoolOf(bomb), "bomb.gz");
         EXPECT_EQ(WalkReader(reader, limits), "bomb=80;") << limits.memberBytes << " " << limits.checkBytes;
     }
-    refengine::GzipReader reader(SpoolOf(bomb), "bomb.gz");
+    refengine::GzipReader reader(ReaderHost(), SpoolOf(bomb), "bomb.gz");
     EXPECT_EQ(WalkReader(reader, refengine::kUnpackLimits), "bomb=0;");
     EXPECT_LT(nativehost::counters().peakAllocated, 2 << 20);
 }

@@ -4,7 +4,7 @@
 
 #include "common/eicar.h"
 #include "refengine/archive_fixture.h"
-#include "zip_reader.h"
+#include "formats/zip/zip_reader.h"
 
 TEST_F(ArchiveTest, WalksStoredAndDeflatedMembersAndFindsTheInfectedOne) {
     std::string zip = BuildZip({Member("a.txt", "hello", false), Member("b.txt", Filler(100000)),
@@ -93,7 +93,7 @@ TEST_F(ArchiveTest, UnpackingIsBoundedPerMemberPerCheckAndInTimeAndOverBoundIsNo
     std::string zip = BuildZip({Member("a", std::string(600000, '\0')), Member("b", std::string(600000, '\0')),
                                 Member("c", std::string(3000000, '\0')), Member("d", "")});
     auto walk = [&](const refengine::UnpackLimits& limits) {
-        refengine::ZipReader reader(SpoolOf(zip));
+        refengine::ZipReader reader(ReaderHost(), SpoolOf(zip));
         return WalkReader(reader, limits);
     };
     EXPECT_EQ(walk({1u << 20, 8u << 20, 60000}), "a=0;b=0;c=80;d=0;");

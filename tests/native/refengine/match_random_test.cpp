@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "database.h"
+#include "match/database.h"
 #include "refengine/engine_fixture.h"
-#include "signature.h"
-#include "stream_scanner.h"
-#include "wide_filter.h"
+#include "match/virus_record.h"
+#include "match/stream_scanner.h"
+#include "match/wide_filter.h"
 
 using namespace refengine;
 
@@ -154,7 +154,6 @@ std::string RandomData(std::mt19937& random, const std::vector<Record>& records)
 TEST_F(RefEngineTest, RandomRecordsAgreeWithAPlainSearchAtEveryChunkBoundary) {
     std::mt19937 random(20261208);
     int found = 0, clean = 0, cases = 0, paths = 0;
-    const FilterPath original = ActiveFilterPath();
     for (FilterPath path : kFilterPaths) paths += FilterPathAvailable(path);
     for (int round = 0; round < 8; ++round) {
         entry_ = nativehost::BindEngine();
@@ -166,7 +165,7 @@ TEST_F(RefEngineTest, RandomRecordsAgreeWithAPlainSearchAtEveryChunkBoundary) {
         }
         ASSERT_EQ(LoadBase(base), 250);
         Finish();
-        const Database& db = CurrentDatabase();
+        Database& db = nativehost::BoundDatabase();
         for (int trial = 0; trial < 40; ++trial) {
             const std::string data = RandomData(random, records);
             // The first record to complete, by the order the matcher settles
@@ -187,7 +186,7 @@ TEST_F(RefEngineTest, RandomRecordsAgreeWithAPlainSearchAtEveryChunkBoundary) {
             }
             (expected >= 0 ? found : clean)++;
             for (FilterPath path : kFilterPaths) {
-                if (!ForceFilterPath(path)) continue;
+                if (!db.UseFilterPath(path)) continue;
                 for (size_t chunk :
                      {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{8}, size_t{13}, size_t{64}, size_t{1000}}) {
                     StreamScanner scanner(db, data.size(), true);
@@ -209,7 +208,6 @@ TEST_F(RefEngineTest, RandomRecordsAgreeWithAPlainSearchAtEveryChunkBoundary) {
             }
         }
     }
-    ForceFilterPath(original);
     // Both answers were seen often.
     EXPECT_GT(found, 60);
     EXPECT_GT(clean, 60);

@@ -2,7 +2,7 @@
 // positions in the same order for every stride and length, with bitmaps
 // dense enough that the hit list fills up, and no byte read past the last
 // window (the buffers are exactly that long, for AddressSanitizer).
-#include "wide_filter.h"
+#include "match/wide_filter.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "database.h"
+#include "match/anchor_group.h"
 
 using namespace refengine;
 
@@ -46,12 +46,11 @@ std::vector<size_t> WideHits(WideSweep wide, const AnchorGroup& group, const uns
 }  // namespace
 
 TEST(WideFilter, EverySweepReportsThePositionsOfThePlainTest) {
-    const FilterPath original = ActiveFilterPath();
     std::mt19937 random(4242);
     int compared = 0;
     for (FilterPath path : kFilterPaths) {
-        if (path == FilterPath::Scalar || !ForceFilterPath(path)) continue;
-        const WideSweep wide = ActiveWideSweep();
+        if (path == FilterPath::Scalar || !FilterPathAvailable(path)) continue;
+        const WideSweep wide = WideSweepOf(path);
         ASSERT_NE(wide, nullptr) << FilterPathName(path);
         for (uint32_t stride = 1; stride <= 16; ++stride) {
             // One bitmap bit in two set, then one in 16: many hits, then few.
@@ -78,7 +77,6 @@ TEST(WideFilter, EverySweepReportsThePositionsOfThePlainTest) {
             }
         }
     }
-    ForceFilterPath(original);
     // Nothing to compare where the processor has no vector path at all.
     if (!FilterPathAvailable(FilterPath::Sse2)) GTEST_SKIP() << "no vector path on this processor";
     EXPECT_GT(compared, 0);

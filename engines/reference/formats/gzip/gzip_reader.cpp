@@ -4,18 +4,18 @@
 
 #include <cctype>
 
-#include "orlix/contract.h"
+#include "formats/unpack.h"
 #include "gzip_records.h"
-#include "source_reads.h"
-#include "unpack.h"
+#include "host/source_reads.h"
+#include "orlix/contract.h"
 
 namespace refengine {
 namespace {
 
 // One gzip member's bytes on their way: its sum and length for the trailer.
-class TrailerCheck : public ByteConsumer {
+class TrailerCheck : public ByteSink {
 public:
-    explicit TrailerCheck(ByteConsumer& out) : out_(out) {}
+    explicit TrailerCheck(ByteSink& out) : out_(out) {}
     bool Take(const unsigned char* bytes, uint32_t count) override {
         crc_ = static_cast<uint32_t>(crc32(crc_, bytes, count));
         size_ += count;
@@ -28,7 +28,7 @@ public:
     bool stopped() const { return stopped_; }
 
 private:
-    ByteConsumer& out_;
+    ByteSink& out_;
     uint32_t crc_ = 0;
     uint64_t size_ = 0;
     bool stopped_ = false;
@@ -36,7 +36,7 @@ private:
 
 // The first pass: how long the member is, within the member bound and the
 // check's time, before a byte of it is matched.
-class Measure : public ByteConsumer {
+class Measure : public ByteSink {
 public:
     explicit Measure(CheckBudget& budget) : budget_(budget) {}
     bool Take(const unsigned char*, uint32_t count) override {
@@ -69,10 +69,16 @@ std::string MemberNameFrom(const std::string& archive) {
     return name;
 }
 
+std::unique_ptr<ArchiveReader> OpenGzip(Host& host, std::unique_ptr<ByteSource> source, const std::string& name) {
+    return std::unique_ptr<ArchiveReader>(new GzipReader(host, std::move(source), name));
+}
+
 }  // namespace
 
-GzipReader::GzipReader(std::unique_ptr<ByteSource> source, const std::string& archiveName)
-    : source_(std::move(source)), archiveName_(archiveName) {}
+const ArchiveFormat kGzipFormat = {"GZIP", LooksLikeGzip, OpenGzip, nullptr, nullptr};
+
+GzipReader::GzipReader(Host& host, std::unique_ptr<ByteSource> source, const std::string& archiveName)
+    : host_(host), source_(std::move(source)), archiveName_(archiveName) {}
 
 uint32_t GzipReader::Next(std::string& name) {
     if (announced_) return orlix::ResultNoMoreMembers;
@@ -83,7 +89,7 @@ uint32_t GzipReader::Next(std::string& name) {
     return 0;
 }
 
-uint32_t GzipReader::Unpack(ByteConsumer& out, CheckBudget& budget) {
+uint32_t GzipReader::Unpack(ByteSink& out, CheckBudget& budget) {
     uint32_t damage = 0;
     uint64_t size = source_->Size();
     for (uint64_t offset = 0;;) {
@@ -99,7 +105,7 @@ uint32_t GzipReader::Unpack(ByteConsumer& out, CheckBudget& budget) {
         uint64_t data = offset + header.length;
         uint64_t used = 0;
         TrailerCheck check(out);
-        uint32_t failure = InflateRaw(*source_, data, size - data, check, &used);
+        uint32_t failure = InflateRaw(host_, *source_, data, size - data, check, &used);
         if (check.stopped()) return damage;
         if (failure) return failure;
         unsigned char bytes[kGzipTrailerSize];
@@ -121,19 +127,16 @@ uint32_t GzipReader::Unpack(ByteConsumer& out, CheckBudget& budget) {
     }
 }
 
-MemberOutcome GzipReader::Extract(const Database& db, CheckBudget& budget) {
-    MemberOutcome outcome;
+uint32_t GzipReader::Extract(MemberChecks& checks) {
+    CheckBudget& budget = checks.budget();
     // The length decides size-bound records and hashes: it is measured
     // first, and a bomb ends there, before anything is matched.
     Measure measure(budget);
     uint32_t damage = Unpack(measure, budget);
-    if (measure.over()) {
-        outcome.flags = orlix::ResultUnpackError;
-        return outcome;
-    }
-    MemberSink sink({measure.size(), 0, false}, db, budget);
-    uint32_t again = Unpack(sink, budget);
-    return sink.Settle(damage ? damage : again);
+    if (measure.over()) return orlix::ResultUnpackError;
+    std::unique_ptr<MemberCheck> check = checks.Begin({measure.size(), 0, false});
+    uint32_t again = Unpack(*check, budget);
+    return check->Settle(damage ? damage : again);
 }
 
 }  // namespace refengine

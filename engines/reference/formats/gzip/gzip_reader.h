@@ -5,26 +5,28 @@
 #include <memory>
 #include <string>
 
-#include "archive_reader.h"
-#include "host_io.h"
+#include "formats/archive_reader.h"
 
 namespace refengine {
 
 class GzipReader : public ArchiveReader {
 public:
     // archiveName names the member when the stream stores no name.
-    GzipReader(std::unique_ptr<ByteSource> source, const std::string& archiveName);
+    GzipReader(Host& host, std::unique_ptr<ByteSource> source, const std::string& archiveName);
     uint32_t Next(std::string& name) override;
-    MemberOutcome Extract(const Database& db, CheckBudget& budget) override;
+    uint32_t Extract(MemberChecks& checks) override;
 
 private:
     // Unpacks every gzip member into out; the first damage found (0x2000
     // for a checksum, 0x80 for a stream cut short or out of time), or 0.
-    uint32_t Unpack(ByteConsumer& out, CheckBudget& budget);
+    uint32_t Unpack(ByteSink& out, CheckBudget& budget);
 
+    Host& host_;
     std::unique_ptr<ByteSource> source_;
     std::string archiveName_;
     bool announced_ = false;
 };
+
+extern const ArchiveFormat kGzipFormat;
 
 }  // namespace refengine

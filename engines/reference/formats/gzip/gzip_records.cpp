@@ -2,8 +2,8 @@
 
 #include <zlib.h>
 
+#include "host/source_reads.h"
 #include "orlix/contract.h"
-#include "source_reads.h"
 
 namespace refengine {
 namespace {

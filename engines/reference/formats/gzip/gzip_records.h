@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host_io.h"
+#include "host/host_io.h"
 
 namespace refengine {
 

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive_format.h"
+#include "formats/unpack.h"
+#include "host/source_reads.h"
 #include "orlix/contract.h"
-#include "source_reads.h"
 #include "tar_records.h"
-#include "unpack.h"
 
 namespace refengine {
 namespace {
@@ -20,7 +19,13 @@ uint64_t Blocks(uint64_t size) { return (size + kTarBlock - 1) / kTarBlock * kTa
 // Types with no data of their own: links, devices, directories, FIFOs.
 bool HasNoData(char type) { return type >= '1' && type <= '6'; }
 
+std::unique_ptr<ArchiveReader> OpenTar(Host&, std::unique_ptr<ByteSource> source, const std::string&) {
+    return std::unique_ptr<ArchiveReader>(new TarReader(std::move(source)));
+}
+
 }  // namespace
+
+const ArchiveFormat kTarFormat = {"TAR", LooksLikeTar, OpenTar, nullptr, nullptr};
 
 uint32_t TarReader::ReadText(uint64_t size, std::string& text) {
     text.clear();
@@ -87,19 +92,15 @@ uint32_t TarReader::Next(std::string& name) {
     }
 }
 
-MemberOutcome TarReader::Extract(const Database& db, CheckBudget& budget) {
-    MemberOutcome outcome;
-    if (size_ > budget.limits().memberBytes) {
-        outcome.flags = orlix::ResultUnpackError;
-        return outcome;
-    }
+uint32_t TarReader::Extract(MemberChecks& checks) {
+    if (size_ > checks.budget().limits().memberBytes) return orlix::ResultUnpackError;
     // A member that claims more than the archive holds is checked as far as
     // it goes and is never clean.
     uint64_t available = source_->Size() > data_ ? source_->Size() - data_ : 0;
-    MemberSink sink({size_, 0, false}, db, budget);
-    uint32_t failure = CopyStored(*source_, data_, std::min(size_, available), sink);
+    std::unique_ptr<MemberCheck> check = checks.Begin({size_, 0, false});
+    uint32_t failure = CopyStored(checks.host(), *source_, data_, std::min(size_, available), *check);
     if (!failure && available < size_) failure = orlix::ResultUnpackError;
-    return sink.Settle(failure);
+    return check->Settle(failure);
 }
 
 }  // namespace refengine

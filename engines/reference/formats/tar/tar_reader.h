@@ -6,8 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "archive_reader.h"
-#include "host_io.h"
+#include "formats/archive_reader.h"
 
 namespace refengine {
 
@@ -15,7 +14,7 @@ class TarReader : public ArchiveReader {
 public:
     explicit TarReader(std::unique_ptr<ByteSource> source) : source_(std::move(source)) {}
     uint32_t Next(std::string& name) override;
-    MemberOutcome Extract(const Database& db, CheckBudget& budget) override;
+    uint32_t Extract(MemberChecks& checks) override;
 
 private:
     // A header's data read as text (long names, pax records), up to a bound.
@@ -27,5 +26,7 @@ private:
     uint64_t data_ = 0;    // the announced member's data
     uint64_t size_ = 0;
 };
+
+extern const ArchiveFormat kTarFormat;
 
 }  // namespace refengine

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "host/source_reads.h"
 #include "orlix/contract.h"
-#include "source_reads.h"
 #include "zip_records.h"
 
 namespace refengine {
@@ -78,20 +78,20 @@ bool LooksLikeZip(const unsigned char* head, size_t count) {
     return signature == kLocalSignature || signature == kEndSignature || signature == kSpanSignature;
 }
 
-bool EndsInZip(ByteSource& source) {
-    ZipDirectory directory = LocateDirectory(source);
+bool EndsInZip(Host& host, ByteSource& source) {
+    ZipDirectory directory = LocateDirectory(host, source);
     return directory.error == 0 && directory.size > 0;
 }
 
 // The last end record, searched from the object's end, whose directory
 // checks out: neither an overstated comment length nor any amount of
 // trailing data hides it.
-ZipDirectory LocateDirectory(ByteSource& source) {
+ZipDirectory LocateDirectory(Host& host, ByteSource& source) {
     ZipDirectory first;
     first.error = orlix::ResultBadArchiveHeader;
     bool seen = false;
     uint64_t size = source.Size();
-    HostBuffer buffer(kSearchChunk + kEndRecordSize);
+    HostBuffer buffer(host, kSearchChunk + kEndRecordSize);
     if (!buffer) {
         first.error = orlix::ResultReadError;
         return first;
@@ -108,7 +108,7 @@ ZipDirectory LocateDirectory(ByteSource& source) {
         }
         for (uint64_t at = chunkEnd - chunkStart; at-- > 0 && tried < kMaxEndCandidates;) {
             const unsigned char* p = buffer.data() + at;
-            if (at + kEndRecordSize > length || p[0] != 'P' || p[1] != 'K' || p[2] != 5 || p[3] != 6) continue;
+            if (at + kEndRecordSize > length || !std::equal(kEndMarker, kEndMarker + 4, p)) continue;
             unsigned char bytes[kEndRecordSize];
             std::copy(p, p + kEndRecordSize, bytes);
             EndRecord record;

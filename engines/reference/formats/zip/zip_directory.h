@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host_io.h"
+#include "host/host_io.h"
 
 namespace refengine {
 
@@ -13,7 +13,7 @@ namespace refengine {
 bool LooksLikeZip(const unsigned char* head, size_t count);
 // True when an archive's directory is found at the end of an object that
 // does not start like one: a self-extractor or any stub in front of a ZIP.
-bool EndsInZip(ByteSource& source);
+bool EndsInZip(Host& host, ByteSource& source);
 
 // One place a central directory was found, and how its offsets map to the
 // object's: bias is added to every offset the directory names.
@@ -38,6 +38,6 @@ struct ZipDirectory {
     bool zip64 = false;
 };
 
-ZipDirectory LocateDirectory(ByteSource& source);
+ZipDirectory LocateDirectory(Host& host, ByteSource& source);
 
 }  // namespace refengine

@@ -4,15 +4,25 @@
 
 #include <vector>
 
+#include "formats/unpack.h"
+#include "host/source_reads.h"
 #include "orlix/contract.h"
-#include "source_reads.h"
-#include "unpack.h"
 #include "zip_records.h"
 
 namespace refengine {
 
-ZipReader::ZipReader(std::unique_ptr<ByteSource> source) : source_(std::move(source)) {
-    directory_ = LocateDirectory(*source_);
+namespace {
+
+std::unique_ptr<ArchiveReader> OpenZip(Host& host, std::unique_ptr<ByteSource> source, const std::string&) {
+    return std::unique_ptr<ArchiveReader>(new ZipReader(host, std::move(source)));
+}
+
+}  // namespace
+
+const ArchiveFormat kZipFormat = {"ZIP", LooksLikeZip, OpenZip, kEndMarker, EndsInZip};
+
+ZipReader::ZipReader(Host& host, std::unique_ptr<ByteSource> source) : source_(std::move(source)) {
+    directory_ = LocateDirectory(host, *source_);
     error_ = directory_.error;
     cursor_ = directory_.readings[0].start;
 }
@@ -87,8 +97,7 @@ uint32_t ZipReader::Next(std::string& name) {
     }
 }
 
-MemberOutcome ZipReader::Extract(const Database& db, CheckBudget& budget) {
-    MemberOutcome outcome;
+uint32_t ZipReader::Extract(MemberChecks& checks) {
     const Entry& entry = entry_;
     unsigned char bytes[kLocalHeaderSize];
     LocalHeader local;
@@ -96,40 +105,36 @@ MemberOutcome ZipReader::Extract(const Database& db, CheckBudget& budget) {
     if (read != 1 || !ParseLocalHeader(bytes, local)) {
         // Disk numbers count only for a member that is not here: a single
         // file is read whatever volume its entries name.
-        outcome.flags = read == -1                      ? orlix::ResultReadError
-                        : entry.disk != directory_.disk ? orlix::ResultSplitArchive
-                                                        : orlix::ResultBadArchiveHeader;
-        return outcome;
+        return read == -1                      ? orlix::ResultReadError
+               : entry.disk != directory_.disk ? orlix::ResultSplitArchive
+                                               : orlix::ResultBadArchiveHeader;
     }
     uint64_t start = entry.start;
     uint64_t data = start + kLocalHeaderSize + local.nameLength + local.extraLength;
     uint64_t end = data + entry.packedSize;
     if (end < data || end > source_->Size()) {
-        outcome.flags = orlix::ResultUnpackError;
-        return outcome;
+        return orlix::ResultUnpackError;
     }
     // Members that share bytes are how small archives unpack to gigabytes;
     // no tool writes them.
     auto after = ranges_.lower_bound(end);
     if (after != ranges_.begin() && std::prev(after)->second > start) {
-        outcome.flags = orlix::ResultBadArchiveHeader;
-        return outcome;
+        return orlix::ResultBadArchiveHeader;
     }
     ranges_.emplace(start, end);
     // Extractors that read the data by its local header read it plain when
     // only the directory claims encryption: so is it checked.
     if (entry.flags & local.flags & kFlagEncrypted) {
-        outcome.flags = orlix::ResultPasswordProtected;
-        return outcome;
+        return orlix::ResultPasswordProtected;
     }
-    if ((entry.method != 0 && entry.method != Z_DEFLATED) || entry.size > budget.limits().memberBytes) {
-        outcome.flags = orlix::ResultUnpackError;
-        return outcome;
+    if ((entry.method != 0 && entry.method != Z_DEFLATED) || entry.size > checks.budget().limits().memberBytes) {
+        return orlix::ResultUnpackError;
     }
-    MemberSink sink({entry.size, entry.crc, true}, db, budget);
-    uint32_t streamFailure = entry.method == 0 ? CopyStored(*source_, data, entry.packedSize, sink)
-                                               : InflateRaw(*source_, data, entry.packedSize, sink);
-    return sink.Settle(streamFailure);
+    std::unique_ptr<MemberCheck> check = checks.Begin({entry.size, entry.crc, true});
+    Host& host = checks.host();
+    uint32_t streamFailure = entry.method == 0 ? CopyStored(host, *source_, data, entry.packedSize, *check)
+                                               : InflateRaw(host, *source_, data, entry.packedSize, *check);
+    return check->Settle(streamFailure);
 }
 
 }  // namespace refengine

@@ -8,17 +8,16 @@
 #include <set>
 #include <string>
 
-#include "archive_reader.h"
-#include "host_io.h"
+#include "formats/archive_reader.h"
 #include "zip_directory.h"
 
 namespace refengine {
 
 class ZipReader : public ArchiveReader {
 public:
-    explicit ZipReader(std::unique_ptr<ByteSource> source);
+    ZipReader(Host& host, std::unique_ptr<ByteSource> source);
     uint32_t Next(std::string& name) override;
-    MemberOutcome Extract(const Database& db, CheckBudget& budget) override;
+    uint32_t Extract(MemberChecks& checks) override;
 
 private:
     struct Entry {
@@ -48,5 +47,7 @@ private:
     std::set<uint64_t> announced_;         // local headers the first directory named
     std::map<uint64_t, uint64_t> ranges_;  // members' bytes so far: start to end
 };
+
+extern const ArchiveFormat kZipFormat;
 
 }  // namespace refengine

@@ -2,8 +2,8 @@
 
 #include <initializer_list>
 
+#include "host/source_reads.h"
 #include "orlix/contract.h"
-#include "source_reads.h"
 
 namespace refengine {
 namespace {

@@ -13,6 +13,12 @@ constexpr uint32_t kEndSignature = 0x06054b50;
 constexpr uint32_t kZip64EndSignature = 0x06064b50;
 constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr uint32_t kSpanSignature = 0x08074b50;
+// The local header's and the end record's signatures as bytes in an object,
+// for searches over raw bytes.
+constexpr unsigned char kLocalMarker[4] = {kLocalSignature & 0xFF, kLocalSignature >> 8 & 0xFF,
+                                           kLocalSignature >> 16 & 0xFF, kLocalSignature >> 24};
+constexpr unsigned char kEndMarker[4] = {kEndSignature & 0xFF, kEndSignature >> 8 & 0xFF, kEndSignature >> 16 & 0xFF,
+                                         kEndSignature >> 24};
 constexpr uint32_t kEndRecordSize = 22;
 constexpr uint32_t kZip64EndRecordSize = 56;
 constexpr uint32_t kZip64LocatorSize = 20;

@@ -1,6 +1,6 @@
 cmake_minimum_required(VERSION 3.25)
 # Refuses an include of a folder above the including one. Run by the build
-# for every subsystem library (see CMakeLists.txt):
+# for every layer library of the plug-in (src/) and of the reference engine:
 #   cmake -DFOLDER=<folder> -DALLOWED=<folders> -DFILES=<files> -DSTAMP=<file> -P check_layers.cmake
 set(failed "")
 foreach(file IN LISTS FILES)
