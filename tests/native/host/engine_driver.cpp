@@ -12,9 +12,7 @@ orlix::EngineEntryProc BindEngine() {
         ORLIX_InitDll(Table(), orlix::kCallbackSlotCount, &orlix::kPluginVersionRecord, 0));
 }
 
-refengine::Database& BoundDatabase() {
-    return engineboundary::Door<refengine::ReferenceEngine>::Bound()->database();
-}
+refengine::Database& BoundDatabase() { return engineboundary::Door<refengine::ReferenceEngine>::Bound()->database(); }
 
 std::string Hex(int32_t value) {
     char text[16];

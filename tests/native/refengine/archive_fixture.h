@@ -5,12 +5,12 @@
 #include <memory>
 #include <string>
 
+#include "common/zip_writer.h"
 #include "formats/archive_reader.h"
 #include "host/callback_host.h"
 #include "match/signature_detector.h"
-#include "walk/member_check.h"
-#include "common/zip_writer.h"
 #include "refengine/engine_fixture.h"
+#include "walk/member_check.h"
 
 inline std::string Filler(size_t n) {
     std::string s(n, ' ');

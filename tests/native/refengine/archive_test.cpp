@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "common/eicar.h"
-#include "refengine/archive_fixture.h"
 #include "formats/zip/zip_reader.h"
+#include "refengine/archive_fixture.h"
 
 TEST_F(ArchiveTest, WalksStoredAndDeflatedMembersAndFindsTheInfectedOne) {
     std::string zip = BuildZip({Member("a.txt", "hello", false), Member("b.txt", Filler(100000)),

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "orlix/contract.h"
 #include "host/engine_driver.h"
 #include "host/files.h"
 #include "host/native_host.h"
+#include "orlix/contract.h"
 
 class RefEngineTest : public ::testing::Test {
 protected:

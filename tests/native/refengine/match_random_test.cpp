@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "match/database.h"
-#include "refengine/engine_fixture.h"
-#include "match/virus_record.h"
 #include "match/stream_scanner.h"
+#include "match/virus_record.h"
 #include "match/wide_filter.h"
+#include "refengine/engine_fixture.h"
 
 using namespace refengine;
 
