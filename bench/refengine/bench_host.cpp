@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "engine/callbacks.h"
+#include "callbacks/callbacks.h"
 
 std::vector<std::string> BenchFiles(const std::string& folder) {
     std::vector<std::string> files;

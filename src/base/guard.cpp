@@ -1,4 +1,4 @@
-#include "engine/guard.h"
+#include "base/guard.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // Threads: the registry is read and changed under its lock; the engine may
 // allocate on the host's thread and on a search worker's during a probe.
-#include "engine/allocator.h"
+#include "callbacks/allocator.h"
 
 #include <windows.h>
 

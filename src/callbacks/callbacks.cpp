@@ -1,17 +1,17 @@
 // The procedures of the callback table and the table itself. Each procedure
 // takes the engine's ignored first argument, then its own; the work is done
 // by the file object, the memory object and the allocator.
-#include "engine/callbacks.h"
+#include "callbacks/callbacks.h"
 
 #include <windows.h>
 
 #include <string>
 
-#include "engine/allocator.h"
-#include "engine/descriptors.h"
-#include "engine/file_object.h"
-#include "engine/guard.h"
-#include "engine/memory_object.h"
+#include "base/guard.h"
+#include "callbacks/allocator.h"
+#include "callbacks/descriptors.h"
+#include "callbacks/file_object.h"
+#include "callbacks/memory_object.h"
 
 namespace {
 
@@ -253,7 +253,8 @@ struct Table {
             Entry(SlotStubFail50, ReturnFail),
         };
         // The slots left out (SlotEmpty28, SlotEmpty29, SlotEmpty51) have no address.
-        for (const SlotEntry& entry : entries) slots[entry.index] = CallbackSlot{entry.procedure, kCallbackArgumentCounts[entry.index]};
+        for (const SlotEntry& entry : entries)
+            slots[entry.index] = CallbackSlot{entry.procedure, kCallbackArgumentCounts[entry.index]};
     }
 };
 

@@ -1,13 +1,13 @@
 // Threads: the set is read and changed under its lock by whichever thread
 // the engine calls back on (the host's during checks, a search worker's
 // during a probe).
-#include "engine/descriptors.h"
+#include "callbacks/descriptors.h"
 
 #include <mutex>
 #include <unordered_set>
 
 #include "base/lock.h"
-#include "engine/allocator.h"
+#include "callbacks/allocator.h"
 #include "orlix/contract.h"
 
 namespace {

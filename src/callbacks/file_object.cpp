@@ -1,4 +1,4 @@
-#include "engine/file_object.h"
+#include "callbacks/file_object.h"
 
 #include "orlix/contract.h"
 

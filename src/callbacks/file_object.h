@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/descriptors.h"
+#include "callbacks/descriptors.h"
 
 // Creates or truncates the file, for reading and writing.
 int32_t CreateFileObject(const char* path);

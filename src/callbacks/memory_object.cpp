@@ -1,14 +1,14 @@
 // Threads: the checked block is set and cleared by the host's thread around
 // a memory check, and read by the callbacks the engine makes during it.
-#include "engine/memory_object.h"
+#include "callbacks/memory_object.h"
 
 #include <windows.h>
 
 #include <cstring>
 
+#include "base/guard.h"
 #include "base/trace.h"
 #include "orlix/contract.h"
-#include "engine/guard.h"
 
 namespace {
 

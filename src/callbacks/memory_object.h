@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/descriptors.h"
+#include "callbacks/descriptors.h"
 
 // The block being checked. The open callback serves a memory-form name only
 // when it names exactly this block, so an engine (or a crafted name) cannot

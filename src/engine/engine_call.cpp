@@ -5,11 +5,11 @@
 #include <mutex>
 #include <vector>
 
+#include "base/guard.h"
 #include "base/lock.h"
 #include "base/module.h"
 #include "base/trace.h"
-#include "engine/callbacks.h"
-#include "engine/guard.h"
+#include "callbacks/callbacks.h"
 #include "report/log.h"
 #include "resources/resource.h"
 

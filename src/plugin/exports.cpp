@@ -7,9 +7,9 @@
 #include <string>
 #include <type_traits>
 
+#include "base/guard.h"
 #include "base/module.h"
 #include "base/trace.h"
-#include "engine/guard.h"
 #include "orlix/bav_abi.h"
 #include "plugin/lifecycle.h"
 #include "resources/resource.h"

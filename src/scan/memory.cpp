@@ -1,6 +1,6 @@
 #include "base/module.h"
+#include "callbacks/memory_object.h"
 #include "orlix/contract.h"
-#include "engine/memory_object.h"
 #include "report/log.h"
 #include "resources/resource.h"
 #include "scan/scan.h"

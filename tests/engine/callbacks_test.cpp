@@ -1,14 +1,14 @@
 // The callback table as the engine uses it: every slot is called through the
 // test engine, on real files and on memory blocks.
-#include "engine/callbacks.h"
+#include "callbacks/callbacks.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "callbacks/allocator.h"
+#include "callbacks/descriptors.h"
 #include "common/child.h"
-#include "engine/allocator.h"
-#include "engine/descriptors.h"
 #include "engine_in_process.h"
 
 namespace {

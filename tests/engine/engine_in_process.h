@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "callbacks/memory_object.h"
 #include "common/test_engine_setup.h"
 #include "engine/loader.h"
-#include "engine/memory_object.h"
 #include "settings/settings.h"
 
 class EngineInProcess : public testing::Test {

@@ -1,5 +1,5 @@
 // The structured-exception guard around engine calls, against real faults.
-#include "engine/guard.h"
+#include "base/guard.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

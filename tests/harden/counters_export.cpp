@@ -2,8 +2,8 @@
 // what it holds for the engine, read by the leak checks.
 #include <cstdint>
 
-#include "engine/allocator.h"
-#include "engine/descriptors.h"
+#include "callbacks/allocator.h"
+#include "callbacks/descriptors.h"
 #include "scan/scan_internal.h"
 
 extern "C" void __stdcall ORLIX_TestCounters(int32_t* openObjects, int32_t* liveBlocks, int32_t* archiveDepth) {
