@@ -24,5 +24,4 @@ add_custom_target(orlix_artwork DEPENDS ${ORLIX_ARTWORK_DIR}/welcome.bmp ${ORLIX
 # and the build order travel with it.
 add_dependencies(orlixcore orlix_artwork)
 target_include_directories(orlixcore INTERFACE ${ORLIX_ARTWORK_DIR})
-set_property(SOURCE resources/orlix.rc APPEND PROPERTY OBJECT_DEPENDS
-  "${ORLIX_ARTWORK_DIR}/welcome.bmp;${ORLIX_ARTWORK_DIR}/browse.ico")
+set_property(GLOBAL APPEND PROPERTY ORLIX_RESOURCE_INPUTS ${ORLIX_ARTWORK_DIR}/welcome.bmp ${ORLIX_ARTWORK_DIR}/browse.ico)
