@@ -96,24 +96,30 @@ UninstPage custom un.PurgePage un.PurgePageLeave
   ${EndIf}
 !macroend
 
-; $R9: the first program file another process holds, or empty.
-!macro FindHeldFileBody
-  StrCpy $R9 ""
+; The files both replace or remove, but for the uninstaller itself.
+!macro CheckProgramFiles
   !insertmacro CheckFree "$INSTDIR\orlix.bav"
   !insertmacro CheckFree "$INSTDIR\engine\orlix32.dll"
   !insertmacro CheckFree "$INSTDIR\bavhost.exe"
-  !insertmacro CheckFree "$INSTDIR\uninstall.exe"
   !insertmacro CheckFree "$INSTDIR\README.txt"
   !insertmacro CheckFree "$INSTDIR\LICENSE.txt"
   !insertmacro CheckFree "$INSTDIR\engine\default.vdb"
   !insertmacro CheckFree "$INSTDIR\engine\clamd.vdb"
-  held:
 !macroend
+; $R9: the first program file another process holds, or empty.
 Function FindHeldFile
-  !insertmacro FindHeldFileBody
+  StrCpy $R9 ""
+  !insertmacro CheckProgramFiles
+  !insertmacro CheckFree "$INSTDIR\uninstall.exe"
+  held:
 FunctionEnd
+; Not uninstall.exe: what holds it is this uninstaller, running in place
+; (_?=), or the copy that started this one and is ending; the mail client
+; never does. Run in place, it stays behind (README).
 Function un.FindHeldFile
-  !insertmacro FindHeldFileBody
+  StrCpy $R9 ""
+  !insertmacro CheckProgramFiles
+  held:
 FunctionEnd
 
 ; Asks Retry/Cancel while a file is held; Cancel (and silent mode) ends

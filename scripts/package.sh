@@ -81,7 +81,7 @@ mkdir -p "$tree/engine" "$tree/clamd-bridge"
 cp "$stage/orlix.bav" "$stage/bavhost.exe" "$stage/README.txt" "$stage/LICENSE.txt" "$tree/"
 cp "$stage/reference/orlix32.dll" "$stage/reference/default.vdb" "$tree/engine/"
 cp "$stage/clamd/orlix32.dll" "$tree/clamd-bridge/"
-printf 'server 127.0.0.1:3310\r\nconnect-timeout 2s\r\nreply-timeout 150s\r\n' >"$tree/clamd-bridge/clamd.vdb"
+cp "$root/engines/clamd/clamd.vdb" "$tree/clamd-bridge/"
 (cd "$work" && zip -q -X -r "$portable" "orlix-$version")
 
 (cd "$out" && sha256sum "$(basename "$setup")" "$(basename "$portable")" >SHA256SUMS)

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "config.h"
+#include "default_clamd_vdb.h"
 
 namespace orlixinst {
 namespace {
@@ -53,12 +54,9 @@ bool ParseServerList(const std::string& list, std::vector<std::string>* servers,
 }
 
 std::string MergeServers(const std::string& oldText, const std::vector<std::string>& servers) {
+    if (oldText.empty()) return MergeServers(kDefaultClamdVdb, servers);
     std::string serverLines;
     for (const std::string& server : servers) serverLines += "server " + server + "\r\n";
-    if (oldText.empty()) {
-        return "# The clamd servers the bridge asks, in this order (docs: CLAMD_BRIDGE.md).\r\n" + serverLines +
-               "connect-timeout 2s\r\nreply-timeout 150s\r\n";
-    }
     std::string merged;
     bool placed = false;
     size_t i = 0;

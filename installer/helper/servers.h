@@ -13,7 +13,8 @@ bool ParseServerList(const std::string& list, std::vector<std::string>* servers,
 
 // The new clamd.vdb text: the old one with its server lines replaced by the
 // given servers (where the first one stood), everything else kept as the
-// user left it. Without an old text, a short commented file.
+// user left it. Without an old text, the default clamd.vdb (the one the
+// portable zip ships, engines/clamd/clamd.vdb) with these servers.
 std::string MergeServers(const std::string& oldText, const std::vector<std::string>& servers);
 
 // The servers of a clamd.vdb text that the bridge would take, comma-separated.

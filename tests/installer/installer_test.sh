@@ -31,13 +31,19 @@ fresh() {
 # its arguments reach it unquoted.
 run_wait() { wine cmd /c start "" /wait "$@" </dev/null >/dev/null 2>&1; }
 install() { run_wait 'C:\orlix-installer-test\setup.exe' /S "$@"; }
-# The uninstaller copies itself away and returns at once; wait for it to finish.
+# The uninstaller copies itself away and returns at once; wait for it to
+# finish: its last step removes the Uninstall entry.
 uninstall() {
   run_wait "$folder\\uninstall.exe" /S "$@"
   local i
-  for i in $(seq 1 100); do [ -e "$dir/uninstall.exe" ] || return 0; sleep 0.2; done
+  for i in $(seq 1 100); do
+    if [ ! -e "$dir/uninstall.exe" ] && ! wine reg query "$uninst_key" >/dev/null 2>&1 </dev/null; then return 0; fi
+    sleep 0.2
+  done
   fail "the uninstaller did not finish"
 }
+# In place the uninstaller returns its exit code, and cannot delete itself.
+uninstall_in_place() { run_wait "$folder\\uninstall.exe" /S "$@" "${uninstall_words[@]}"; }
 reg_value() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 
 # The test file inside a ZIP inside a ZIP, checked by the installed bavhost
@@ -63,7 +69,9 @@ hold_file() {
 }
 release_file() { touch "$work/release"; wait "$holder"; rm -f "$work/held" "$work/release"; }
 
-# Nothing under the folder newer than the marker, and the registry as it was.
+# Nothing under the folder changed since the marker (status change times:
+# NSIS gives the files it writes their stored modification times), and the
+# registry as it was.
 snapshot() {
   touch "$work/marker"
   sleep 1
@@ -72,7 +80,7 @@ snapshot() {
 }
 expect_unchanged() {
   local changed
-  changed=$(find "$dir" -newer "$work/marker" | head -3)
+  changed=$(find "$dir" -cnewer "$work/marker" | head -3)
   [ -z "$changed" ] || fail "$1 changed files: $changed"
   wine reg query "$settings_key" >"$work/settings.after" 2>&1
   wine reg query "$uninst_key" >"$work/uninst.after" 2>&1
@@ -155,6 +163,7 @@ upgrade)
   cmp -s "$dir/engine/added.vdb" "$root/engines/reference/bases/demo.vdb" || fail "the added base file is gone"
   ;;
 held)
+  # The same upgrade and in-place uninstall, first while orlix.bav is held, then free.
   fresh
   install "${folder_words[@]}"
   expect_eq "install exit code" 0 $?
@@ -162,11 +171,18 @@ held)
   hold_file "$folder\\orlix.bav"
   install "${folder_words[@]}"
   expect_eq "install over a held orlix.bav" 3 $?
-  run_wait "$folder\\uninstall.exe" /S "${uninstall_words[@]}"
+  uninstall_in_place
   expect_eq "uninstall with a held orlix.bav" 3 $?
   release_file
   expect_unchanged "a held file"
   expect_nested_zip_found "after the failed upgrade"
+  install "${folder_words[@]}"
+  expect_eq "install over a free orlix.bav" 0 $?
+  [ -n "$(find "$dir/orlix.bav" -cnewer "$work/marker")" ] || fail "the upgrade did not replace orlix.bav"
+  uninstall_in_place
+  expect_eq "uninstall in place" 0 $?
+  expect_eq "left after uninstalling in place" "uninstall.exe" "$(cd "$dir" && find . -mindepth 1 -printf '%P\n')"
+  wine reg query "$uninst_key" >/dev/null 2>&1 && fail "the Uninstall entry is left"
   ;;
 uninstall)
   fresh

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
+#include "config.h"
+
 namespace {
 
 using orlixinst::CheckOptions;
@@ -48,6 +53,27 @@ TEST(ClamdVdb, ReplacesOnlyTheServerLines) {
     std::string fresh = MergeServers("", {"a:1", "b:2"});
     EXPECT_EQ("a:1,b:2", ServersOf(fresh));
     EXPECT_NE(std::string::npos, fresh.find("reply-timeout")) << fresh;
+}
+
+// The default file: what a new installation gets for the local clamd, and
+// the portable zip's sample.
+TEST(ClamdVdb, TheDefaultIsWhatTheInstallerWrites) {
+    std::ifstream in(ORLIX_ROOT "/engines/clamd/clamd.vdb", std::ios::binary);
+    const std::string shipped((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(shipped.empty());
+    EXPECT_EQ(shipped, MergeServers("", {"127.0.0.1:3310"}));
+    // Windows line ends, as existing installations have them (a checkout must not convert them).
+    clamdbridge::Settings settings;
+    size_t i = 0;
+    while (i < shipped.size()) {
+        size_t end = shipped.find("\r\n", i);
+        ASSERT_NE(std::string::npos, end) << "a line without CRLF at " << i;
+        std::string line = shipped.substr(i, end - i);
+        EXPECT_EQ(std::string::npos, line.find('\n')) << line;
+        EXPECT_TRUE(clamdbridge::ApplyConfigLine(line, settings)) << line;
+        i = end + 2;
+    }
+    EXPECT_EQ("127.0.0.1:3310", ServersOf(shipped));
 }
 
 TEST(ClamdVdb, ServersOfSkipsWhatTheBridgeRejects) {
