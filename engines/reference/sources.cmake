@@ -15,6 +15,8 @@ set(REFENGINE_match_SOURCES match/database.cpp match/md5.cpp match/signature_det
 set(REFENGINE_formats_ALLOWED formats codecs host)
 set(REFENGINE_formats_SOURCES formats/check_budget.cpp formats/marker_finder.cpp formats/unpack.cpp
   formats/gzip/gzip_reader.cpp formats/gzip/gzip_records.cpp
+  formats/sevenzip/sevenzip_coders.cpp formats/sevenzip/sevenzip_folder.cpp formats/sevenzip/sevenzip_reader.cpp
+  formats/sevenzip/sevenzip_records.cpp
   formats/tar/tar_reader.cpp formats/tar/tar_records.cpp
   formats/zip/zip_directory.cpp formats/zip/zip_reader.cpp formats/zip/zip_records.cpp)
 set(REFENGINE_walk_ALLOWED walk formats codecs detect host)

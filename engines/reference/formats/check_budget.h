@@ -11,6 +11,9 @@ struct UnpackLimits {
     uint64_t memberBytes;
     uint64_t checkBytes;
     uint32_t checkMilliseconds;
+    // What one decoder may allocate (dictionaries, tables): larger ones are
+    // refused before they are allocated.
+    uint64_t decoderMemory = 128ull << 20;
 };
 constexpr UnpackLimits kUnpackLimits = {100ull << 20, 400ull << 20, 30000};
 

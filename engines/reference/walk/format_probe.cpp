@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "formats/gzip/gzip_reader.h"
+#include "formats/sevenzip/sevenzip_reader.h"
 #include "formats/tar/tar_reader.h"
 #include "formats/zip/zip_reader.h"
 
@@ -16,6 +17,7 @@ const ArchiveFormat* const kFormats[] = {
     &kZipFormat,
     &kGzipFormat,
     &kTarFormat,
+    &kSevenZipFormat,
 };
 
 }  // namespace

@@ -1,0 +1,84 @@
+// 7z archives written by 7-Zip itself, walked through the engine: every
+// member found in non-solid and solid folders, the coders we lack and
+// encryption answered as such, damage never clean.
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "common/eicar.h"
+#include "refengine/archive_fixture.h"
+
+namespace {
+
+const std::string kFound = "=1(Eicar-Test-Signature)";
+
+class SevenZipTest : public ArchiveTest {
+protected:
+    // The archive 7-Zip writes of these files with these switches.
+    std::string SevenZip(const std::vector<std::pair<std::string, std::string>>& files, const std::string& switches) {
+        const std::string folder = dir_.File("in" + std::to_string(++made_));
+        EXPECT_EQ(std::system(("mkdir -p '" + folder + "'").c_str()), 0);
+        std::string command = "cd '" + folder + "' && " ORLIX_7ZZ " a -bso0 -bsp0 " + switches + " ../out.7z";
+        for (const auto& file : files) {
+            const std::string path = folder + "/" + file.first;
+            if (file.first.back() == '/') {
+                EXPECT_EQ(std::system(("mkdir -p '" + path + "'").c_str()), 0);
+            } else {
+                EXPECT_TRUE(WriteFileBytes(path, file.second)) << path;
+            }
+            command += " '" + file.first + "'";
+        }
+        std::remove(dir_.File("out.7z").c_str());
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return ReadFileBytes(dir_.File("out.7z"));
+    }
+    int made_ = 0;
+};
+
+}  // namespace
+
+TEST_F(SevenZipTest, StoredFoldersAreWalkedFileByFile) {
+    const std::string eicar = EicarText();
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"clean.txt", "clean"}, {"eicar.com", eicar}, {"empty.txt", ""}, {"dir/", ""}, {"dir/after.txt", "after"}};
+    // In the order 7-Zip stores them: the files without data first, the
+    // others by their extension.
+    const std::string expected = "7Z:empty.txt=0;clean.txt=0;dir/after.txt=0;eicar.com" + kFound + ";end";
+    for (const char* switches : {"-m0=Copy -mhc=off -ms=off", "-m0=Copy -mhc=off -ms=on"}) {
+        EXPECT_EQ(WalkFile("a.7z", SevenZip(files, switches)), expected) << switches;
+    }
+}
+
+TEST_F(SevenZipTest, NestedInZipAndHoldingZip) {
+    const std::string eicar = EicarText();
+    const std::string inner = SevenZip({{"eicar.com", eicar}}, "-m0=Copy -mhc=off");
+    EXPECT_EQ(WalkFile("a.zip", BuildZip({Member("in.7z", inner)})),
+              "ZIP:in.7z=1000[7Z:eicar.com" + kFound + ";end];end");
+    // A ZIP stored as it is also ends the 7z, as a ZIP reader searching
+    // for its end record sees it: walked as the member and behind the 7z.
+    const std::string zip = BuildZip({Member("eicar.com", eicar)});
+    EXPECT_EQ(WalkFile("b.7z", SevenZip({{"x.zip", zip}}, "-m0=Copy -mhc=off")),
+              "7Z:x.zip=1000[ZIP:eicar.com" + kFound + ";end];eicar.com" + kFound + ";end");
+}
+
+TEST_F(SevenZipTest, DamageAndWhatCannotBeUnpackedAreNeverClean) {
+    const std::string eicar = EicarText();
+    const std::string archive = SevenZip({{"clean.txt", "clean"}, {"eicar.com", eicar}}, "-m0=Copy -mhc=off");
+    // The start header's checksum covers where the database is.
+    std::string badStart = archive;
+    badStart[20] ^= 1;
+    EXPECT_EQ(WalkFile("a.7z", badStart), "7Z:header=4000");
+    // The database's own checksum.
+    std::string badHeader = archive;
+    badHeader[badHeader.size() - 3] ^= 1;
+    EXPECT_EQ(WalkFile("b.7z", badHeader), "7Z:header=4000");
+    // A file's bytes changed: its checksum no longer holds.
+    std::string badData = archive;
+    badData[32] ^= 1;
+    EXPECT_EQ(WalkFile("c.7z", badData), "7Z:clean.txt=2000;eicar.com" + kFound + ";end");
+    // Cut off: the database is gone.
+    EXPECT_EQ(WalkFile("d.7z", archive.substr(0, archive.size() - 10)), "7Z:header=80");
+    // Encrypted files are answered as such; an unknown coder fails closed.
+    EXPECT_EQ(WalkFile("e.7z", SevenZip({{"eicar.com", eicar}}, "-m0=Copy -mhc=off -psecret")), "7Z:eicar.com=100;end");
+    EXPECT_EQ(WalkFile("f.7z", SevenZip({{"eicar.com", eicar}}, "-m0=PPMd -mhc=off")), "7Z:eicar.com=80;end");
+}
