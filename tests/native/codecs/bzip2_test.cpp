@@ -20,7 +20,9 @@ constexpr size_t kEnough = 64u << 20;
 
 Decoded Bzip2Decode(const std::string& stream, size_t piece, size_t limit = kEnough) {
     Bzip2Decoder decoder(limit);
-    return DecodeInPieces(decoder, stream, piece);
+    Decoded d = DecodeInPieces(decoder, stream, piece);
+    EXPECT_FALSE(d.brokeContract) << "pieces of " << piece;
+    return d;
 }
 
 void ExpectDecodesTo(const std::string& stream, const std::string& original, const std::string& what) {

@@ -36,12 +36,14 @@ struct Decoded {
     size_t used = 0;  // input the decoder took, over all pieces
     bool checksumMismatch = false;
     uint32_t largestPiece = 0;
+    // More without taking all of a piece, more taken than given, or More from Finish.
+    bool brokeContract = false;
 };
 
 // Feeds input piece by piece (piece 0: all at once) while the decoder asks
-// for more, then calls Finish. A decoder that answers More must have taken
-// the whole piece; the test fails otherwise.
-Decoded DecodeInPieces(refengine::StreamDecoder& decoder, const std::string& input, size_t piece);
+// for more, then calls Finish. The sink refuses output past maxOutput.
+Decoded DecodeInPieces(refengine::StreamDecoder& decoder, const std::string& input, size_t piece,
+                       uint64_t maxOutput = UINT64_MAX);
 
 // Deterministic bytes, so a failure repeats.
 std::string RandomBytes(size_t count, uint32_t seed);
