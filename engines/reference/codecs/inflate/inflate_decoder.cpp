@@ -77,7 +77,9 @@ CodecStatus InflateDecoder::Run(ByteSink& out, bool finishing) {
                 return finishing ? Fail(CodecStatus::Truncated) : CodecStatus::More;
             case ParseStep::Damaged:
             case ParseStep::Unsupported:
-                window_.Flush(out);
+                // A sink that refuses what came before the damage stopped
+                // first, as it would have with the input in smaller pieces.
+                if (!window_.Flush(out)) return Fail(CodecStatus::Stopped);
                 return Fail(CodecStatus::Damaged);
         }
     }
