@@ -6,7 +6,9 @@ set(REFENGINE_LAYERS host codecs detect match formats walk)
 set(REFENGINE_host_ALLOWED host)
 set(REFENGINE_host_SOURCES host/callback_host.cpp host/host_io.cpp)
 set(REFENGINE_codecs_ALLOWED codecs)
-set(REFENGINE_codecs_SOURCES "")
+set(REFENGINE_codecs_SOURCES codecs/huffman_code.cpp
+  codecs/bzip2/bzip2_block.cpp codecs/bzip2/bzip2_decoder.cpp codecs/bzip2/bzip2_symbols.cpp codecs/bzip2/bzip2_tables.cpp
+  codecs/inflate/inflate_codes.cpp codecs/inflate/inflate_decoder.cpp codecs/inflate/inflate_window.cpp)
 set(REFENGINE_detect_ALLOWED detect)
 set(REFENGINE_detect_SOURCES "")
 set(REFENGINE_match_ALLOWED match detect)
@@ -19,6 +21,10 @@ set(REFENGINE_formats_SOURCES formats/check_budget.cpp formats/marker_finder.cpp
   formats/zip/zip_directory.cpp formats/zip/zip_reader.cpp formats/zip/zip_records.cpp)
 set(REFENGINE_walk_ALLOWED walk formats codecs detect host)
 set(REFENGINE_walk_SOURCES walk/format_probe.cpp walk/member_check.cpp walk/object_walk.cpp)
+# The native tier builds the codecs as a library of their own, which their
+# tests link without the rest of the engine.
+set(REFENGINE_CODEC_SOURCES ${REFENGINE_codecs_SOURCES})
+list(TRANSFORM REFENGINE_CODEC_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 # The engine object on top of every layer, and the DLL's doors.
 set(REFENGINE_TOP_SOURCES reference_engine.cpp)
 set(REFENGINE_ENTRY_SOURCE ${CMAKE_CURRENT_LIST_DIR}/entry.cpp)
@@ -26,7 +32,9 @@ set(REFENGINE_ENTRY_SOURCE ${CMAKE_CURRENT_LIST_DIR}/entry.cpp)
 set(REFENGINE_CORE_SOURCES "")
 foreach(layer IN LISTS REFENGINE_LAYERS)
   list(TRANSFORM REFENGINE_${layer}_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
-  list(APPEND REFENGINE_CORE_SOURCES ${REFENGINE_${layer}_SOURCES})
+  if(NOT layer STREQUAL "codecs")
+    list(APPEND REFENGINE_CORE_SOURCES ${REFENGINE_${layer}_SOURCES})
+  endif()
 endforeach()
 list(TRANSFORM REFENGINE_TOP_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(APPEND REFENGINE_CORE_SOURCES ${REFENGINE_TOP_SOURCES})
