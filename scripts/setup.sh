@@ -5,7 +5,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 # The native tier (and the compiler the 32-bit probe is built with).
-native=(cmake make ninja-build googletest clang libclang-rt-14-dev zlib1g-dev clang-format python3
+native=(cmake make ninja-build googletest clang libclang-rt-14-dev zlib1g-dev liblzma-dev clang-format python3
         clamav clamav-daemon clamdscan)
 windows=(g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 imagemagick
          libz-mingw-w64-dev
