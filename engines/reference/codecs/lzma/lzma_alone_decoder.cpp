@@ -18,8 +18,19 @@ bool LzmaAloneDecoder::ParseHeader(const unsigned char* bytes, Header* out) {
 CodecStatus LzmaAloneDecoder::Start() {
     Header header;
     if (!ParseHeader(header_, &header)) return CodecStatus::Damaged;
-    // A stream of known size never looks further back than its own bytes.
+    // Encoders write sizes of the form 2^n or 2^n + 2^(n-1); others are
+    // read as the next size of that form above them, as liblzma does.
     uint32_t window = header.dictionarySize;
+    if (window > 0 && window < 0xC0000000u) {
+        uint32_t d = window - 1;
+        d |= d >> 2;
+        d |= d >> 3;
+        d |= d >> 4;
+        d |= d >> 8;
+        d |= d >> 16;
+        window = d + 1;
+    }
+    // A stream of known size never looks further back than its own bytes.
     if (header.size < window) window = static_cast<uint32_t>(header.size);
     if (!lzma_.Configure(window, header.props)) return CodecStatus::TooLarge;
     // Encoders that know the size may still close with the end marker.
