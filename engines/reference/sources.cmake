@@ -8,7 +8,12 @@ set(REFENGINE_host_SOURCES host/callback_host.cpp host/host_io.cpp)
 set(REFENGINE_codecs_ALLOWED codecs)
 set(REFENGINE_codecs_SOURCES codecs/huffman_code.cpp
   codecs/bzip2/bzip2_block.cpp codecs/bzip2/bzip2_decoder.cpp codecs/bzip2/bzip2_symbols.cpp codecs/bzip2/bzip2_tables.cpp
-  codecs/inflate/inflate_codes.cpp codecs/inflate/inflate_decoder.cpp codecs/inflate/inflate_window.cpp)
+  codecs/inflate/inflate_codes.cpp codecs/inflate/inflate_decoder.cpp codecs/inflate/inflate_window.cpp
+  codecs/lzma/lz_window.cpp codecs/lzma/lzma_models.cpp codecs/lzma/lzma_properties.cpp codecs/lzma/lzma_decoder.cpp
+  codecs/lzma/lzma2_decoder.cpp codecs/lzma/lzma_alone_decoder.cpp
+  codecs/filters/bcj_x86.cpp codecs/filters/delta_filter.cpp
+  codecs/xz/crc64.cpp codecs/xz/sha256.cpp codecs/xz/xz_check.cpp codecs/xz/xz_records.cpp codecs/xz/xz_index.cpp
+  codecs/xz/xz_block.cpp codecs/xz/xz_decoder.cpp)
 set(REFENGINE_detect_ALLOWED detect)
 set(REFENGINE_detect_SOURCES "")
 set(REFENGINE_match_ALLOWED match detect)
