@@ -1,6 +1,6 @@
 // Writes the fuzz targets' seed corpora: archives of every shape the ZIP,
-// gzip and tar readers know, bases of every record form, and records with
-// data. They are made at build time so that no file of the project holds
+// gzip and tar readers know, TNEF streams and compound files, bases of
+// every record form, and records with data. They are made at build time so that no file of the project holds
 // the test file.
 #include <sys/stat.h>
 
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/eicar.h"
+#include "common/outlook_writer.h"
 #include "common/zip_writer.h"
 #include "host/files.h"
 
@@ -84,6 +85,50 @@ std::vector<std::string> Archives() {
     return out;
 }
 
+std::vector<std::string> TnefFiles() {
+    std::string eicar = EicarText();
+    TnefAttachment plain;
+    plain.title = "a.txt";
+    plain.data = "fuzz body START <<ab>> END";
+    TnefAttachment named = plain;
+    named.longName = "long name.com";
+    named.data = eicar;
+    TnefAttachment object;
+    object.hasData = false;
+    object.object = "object data";
+    TnefMessage inner;
+    inner.attachments = {plain};
+    TnefAttachment embedded;
+    embedded.hasData = false;
+    embedded.object = BuildTnef(inner);
+    embedded.objectIsEmbedded = true;
+    TnefMessage message;
+    message.body = "body";
+    message.propsBody = "props body";
+    message.attachments = {plain, named, object, embedded};
+    TnefMessage bad;
+    bad.attachments = {plain};
+    bad.attachments[0].badChecksum = true;
+    return {BuildTnef(message), BuildTnef(bad), BuildTnef(TnefMessage())};
+}
+
+std::vector<std::string> CompoundFiles() {
+    MsgAttachment file;
+    file.longName = "a.com";
+    file.data = EicarText();
+    MsgAttachment forwarded;
+    forwarded.isEmbedded = true;
+    forwarded.embedded = {file};
+    std::vector<CfbNode> document = {{"WordDocument", false, std::string(5000, 'w')},
+                                     {"ObjectPool", true, ""},
+                                     {"ObjectPool/_1", true, ""},
+                                     {"ObjectPool/_1/\x01Ole10Native", false, "fuzz body START END"}};
+    CfbLayout large;
+    large.sectorSize = 4096;
+    return {BuildCompoundFile(MsgNodes({file, forwarded})), BuildCompoundFile(document),
+            BuildCompoundFile(document, large)};
+}
+
 std::vector<std::string> Bases() {
     return {
         "Plain:0:*:414243\n",
@@ -109,11 +154,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string root = argv[1];
-    for (const char* sub : {"", "/zip", "/base", "/match"}) mkdir((root + sub).c_str(), 0755);
+    for (const char* sub : {"", "/zip", "/base", "/match", "/tnef", "/ole2"}) mkdir((root + sub).c_str(), 0755);
     int n = 0;
     bool ok = true;
     for (const std::string& zip : Archives()) ok = Write(root + "/zip", n++, zip) && ok;
     for (const std::string& base : Bases()) ok = Write(root + "/base", n++, base) && ok;
+    for (const std::string& tnef : TnefFiles()) ok = Write(root + "/tnef", n++, tnef) && ok;
+    for (const std::string& ole2 : CompoundFiles()) ok = Write(root + "/ole2", n++, ole2) && ok;
     const std::vector<std::string> data = {"xxABCxx", "A.C..DE..FG", "0123ABC", "A...B...C....D", "abc"};
     for (size_t i = 0; i < data.size(); ++i) {
         std::string input = Bases()[i % Bases().size()];

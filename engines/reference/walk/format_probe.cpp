@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "formats/gzip/gzip_reader.h"
+#include "formats/ole2/ole2_reader.h"
 #include "formats/tar/tar_reader.h"
+#include "formats/tnef/tnef_reader.h"
 #include "formats/zip/zip_reader.h"
 
 namespace refengine {
@@ -13,9 +15,7 @@ namespace {
 // Every format the walk opens, in the order their heads are tried: a new
 // format is one line here.
 const ArchiveFormat* const kFormats[] = {
-    &kZipFormat,
-    &kGzipFormat,
-    &kTarFormat,
+    &kZipFormat, &kGzipFormat, &kTarFormat, &kTnefFormat, &kOle2Format,
 };
 
 }  // namespace
