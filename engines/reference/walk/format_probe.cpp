@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "formats/binhex/binhex_reader.h"
 #include "formats/gzip/gzip_reader.h"
+#include "formats/mime/mime_reader.h"
 #include "formats/tar/tar_reader.h"
+#include "formats/uuencode/uu_reader.h"
 #include "formats/zip/zip_reader.h"
 
 namespace refengine {
@@ -13,9 +16,7 @@ namespace {
 // Every format the walk opens, in the order their heads are tried: a new
 // format is one line here.
 const ArchiveFormat* const kFormats[] = {
-    &kZipFormat,
-    &kGzipFormat,
-    &kTarFormat,
+    &kZipFormat, &kGzipFormat, &kTarFormat, &kMimeFormat, &kUuFormat, &kBinHexFormat,
 };
 
 }  // namespace
