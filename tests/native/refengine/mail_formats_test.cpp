@@ -238,3 +238,32 @@ TEST_F(MailTest, CutOffInputAndTooManyReadingsAreNeverClean) {
     EXPECT_EQ(walk.substr(walk.size() - std::min<size_t>(walk.size(), 10)), ";header=80") << walk;
     EXPECT_EQ(walk.find("end"), std::string::npos) << walk;
 }
+
+TEST_F(MailTest, WhatPythonsEmailExtractsIsFound) {
+#ifndef ORLIX_PYTHON3
+    GTEST_SKIP() << "no python3";
+#else
+    WriteFileBytes(dir_.File("sample"), EicarText());
+    std::string command =
+        std::string(ORLIX_PYTHON3) + " " + ORLIX_MAIL_FORMS + " '" + dir_.path() + "' '" + dir_.File("sample") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::istringstream manifest(ReadFileBytes(dir_.File("manifest.txt")));
+    int cases = 0;
+    for (std::string line; std::getline(manifest, line); ++cases) {
+        // name, must find, Python finds, a text the walk holds (names may hold spaces)
+        std::istringstream fields(line);
+        std::string name, must, python, holds;
+        std::getline(fields, name, '\t');
+        std::getline(fields, must, '\t');
+        std::getline(fields, python, '\t');
+        std::getline(fields, holds, '\t');
+        int32_t answer = ScanPath(dir_.File(name));
+        std::string walk = answer == orlix::ResultArchive ? Walk() : "scan=" + Hex(answer);
+        if (must == "1" || python == "1")
+            EXPECT_NE(walk.find(kFound), std::string::npos)
+                << name << " (Python extracts it: " << python << "): " << walk;
+        if (holds != "-") EXPECT_NE(walk.find(holds), std::string::npos) << name << ": " << walk;
+    }
+    EXPECT_GE(cases, 25);
+#endif
+}
