@@ -6,7 +6,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 # The native tier (and the compiler the 32-bit probe is built with).
 native=(cmake make ninja-build googletest clang libclang-rt-14-dev zlib1g-dev clang-format python3
-        clamav clamav-daemon clamdscan)
+        clamav clamav-daemon clamdscan
+        # uuencode, a writer of the mail tests
+        sharutils)
 windows=(g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 imagemagick
          libz-mingw-w64-dev
          # the installer, its signing and the portable zip (scripts/package.sh)
