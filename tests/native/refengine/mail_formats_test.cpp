@@ -6,48 +6,12 @@
 #include <sstream>
 
 #include "common/eicar.h"
+#include "common/mail_writer.h"
 #include "refengine/archive_fixture.h"
 
 namespace {
 
 const std::string kFound = "=1(Eicar-Test-Signature)";
-
-std::string Base64(const std::string& bytes, size_t lineLength = 76) {
-    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t n = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 2]);
-        out += kLetters[n >> 18 & 63];
-        out += kLetters[n >> 12 & 63];
-        out += i + 1 < bytes.size() ? kLetters[n >> 6 & 63] : '=';
-        out += i + 2 < bytes.size() ? kLetters[n & 63] : '=';
-    }
-    std::string lines;
-    for (size_t i = 0; i < out.size(); i += lineLength) lines += out.substr(i, lineLength) + "\n";
-    return lines;
-}
-
-// The classic uuencode form of bytes, as a block named name.
-std::string Uuencode(const std::string& name, const std::string& bytes, bool withEnd = true) {
-    std::string out = "begin 644 " + name + "\n";
-    auto letter = [](unsigned v) { return static_cast<char>(v ? v + 32 : '`'); };
-    for (size_t i = 0; i < bytes.size(); i += 45) {
-        std::string chunk = bytes.substr(i, 45);
-        out += letter(static_cast<unsigned>(chunk.size()));
-        for (size_t k = 0; k < chunk.size(); k += 3) {
-            unsigned char b[3] = {};
-            for (size_t j = 0; j < 3 && k + j < chunk.size(); ++j) b[j] = static_cast<unsigned char>(chunk[k + j]);
-            out += letter(b[0] >> 2);
-            out += letter((b[0] & 3) << 4 | b[1] >> 4);
-            out += letter((b[1] & 15) << 2 | b[2] >> 6);
-            out += letter(b[2] & 63);
-        }
-        out += "\n";
-    }
-    return withEnd ? out + "`\nend\n" : out;
-}
 
 std::string Attachment(const std::string& boundary, const std::string& file, const std::string& bytes) {
     return "--" + boundary + "\nContent-Type: application/octet-stream\nContent-Transfer-Encoding: base64\n" +
@@ -139,6 +103,10 @@ TEST_F(MailTest, PartsAreDecodedAndWalkedUnderTheirNames) {
         // uuencoded files in a text file past its head, and inside a
         // base64 text part.
         {"news.txt", prose + Uuencode("eicar.com", eicar) + "bye\n", "UUE:eicar.com" + kFound + ";end"},
+        {"short.uue", "files:\n" + Uuencode("a.com", eicar) + Uuencode("b.txt", "clean"),
+         "UUE:a.com" + kFound + ";b.txt=0;end"},
+        {"short.hqx", BinHex("b.com", eicar, std::string("\x90rsrc", 5)),
+         "BINHEX:b.com" + kFound + ";b.com.rsrc=0;end"},
         {"uu.eml", Multipart("U", "--U\nContent-Type: text/plain\nContent-Transfer-Encoding: base64\n\n" + uuText),
          "MIME:part-1=0;in-text.com" + kFound + ";end"},
     };
