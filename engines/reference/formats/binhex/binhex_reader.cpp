@@ -113,7 +113,7 @@ uint32_t BinHexReader::FindBlock(bool& found) {
 BinHexDecoder::State BinHexReader::Decode(ByteSink& out, uint32_t& readFailure) {
     HostBuffer chunk(host_, kTextChunk);
     BinHexDecoder decoder;
-    readFailure = chunk ? 0 : orlix::ResultUnpackError;
+    readFailure = chunk ? 0u : uint32_t{orlix::ResultUnpackError};
     uint64_t size = source_->Size();
     for (uint64_t at = data_; !readFailure && at < size;) {
         int32_t got =

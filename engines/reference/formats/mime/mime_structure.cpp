@@ -10,8 +10,10 @@
 namespace refengine {
 namespace {
 
-// Header lines of one block kept at most; further ones are passed over.
+// Header lines and bytes of one block kept at most; further ones are
+// passed over.
 constexpr size_t kMaxHeaderLines = 1000;
+constexpr size_t kMaxHeaderBytes = 256 * 1024;
 
 enum class Delimiter { None, Open, Close };
 
@@ -107,6 +109,7 @@ StructureReader::Stop StructureReader::ReadHeaders(std::vector<std::string>& hea
     HeaderSyntax syntax = (choices_ & kReadNaiveSyntax) ? HeaderSyntax::Naive : HeaderSyntax::Rfc;
     TextLine line;
     bool first = true;
+    size_t kept = 0;
     while (Read(line)) {
         // An mbox's separator line before a message's headers.
         if (first && frames_.empty() && line.text.compare(0, 5, "From ") == 0) {
@@ -127,7 +130,10 @@ StructureReader::Stop StructureReader::ReadHeaders(std::vector<std::string>& hea
         if (StartsField(line.text, HeaderSyntax::Rfc) != StartsField(line.text, HeaderSyntax::Naive))
             out_.choices |= kReadNaiveSyntax;
         if (folded || field) {
-            if (headers.size() < kMaxHeaderLines) headers.push_back(line.text);
+            if (headers.size() < kMaxHeaderLines && kept + line.text.size() <= kMaxHeaderBytes) {
+                kept += line.text.size();
+                headers.push_back(line.text);
+            }
             continue;
         }
         // A line that is no header field starts the body.
