@@ -90,6 +90,10 @@ TEST_F(MailTest, PartsAreDecodedAndWalkedUnderTheirNames) {
          std::string("Received: from a by b; Mon, 1 Jan 2024 00:00:00 +0000\n") + "Received: from c by d\n X-Long: " +
              std::string(500, 'x') + "\n" + Multipart("R", Attachment("R", "late.com", eicar)),
          "MIME:late.com" + kFound + ";end"},
+        {"signed.eml",
+         "DKIM-Signature: v=1; a=rsa-sha256; d=example.com;\n b=" + std::string(700, 'k') + "\n" +
+             Multipart("D", Attachment("D", "signed.com", eicar)),
+         "MIME:signed.com" + kFound + ";end"},
         // RFC 2231 sections (one percent-encoded UTF-8), RFC 2047 words.
         {"names.eml",
          Multipart("N",

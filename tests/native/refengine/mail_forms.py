@@ -154,6 +154,8 @@ box.close()
 with open(box_path, 'rb') as f:
     case('mail.mbox', f.read(), holds='message-2=1000[MIME:part-1=0;boxed.com' + FOUND)
 os.remove(box_path)
+case('crlf.eml', attached('crlf.com').as_bytes(policy=email.policy.SMTP), holds='crlf.com' + FOUND)
+case('cr.eml', attached('cr.com').as_bytes().replace(b'\n', b'\r'), holds='cr.com' + FOUND)
 case('names.eml', attached('\u00e9t\u00e9 \u20ac.com').as_bytes(), holds='_t_ _.com' + FOUND)
 words = attached('placeholder.com').as_bytes().replace(b'filename="placeholder.com"',
                                                       b'filename="=?utf-8?q?=C3=A9t=C3=A9?= =?utf-8?b?LmNvbQ==?="')

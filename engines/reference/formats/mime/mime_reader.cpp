@@ -14,9 +14,30 @@ namespace {
 // search, larger ones in a temporary file of the host.
 constexpr uint32_t kTextCopyMemory = 256 * 1024;
 
-const char* const kMailFields[] = {
-    "from",     "to",     "subject",      "date",     "received",       "return-path", "message-id", "cc",
-    "reply-to", "sender", "delivered-to", "x-mailer", "dkim-signature", "in-reply-to", "references", "user-agent"};
+// The head the walk decides formats by.
+constexpr size_t kMailHeadBytes = 512;
+
+const char* const kMailFields[] = {"from",
+                                   "to",
+                                   "subject",
+                                   "date",
+                                   "received",
+                                   "return-path",
+                                   "message-id",
+                                   "cc",
+                                   "reply-to",
+                                   "sender",
+                                   "delivered-to",
+                                   "x-mailer",
+                                   "in-reply-to",
+                                   "references",
+                                   "user-agent",
+                                   "dkim-signature",
+                                   "arc-seal",
+                                   "arc-message-signature",
+                                   "arc-authentication-results",
+                                   "authentication-results",
+                                   "received-spf"};
 
 bool IsMailField(const std::string& name) {
     for (const char* field : kMailFields) {
@@ -69,7 +90,10 @@ bool LooksLikeMime(const unsigned char* head, size_t count) {
         ++fields;
         if (IsMailField(name)) ++mailFields;
     }
-    return mailFields >= 2 || (mbox && fields >= 1);
+    // Long fields (signatures, trace fields) may fill the head before the
+    // MIME ones: a head of header lines only, one of them a mail field.
+    bool headFull = count >= kMailHeadBytes && i == lines.size();
+    return mailFields >= 2 || (mbox && fields >= 1) || (headFull && mailFields >= 1);
 }
 
 MimeReader::MimeReader(Host& host, std::shared_ptr<ByteSource> source) : host_(host), source_(std::move(source)) {
