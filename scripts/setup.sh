@@ -10,7 +10,9 @@ native=(cmake make ninja-build googletest clang libclang-rt-14-dev zlib1g-dev cl
         # the codec tests' references: libbz2, liblzma, and 7-Zip as the Deflate64 encoder
         libbz2-dev liblzma-dev 7zip
         # oracles of the Outlook formats: winmail.dat and compound files read back
-        tnef python3-olefile)
+        tnef python3-olefile
+        # uuencode, a writer of the mail tests
+        sharutils)
 windows=(g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 imagemagick
          libz-mingw-w64-dev
          # the installer, its signing and the portable zip (scripts/package.sh)

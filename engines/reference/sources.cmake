@@ -21,11 +21,15 @@ set(REFENGINE_match_SOURCES match/database.cpp match/md5.cpp match/signature_det
   match/virus_record.cpp match/wide_filter.cpp)
 set(REFENGINE_formats_ALLOWED formats codecs host)
 set(REFENGINE_formats_SOURCES formats/check_budget.cpp formats/marker_finder.cpp formats/unpack.cpp
+  formats/binhex/binhex_reader.cpp formats/binhex/binhex_records.cpp
   formats/gzip/gzip_reader.cpp formats/gzip/gzip_records.cpp
   formats/mapi/mapi_names.cpp
   formats/ole2/ole2_file.cpp formats/ole2/ole2_reader.cpp formats/ole2/ole2_records.cpp
   formats/tar/tar_reader.cpp formats/tar/tar_records.cpp
   formats/tnef/tnef_reader.cpp formats/tnef/tnef_records.cpp
+  formats/mime/mail_text.cpp formats/mime/mime_reader.cpp formats/mime/mime_records.cpp
+  formats/mime/mime_structure.cpp formats/mime/text_blocks.cpp formats/mime/transfer_decoding.cpp
+  formats/uuencode/uu_reader.cpp formats/uuencode/uu_records.cpp
   formats/zip/zip_directory.cpp formats/zip/zip_reader.cpp formats/zip/zip_records.cpp)
 set(REFENGINE_walk_ALLOWED walk formats codecs detect host)
 set(REFENGINE_walk_SOURCES walk/format_probe.cpp walk/member_check.cpp walk/object_walk.cpp)

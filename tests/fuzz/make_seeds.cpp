@@ -10,6 +10,7 @@
 
 #include "common/eicar.h"
 #include "common/outlook_writer.h"
+#include "common/mail_writer.h"
 #include "common/zip_writer.h"
 #include "host/files.h"
 
@@ -129,6 +130,35 @@ std::vector<std::string> CompoundFiles() {
             BuildCompoundFile(document, large)};
 }
 
+std::vector<std::string> Mails() {
+    const std::string eicar = EicarText();
+    const std::string head = "From: a@example.com\nTo: b@example.com\nSubject: s\nMIME-Version: 1.0\n";
+    const std::string attachment =
+        "Content-Type: application/octet-stream; name=\"a.com\"\n"
+        "Content-Transfer-Encoding: base64\n\n" +
+        Base64(eicar);
+    const std::string multipart = head +
+                                  "Content-Type: multipart/mixed; boundary=\"B\"; boundary=\"C \"\n\n"
+                                  "--B\nContent-Type: text/plain\nContent-Transfer-Encoding: quoted-printable\n\n"
+                                  "caf=C3=A9 =\nsoft\n--B \n" +
+                                  attachment + "--B--\n";
+    const std::string forward = head +
+                                "Content-Type: multipart/mixed; boundary=F\n\n--F\nContent-Type: message/rfc822\n\n" +
+                                head + attachment + "--F--\n";
+    return {
+        multipart,
+        forward,
+        "From x Mon Jan  1 00:00:00 2024\n" + head + "\nbody\n\nFrom y Mon Jan  1 00:00:00 2024\n" + head + attachment,
+        head +
+            "Content-Type: multipart/mixed; (c; boundary=\"K\") boundary=\"J\"\n X-F: y\n\n--J\n"
+            "Content-Disposition: attachment; filename*0*=utf-8''%E2%82%AC; filename*1=\".c\"\n\nx\n--Jz\n\n",
+        head + "Content-Type: text/plain\nContent-Transfer-Encoding: base64\n\n" +
+            Base64("text\n" + Uuencode("u.com", eicar) + BinHex("h.com", eicar, "r")),
+        "news\n" + Uuencode("u.txt", "fuzz body START <<ab>> END"),
+        BinHex("h.txt", "fuzz body", std::string("\x90\x90\x90", 3)),
+    };
+}
+
 std::vector<std::string> Bases() {
     return {
         "Plain:0:*:414243\n",
@@ -154,10 +184,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string root = argv[1];
-    for (const char* sub : {"", "/zip", "/base", "/match", "/tnef", "/ole2"}) mkdir((root + sub).c_str(), 0755);
+    for (const char* sub : {"", "/zip", "/base", "/match", "/tnef", "/ole2", "/mime"}) mkdir((root + sub).c_str(), 0755);
     int n = 0;
     bool ok = true;
     for (const std::string& zip : Archives()) ok = Write(root + "/zip", n++, zip) && ok;
+    for (const std::string& mail : Mails()) ok = Write(root + "/mime", n++, mail) && ok;
     for (const std::string& base : Bases()) ok = Write(root + "/base", n++, base) && ok;
     for (const std::string& tnef : TnefFiles()) ok = Write(root + "/tnef", n++, tnef) && ok;
     for (const std::string& ole2 : CompoundFiles()) ok = Write(root + "/ole2", n++, ole2) && ok;
