@@ -108,3 +108,26 @@ TEST_F(ArchiveTest, AGzipBombEndsAtTheBoundsOfTheCheck) {
     EXPECT_EQ(WalkReader(reader, refengine::kUnpackLimits), "bomb=0;");
     EXPECT_LT(nativehost::counters().peakAllocated, 2 << 20);
 }
+
+// A gzip header read as Python's gzip reads it: reserved flag bits set,
+// also in a second member, and a stored name of megabytes that costs a few
+// reads, not one a byte.
+TEST_F(ArchiveTest, GzipHeadersAreReadLikePythonsGzip) {
+    const std::string eicar = EicarText();
+    std::string reserved = BuildGzip(eicar);
+    reserved[3] |= 0xE0;
+    std::string second = BuildGzip(eicar.substr(30));
+    second[3] |= 0x20;
+    EXPECT_EQ(WalkFile("reserved.com.gz", reserved), "GZIP:reserved.com" + kFound + ";end");
+    EXPECT_EQ(WalkFile("second.com.gz", BuildGzip(eicar.substr(0, 30)) + second), "GZIP:second.com" + kFound + ";end");
+
+    GzipLayout longName;
+    longName.name = std::string(16u << 20, 'n');
+    std::string named = BuildGzip(eicar, longName);
+    nativehost::ResetCounters();
+    EXPECT_EQ(WalkFile("long.gz", named), "GZIP:" + std::string(orlix::kMemberNameMaxChars - 1, 'n') + kFound + ";end");
+    // Three passes over the header (the name, the length, the check) in
+    // reads of up to 64 KiB, and the scan of the object itself.
+    RecordProperty("readCallbacks", std::to_string(nativehost::counters().reads));
+    EXPECT_LT(nativehost::counters().reads, 3 * (16 << 4) + 3 * 16 + 600) << "read callbacks";
+}
