@@ -161,6 +161,33 @@ plain = zip_of(REAL)
 at = plain.rfind(b'PK\x01\x02')
 flags = struct.unpack('<H', plain[at + 8:at + 10])[0] | 1
 case('directory-encrypted.zip', plain[:at + 8] + struct.pack('<H', flags) + plain[at + 10:], True)
+# 7. Offsets relative to a stub in front, and a decoy directory right in
+# front of the real one, where the end record's offset points when read
+# from the object's start: a valid one, and a bare signature with fields
+# that run past the end.
+decoy_zip = zip_of([('clean.com', b'harmless')])
+_, decoy_end = end_record(decoy_zip)
+decoy_local = decoy_zip[:decoy_end[6]]
+real = zip_of(REAL)
+at, real_end = end_record(real)
+for label, decoy in (('valid', decoy_zip[decoy_end[6]:decoy_end[6] + decoy_end[5]]),
+                     ('garbage', b'PK\x01\x02' + b'\xff' * 42)):
+    stub = (decoy_local + b'\0' * len(decoy))[:len(decoy)]
+    shifted = real[:real_end[6]] + decoy + real[real_end[6]:at]
+    fields = real_end[:6] + [len(shifted) - real_end[5], 0]
+    case('decoy-in-front-' + label + '.zip', stub + shifted + struct.pack('<4s4H2LH', *fields), True)
+# 8. The local header's method and the directory entry's disagree: either
+# may be the true one (unzip, bsdtar and 7-Zip read both kinds).
+def with_method(data, signature, field, method):
+    at = data.rfind(signature) + field
+    return data[:at] + struct.pack('<H', method) + data[at + 2:]
+
+
+for label, method in (('stored', zipfile.ZIP_STORED), ('deflated', zipfile.ZIP_DEFLATED)):
+    plain = zip_of([('eicar.com', SAMPLE)], method)
+    other = zipfile.ZIP_DEFLATED if method == zipfile.ZIP_STORED else zipfile.ZIP_STORED
+    case('method-local-' + label + '.zip', with_method(plain, b'PK\x03\x04', 8, other), True)
+    case('method-entry-' + label + '.zip', with_method(plain, b'PK\x01\x02', 10, other), True)
 # A ZIP behind another archive: zipfile reads it past the tar or gzip in front.
 case('tar-then-zip.tar', tar_of([('readme.txt', b'clean')]) + zip_of(REAL), True)
 case('gzip-then-zip.gz', gzip.compress(b'clean') + zip_of(REAL), True)
