@@ -146,8 +146,8 @@ TEST_F(ArchiveTest, AZipAfterLeadingBytesInAMemberIsWalkedOnlyWhenItChecksOut) {
 }
 
 // Python's zipfile, tarfile and gzip write the odd forms and say what they
-// extract (tests/native/refengine/archive_forms.py); the six ZIP framings
-// that once hid a member are found whatever Python makes of them.
+// extract (tests/native/refengine/archive_forms.py); the framings that once
+// hid a member are found whatever Python makes of them.
 TEST_F(ArchiveTest, WhatPythonsLibrariesExtractIsFound) {
 #ifndef ORLIX_PYTHON3
     GTEST_SKIP() << "no python3";

@@ -44,8 +44,10 @@ bool HasNumber(const unsigned char* field, size_t length) {
     if (field[0] & 0x80) return true;
     bool digit = false;
     for (size_t i = 0; i < length; ++i) {
-        if (field[i] >= '0' && field[i] <= '7') digit = true;
-        else if (digit) return true;
+        if (field[i] >= '0' && field[i] <= '7')
+            digit = true;
+        else if (digit)
+            return true;
     }
     return false;
 }
