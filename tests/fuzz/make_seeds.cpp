@@ -83,6 +83,42 @@ std::vector<std::string> Archives() {
         m.data = inner;
         return m;
     }()}));
+
+    // Framings read more than one way: tar headers with a bad checksum
+    // (first, and between members), a sparse member with its map, gzip
+    // reserved flags and a long name, ZIP methods that disagree, a decoy
+    // directory where the end record points.
+    TarMember bad = plain;
+    bad.badChecksum = true;
+    out.push_back(BuildTar({bad, eicarMember}));
+    out.push_back(BuildTar({plain, bad, eicarMember}));
+    std::string sparseTar = BuildTar({sparse});
+    sparseTar.replace(257, 8, "ustar  \0", 8);
+    sparseTar.replace(386, 24, std::string("00000001000") + '\0' + "00000000016" + '\0');
+    sparseTar.replace(483, 12, std::string("00000002000") + '\0');
+    unsigned sum = 8 * ' ';
+    for (size_t i = 0; i < 512; ++i) sum += i >= 148 && i < 156 ? 0 : static_cast<unsigned char>(sparseTar[i]);
+    char field[8];
+    std::snprintf(field, sizeof field, "%06o", sum);
+    sparseTar.replace(148, 7, field, 7);
+    out.push_back(sparseTar);
+    std::string reserved = BuildGzip(eicar);
+    reserved[3] |= 0x20;
+    out.push_back(BuildGzip("first") + reserved);
+    GzipLayout longName;
+    longName.name = std::string(5000, 'n');
+    out.push_back(BuildGzip("fuzz body", longName));
+    std::string methods = BuildZip({Member("eicar.com", eicar, false)});
+    methods[methods.rfind("PK\x01\x02") + 10] = 8;
+    out.push_back(methods);
+    std::string decoy = "PK\x01\x02" + std::string(42, '\xff');
+    std::string real = BuildZip({Member("a.txt", "a"), Member("eicar.com", eicar)});
+    size_t end = real.rfind("PK\x05\x06");
+    uint32_t directory = static_cast<unsigned char>(real[end + 16]) | static_cast<unsigned char>(real[end + 17]) << 8;
+    std::string shifted = real.substr(0, directory) + decoy + real.substr(directory);
+    uint32_t moved = directory + static_cast<uint32_t>(decoy.size());
+    for (int i = 0; i < 4; ++i) shifted[end + decoy.size() + 16 + i] = static_cast<char>(moved >> (8 * i));
+    out.push_back(std::string(decoy.size(), 's') + shifted);
     return out;
 }
 
