@@ -2,7 +2,7 @@
 # layer may include, and its sources. The DLL builds one library per layer
 # and refuses an include of a layer above; the native tier builds the same
 # lists into one library.
-set(REFENGINE_LAYERS host codecs detect match formats walk)
+set(REFENGINE_LAYERS host codecs detect match formats walk clamdb)
 set(REFENGINE_host_ALLOWED host)
 set(REFENGINE_host_SOURCES host/callback_host.cpp host/host_io.cpp)
 set(REFENGINE_codecs_ALLOWED codecs)
@@ -19,6 +19,8 @@ set(REFENGINE_formats_SOURCES formats/check_budget.cpp formats/marker_finder.cpp
   formats/zip/zip_directory.cpp formats/zip/zip_reader.cpp formats/zip/zip_records.cpp)
 set(REFENGINE_walk_ALLOWED walk formats codecs detect host)
 set(REFENGINE_walk_SOURCES walk/format_probe.cpp walk/member_check.cpp walk/object_walk.cpp)
+set(REFENGINE_clamdb_ALLOWED clamdb match formats codecs detect host)
+set(REFENGINE_clamdb_SOURCES clamdb/clam_loader.cpp clamdb/container_records.cpp clamdb/tar_stream.cpp)
 # The engine object on top of every layer, and the DLL's doors.
 set(REFENGINE_TOP_SOURCES reference_engine.cpp)
 set(REFENGINE_ENTRY_SOURCE ${CMAKE_CURRENT_LIST_DIR}/entry.cpp)
