@@ -451,9 +451,9 @@ bool ClamLoader::LoadContainer(const std::string& path) {
     std::vector<std::string> ignores;
     ContainerMembers members(database_, counts, ignores);
     TarStream tar(members);
-    unsigned char magic[2] = {};
+    unsigned char magic[4] = {};
     const uint64_t size = file.Size();
-    const bool gzip = file.ReadAt(kContainerHeaderSize, magic, 2) == 2 && LooksLikeGzip(magic, 2);
+    const bool gzip = file.ReadAt(kContainerHeaderSize, magic, 4) == 4 && LooksLikeGzip(magic, 4);
     uint32_t failure = 0;
     if (gzip) {
         GzipHeader gz;
