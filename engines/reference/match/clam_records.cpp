@@ -22,12 +22,21 @@ size_t SplitFields(const char* line, size_t length, TextSpan (&fields)[kMaxField
     }
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+// Hex digit values, -1 for other characters: hashes are most of a large list's text.
+struct HexTable {
+    signed char value[256];
+    constexpr HexTable() : value() {
+        for (int c = 0; c < 256; ++c) {
+            value[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                       : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                       : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                                              : -1;
+        }
+    }
+};
+constexpr HexTable kHex;
+
+int HexValue(char c) { return kHex.value[static_cast<unsigned char>(c)]; }
 
 bool Decimal(const TextSpan& field, uint64_t limit, uint64_t& value) {
     if (field.length == 0 || field.length > 19) return false;

@@ -62,6 +62,13 @@ size_t StemLength(const unsigned char* stem) {
     return kStemHeader + std::strlen(reinterpret_cast<const char*>(stem + kStemHeader));
 }
 
+// Eight bytes as a number that orders as memcmp orders them.
+uint64_t Leading64(const unsigned char* p) {
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
+    return v;
+}
+
 template <size_t Stride>
 struct Packed {
     unsigned char bytes[Stride];
@@ -78,7 +85,10 @@ void SortPacked(std::vector<unsigned char>& table, size_t count) {
         std::memcpy(&x, a.bytes, 4);
         std::memcpy(&y, b.bytes, 4);
         if (x != y) return x < y;
-        return std::memcmp(a.bytes + 4, b.bytes + 4, Stride - 4) < 0;
+        // Digests are random: their first eight bytes almost always decide.
+        const uint64_t p = Leading64(a.bytes + 4), q = Leading64(b.bytes + 4);
+        if (p != q) return p < q;
+        return std::memcmp(a.bytes + 12, b.bytes + 12, Stride - 12) < 0;
     });
 }
 
@@ -114,24 +124,25 @@ uint32_t NamePool::Find(const unsigned char* key, size_t length, uint32_t hash) 
     if (slots_.empty()) return 0;
     const size_t mask = slots_.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
-        const uint32_t slot = slots_[i];
-        if (slot == 0) return 0;
-        const unsigned char* stem = pool_.data() + (slot - 1);
-        if (pool_.size() - (slot - 1) >= length && std::memcmp(stem, key, length) == 0) return slot;
+        const Slot& slot = slots_[i];
+        if (slot.stem == 0) return 0;
+        if (slot.hash != hash) continue;
+        const unsigned char* stem = pool_.data() + (slot.stem - 1);
+        if (pool_.size() - (slot.stem - 1) >= length && std::memcmp(stem, key, length) == 0) return slot.stem;
     }
 }
 
 void NamePool::Insert(uint32_t offset, uint32_t hash) {
     const size_t mask = slots_.size() - 1;
     size_t i = hash & mask;
-    while (slots_[i] != 0) i = (i + 1) & mask;
-    slots_[i] = offset + 1;
+    while (slots_[i].stem != 0) i = (i + 1) & mask;
+    slots_[i] = Slot{offset + 1, hash};
 }
 
 void NamePool::Rehash(size_t stems) {
     size_t size = 1024;
     while (size < stems * 2) size *= 2;
-    slots_.assign(size, 0);
+    slots_.assign(size, Slot{0, 0});
     for (size_t at = 0; at < pool_.size(); at += StemLength(pool_.data() + at) + 1) {
         const size_t length = StemLength(pool_.data() + at) + 1;
         Insert(static_cast<uint32_t>(at), HashBytes(pool_.data() + at, length));
@@ -168,27 +179,18 @@ void NamePool::Describe(NameRef ref, Verdict& verdict) const {
 
 void HashTable::Add(uint32_t size, const unsigned char* digest, NameRef name) {
     const size_t used = pending_ % kBlockRecords;
-    if (used == 0) {
-        blocks_.emplace_back();
-        blocks_.back().reserve(kBlockRecords * stride_);
-    }
-    std::vector<unsigned char>& block = blocks_.back();
-    const size_t at = block.size();
-    block.resize(at + stride_);
-    std::memcpy(block.data() + at, &size, 4);
-    std::memcpy(block.data() + at + 4, digest, digest_);
-    std::memcpy(block.data() + at + 4 + digest_, &name, sizeof name);
+    if (used == 0) blocks_.emplace_back(new unsigned char[kBlockRecords * stride_]);
+    unsigned char* at = blocks_.back().get() + used * stride_;
+    std::memcpy(at, &size, 4);
+    std::memcpy(at + 4, digest, digest_);
+    std::memcpy(at + 4 + digest_, &name, sizeof name);
     ++pending_;
 }
 
 void HashTable::Rollback(size_t mark) {
-    while (pending_ > mark) {
-        const size_t inBlock = (pending_ - 1) % kBlockRecords + 1;
-        const size_t drop = std::min(inBlock, pending_ - mark);
-        blocks_.back().resize((inBlock - drop) * stride_);
-        if (drop == inBlock) blocks_.pop_back();
-        pending_ -= drop;
-    }
+    if (mark >= pending_) return;
+    pending_ = mark;
+    blocks_.resize((mark + kBlockRecords - 1) / kBlockRecords);
 }
 
 void HashTable::Finish() {
@@ -196,9 +198,10 @@ void HashTable::Finish() {
     // The whole table once, then each block moved in and freed: the load
     // never holds much more than the table itself.
     table_.reserve((sorted_ + pending_) * stride_);
-    for (std::vector<unsigned char>& block : blocks_) {
-        table_.insert(table_.end(), block.begin(), block.end());
-        std::vector<unsigned char>().swap(block);
+    for (size_t b = 0; b < blocks_.size(); ++b) {
+        const size_t records = std::min(kBlockRecords, pending_ - b * kBlockRecords);
+        table_.insert(table_.end(), blocks_[b].get(), blocks_[b].get() + records * stride_);
+        blocks_[b].reset();
     }
     blocks_.clear();
     sorted_ += pending_;

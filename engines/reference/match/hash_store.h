@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,7 @@ public:
     size_t mark() const { return pool_.size(); }
     // Drops every stem added after mark.
     void Rollback(size_t mark);
-    size_t bytes() const { return pool_.capacity() + slots_.capacity() * sizeof(uint32_t); }
+    size_t bytes() const { return pool_.capacity() + slots_.capacity() * sizeof(Slot); }
 
 private:
     uint32_t Find(const unsigned char* key, size_t length, uint32_t hash) const;
@@ -48,7 +49,13 @@ private:
     void Rehash(size_t stems);
 
     std::vector<unsigned char> pool_;
-    std::vector<uint32_t> slots_;  // open addressing: stem offset + 1, 0 for an empty slot
+    // Open addressing: stem offset + 1 (0 for an empty slot) and the stem's
+    // hash, so that a probe compares texts only when the hashes agree.
+    struct Slot {
+        uint32_t stem;
+        uint32_t hash;
+    };
+    std::vector<Slot> slots_;
     size_t stems_ = 0;
 };
 
@@ -99,7 +106,8 @@ private:
     size_t stride_;  // size, digest, name: packed, no padding
     std::vector<unsigned char> table_;
     size_t sorted_ = 0;
-    std::vector<std::vector<unsigned char>> blocks_;
+    // Blocks of kBlockRecords records, filled in order; not zeroed first.
+    std::vector<std::unique_ptr<unsigned char[]>> blocks_;
     size_t pending_ = 0;
 };
 
