@@ -2,7 +2,7 @@
 # layer may include, and its sources. The DLL builds one library per layer
 # and refuses an include of a layer above; the native tier builds the same
 # lists into one library.
-set(REFENGINE_LAYERS host codecs detect match formats walk)
+set(REFENGINE_LAYERS host codecs detect match formats walk clamdb)
 set(REFENGINE_host_ALLOWED host)
 set(REFENGINE_host_SOURCES host/callback_host.cpp host/host_io.cpp)
 set(REFENGINE_codecs_ALLOWED codecs)
@@ -18,7 +18,7 @@ set(REFENGINE_detect_ALLOWED detect)
 set(REFENGINE_detect_SOURCES "")
 set(REFENGINE_match_ALLOWED match detect)
 set(REFENGINE_match_SOURCES match/database.cpp match/md5.cpp match/signature_detector.cpp match/stream_scanner.cpp
-  match/virus_record.cpp match/wide_filter.cpp)
+  match/virus_record.cpp match/wide_filter.cpp match/sha.cpp match/hash_store.cpp match/clam_records.cpp)
 set(REFENGINE_formats_ALLOWED formats codecs host)
 set(REFENGINE_formats_SOURCES formats/check_budget.cpp formats/marker_finder.cpp formats/unpack.cpp
   formats/binhex/binhex_reader.cpp formats/binhex/binhex_records.cpp
@@ -33,6 +33,8 @@ set(REFENGINE_formats_SOURCES formats/check_budget.cpp formats/marker_finder.cpp
   formats/zip/zip_directory.cpp formats/zip/zip_reader.cpp formats/zip/zip_records.cpp)
 set(REFENGINE_walk_ALLOWED walk formats codecs detect host)
 set(REFENGINE_walk_SOURCES walk/format_probe.cpp walk/member_check.cpp walk/object_walk.cpp)
+set(REFENGINE_clamdb_ALLOWED clamdb match formats codecs detect host)
+set(REFENGINE_clamdb_SOURCES clamdb/clam_loader.cpp clamdb/container_records.cpp clamdb/tar_stream.cpp)
 # The native tier builds the codecs as a library of their own, which their
 # tests link without the rest of the engine.
 set(REFENGINE_CODEC_SOURCES ${REFENGINE_codecs_SOURCES})

@@ -13,6 +13,7 @@
 #include "common/mail_writer.h"
 #include "common/zip_writer.h"
 #include "host/files.h"
+#include "match/sha.h"
 
 namespace {
 
@@ -206,6 +207,38 @@ std::vector<std::string> Bases() {
     };
 }
 
+// A container in the documented layout: header, then an uncompressed tar
+// holding the .info list and one hash list.
+std::string Container() {
+    const std::string hdb = "900150983cd24fb0d6963f7d28e17f72:3:Seed.Abc-1-0\n";
+    unsigned char digest[32];
+    refengine::Sha256 sha;
+    sha.Update(reinterpret_cast<const unsigned char*>(hdb.data()), hdb.size());
+    sha.Final(digest);
+    std::string info = "ClamAV-VDB:x:1:1:90:X:X:seed:0\nseed.hdb:" + std::to_string(hdb.size()) + ":";
+    char hex[3];
+    for (unsigned char b : digest) {
+        std::snprintf(hex, sizeof hex, "%02x", b);
+        info += hex;
+    }
+    info += "\n";
+    auto member = [](const std::string& name, const std::string& body) {
+        std::string block(512, '\0');
+        block.replace(0, name.size(), name);
+        std::snprintf(&block[100], 8, "%07o", 0644);
+        std::snprintf(&block[124], 12, "%011o", static_cast<unsigned>(body.size()));
+        block.replace(148, 8, 8, ' ');
+        block[156] = '0';
+        unsigned sum = 0;
+        for (unsigned char c : block) sum += c;
+        std::snprintf(&block[148], 8, "%06o", sum);
+        return block + body + std::string((512 - body.size() % 512) % 512, '\0');
+    };
+    std::string header = "ClamAV-VDB:09 Dec 2026:1:1:90:X:X:seed:0";
+    header.resize(512, ' ');
+    return header + member("seed.info", info) + member("seed.hdb", hdb) + std::string(1024, '\0');
+}
+
 bool Write(const std::string& folder, int index, const std::string& bytes) {
     char name[32];
     std::snprintf(name, sizeof name, "/seed-%03d", index);
@@ -220,7 +253,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string root = argv[1];
-    for (const char* sub : {"", "/zip", "/base", "/match", "/tnef", "/ole2", "/mime"}) mkdir((root + sub).c_str(), 0755);
+    for (const char* sub : {"", "/zip", "/base", "/match", "/tnef", "/ole2", "/mime", "/clamdb"}) mkdir((root + sub).c_str(), 0755);
     int n = 0;
     bool ok = true;
     for (const std::string& zip : Archives()) ok = Write(root + "/zip", n++, zip) && ok;
@@ -237,5 +270,16 @@ int main(int argc, char** argv) {
     ok = Write(root + "/match", n++,
                std::string("Zip.Member:0:*:6865726521\n") + '\0' + BuildZip({Member("m.txt", "here!")})) &&
          ok;
+    // The first byte picks the kind: hdb, hsb, fp, sfp, ign2, ndb, cld, cvd.
+    const std::string clamdb[] = {
+        std::string(1, 0) +
+            "900150983cd24fb0d6963f7d28e17f72:3:Seed.Md5-1-0\n900150983cd24fb0d6963f7d28e17f72:*:S:73\n",
+        std::string(1, 1) + "a9993e364706816aba3e25717850c26c9cd0d89d:3:Seed.Sha1:1:300\n",
+        std::string(1, 2) + "900150983cd24fb0d6963f7d28e17f72:3:Good\n",
+        std::string(1, 4) + "Seed.Md5-1-0\nOther:0123\n",
+        std::string(1, 5) + "Seed.Body:0:*:616263\nTyped:1:*:616263\nAlt:0:EOF-3:61(62|63)63:51:255\n",
+        std::string(1, 6) + Container(),
+    };
+    for (const std::string& input : clamdb) ok = Write(root + "/clamdb", n++, input) && ok;
     return ok ? 0 : 1;
 }
