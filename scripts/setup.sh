@@ -5,8 +5,14 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 # The native tier (and the compiler the 32-bit probe is built with).
-native=(cmake make ninja-build googletest clang libclang-rt-14-dev zlib1g-dev clang-format python3 7zip
-        clamav clamav-daemon clamdscan)
+native=(cmake make ninja-build googletest clang libclang-rt-14-dev zlib1g-dev clang-format python3
+        clamav clamav-daemon clamdscan
+        # the codec tests' references: libbz2, liblzma, and 7-Zip as the Deflate64 encoder
+        libbz2-dev liblzma-dev 7zip
+        # oracles of the Outlook formats: winmail.dat and compound files read back
+        tnef python3-olefile
+        # uuencode, a writer of the mail tests
+        sharutils)
 windows=(g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 imagemagick
          libz-mingw-w64-dev
          # the installer, its signing and the portable zip (scripts/package.sh)

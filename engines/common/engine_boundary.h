@@ -4,9 +4,11 @@
 // the host's callback table. No exception leaves the boundary.
 #pragma once
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "orlix/contract.h"
@@ -20,8 +22,10 @@
 
 // Every engine DLL of ours exports these two.
 ENGINE_EXPORT void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, const void* versionRecord,
-                                         int32_t reserved);
+                                          int32_t reserved);
 ENGINE_EXPORT void __cdecl ORLIX_BaseStatistics(int32_t* records, int32_t* rejected);
+// Engines that load the open signature databases export this one too.
+ENGINE_EXPORT void __cdecl ORLIX_BaseStatisticsEx(orlix::BaseStatisticsEx* statistics);
 
 namespace engineboundary {
 
@@ -43,6 +47,8 @@ public:
     virtual void CloseArchive() {}
     // What the bases loaded since the binding hold, and the lines rejected.
     virtual void Statistics(int32_t* records, int32_t* rejected) = 0;
+    // The same in detail; engines without more to say give the two counts.
+    virtual void StatisticsEx(orlix::BaseStatisticsEx& out) { Statistics(&out.records, &out.rejectedLines); }
 };
 
 // Reads an operation's arguments in the contract's order.
@@ -133,6 +139,20 @@ public:
         }
         if (records) *records = 0;
         if (rejected) *rejected = 0;
+    }
+
+    // Fills structSize bytes at most of the caller's record.
+    static void StatisticsEx(orlix::BaseStatisticsEx* out) {
+        if (!out || out->structSize < static_cast<int32_t>(2 * sizeof(int32_t))) return;
+        orlix::BaseStatisticsEx full = {};
+        try {
+            if (E* engine = Current().get()) engine->StatisticsEx(full);
+        } catch (...) {
+            full = orlix::BaseStatisticsEx();
+        }
+        const size_t room = std::min(static_cast<size_t>(out->structSize), sizeof full);
+        full.structSize = static_cast<int32_t>(room);
+        std::memcpy(out, &full, room);
     }
 
     // The bound engine, for programs that link an engine's core natively.

@@ -16,3 +16,8 @@ ENGINE_EXPORT void* __cdecl ORLIX_InitDll(const void* callbacks, int32_t count, 
 ENGINE_EXPORT void __cdecl ORLIX_BaseStatistics(int32_t* records, int32_t* rejected) {
     ReferenceDoor::Statistics(records, rejected);
 }
+
+// The same in detail: databases of the open format, their headers, skipped kinds.
+ENGINE_EXPORT void __cdecl ORLIX_BaseStatisticsEx(orlix::BaseStatisticsEx* statistics) {
+    ReferenceDoor::StatisticsEx(statistics);
+}

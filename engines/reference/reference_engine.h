@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "clamdb/clam_loader.h"
 #include "engine_boundary.h"
 #include "host/callback_host.h"
 #include "match/database.h"
@@ -31,8 +32,9 @@ public:
     void CloseArchive() override { walk_.CloseArchive(); }
     void Statistics(int32_t* records, int32_t* rejected) override {
         *records = database_.records();
-        *rejected = rejectedLines_;
+        *rejected = rejectedLines_ + clam_.counts.rejectedLines;
     }
+    void StatisticsEx(orlix::BaseStatisticsEx& out) override;
 
     // For programs that link the engine natively: the records and the
     // matcher's path.
@@ -44,6 +46,7 @@ private:
     SignatureDetector detector_;
     ObjectWalk walk_;
     int32_t rejectedLines_ = 0;
+    ClamStatistics clam_;
 };
 
 }  // namespace refengine

@@ -114,6 +114,58 @@ constexpr int32_t kOurEngineVersion = 431;
 typedef void(__cdecl* BaseStatisticsProc)(int32_t* records, int32_t* rejected);
 constexpr const char kBaseStatisticsExport[] = "ORLIX_BaseStatistics";
 
+// What the engine's bases hold in detail, for tools and tests: an optional
+// export of engines that load the open signature databases. The caller sets
+// structSize; the engine fills that many bytes at most, so that a caller
+// built against an older, shorter record still works.
+enum SkippedRecordKind : int32_t {
+    SkippedOtherLevel = 0,           // records for another functionality level
+    SkippedTypedBody = 1,            // body records for one file type or with syntax the matcher lacks
+    SkippedPeSection = 2,            // .mdb/.msb: PE section hashes
+    SkippedLogical = 3,              // .ldb/.ldu
+    SkippedContainer = 4,            // .cdb: container metadata
+    SkippedBytecode = 5,             // .cbc files
+    SkippedYara = 6,                 // .yar/.yara
+    SkippedPhishing = 7,             // .pdb/.gdb/.wdb
+    SkippedPotentiallyUnwanted = 8,  // .hdu/.hsu/.ndu/.mdu/.msu (off unless asked for)
+    SkippedOther = 9,                // every other kind of file (icons, certificates, file types, settings)
+    kSkippedKinds = 10,
+};
+constexpr const char* kSkippedKindNames[kSkippedKinds] = {
+    "other level", "typed body", "PE section",           "logical", "container", "bytecode",
+    "YARA",        "phishing",   "potentially unwanted", "other"};
+
+struct BaseDatabaseRecord {
+    char name[64];       // the container's file name
+    char buildTime[32];  // the header's fields
+    char builder[32];
+    int32_t version;
+    int32_t signatures;
+    int32_t functionalityLevel;
+    int32_t buildSeconds;
+    int32_t records;   // records it added
+    int32_t rejected;  // 1 when it failed its integrity checks and added nothing
+};
+constexpr int kMaxReportedDatabases = 16;
+
+struct BaseStatisticsEx {
+    int32_t structSize;
+    int32_t records;        // as ORLIX_BaseStatistics
+    int32_t rejectedLines;  // as ORLIX_BaseStatistics
+    int32_t hashRecords;
+    int32_t bodyRecords;
+    int32_t allowRecords;
+    int32_t ignoredNames;
+    int32_t databasesLoaded;    // containers and loose files of the open formats
+    int32_t databasesRejected;  // containers that failed their integrity checks
+    int32_t skipped[kSkippedKinds];
+    uint32_t storeBytes;  // memory the loaded records and the filter hold
+    int32_t databaseCount;
+    BaseDatabaseRecord databases[kMaxReportedDatabases];
+};
+typedef void(__cdecl* BaseStatisticsExProc)(BaseStatisticsEx* statistics);
+constexpr const char kBaseStatisticsExExport[] = "ORLIX_BaseStatisticsEx";
+
 constexpr int kVirusNameBufferSize = 260;
 constexpr int kVirusNameMaxChars = 257;
 constexpr int kArchiverNameBufferSize = 21;

@@ -81,6 +81,20 @@ void BuildGroup(AnchorGroup& group) {
 void Database::Clear() { *this = Database(); }
 
 bool Database::AddLine(const std::string& line) {
+    // Hash lines are the bulk of large bases: parsed in place, no copies.
+    HashLine hashLine;
+    Verdict kind;
+    switch (ParseBaseHashLine(line.data(), line.size(), hashLine, kind)) {
+        case RecordStatus::Accepted:
+            return AddHash(hashLine, kind, false);
+        case RecordStatus::Blank:
+            return true;
+        case RecordStatus::Damaged:
+        case RecordStatus::OtherLevel:
+            return false;
+        case RecordStatus::Unsupported:
+            break;
+    }
     BodySignature body;
     HashSignature hash;
     switch (ParseBaseLine(line, body, hash)) {
@@ -89,9 +103,8 @@ bool Database::AddLine(const std::string& line) {
             built_ = false;
             break;
         case LineKind::Hash:
-            hashes_.push_back(std::move(hash));
-            built_ = false;
-            break;
+            // Every hash line went the way above.
+            return false;
         case LineKind::Invalid:
             return false;
         case LineKind::Blank:
@@ -100,27 +113,57 @@ bool Database::AddLine(const std::string& line) {
     return true;
 }
 
+void Database::AddBody(BodySignature&& body) {
+    bodies_.push_back(std::move(body));
+    built_ = false;
+}
+
+bool Database::AddHash(const HashLine& line, const Verdict& kind, bool allow) {
+    NameRef name;
+    if (!hashes_.names().Add(line.name.text, line.name.length, kind, name)) return false;
+    (allow ? hashes_.allowed(line.kind) : hashes_.finds(line.kind)).Add(line.size, line.digest, name);
+    built_ = false;
+    return true;
+}
+
+void Database::Ignore(const TextSpan& name) {
+    ignored_.emplace(name.text, name.length);
+    built_ = false;
+}
+
+void Database::Rollback(const Mark& mark) {
+    bodies_.resize(mark.bodies);
+    hashes_.Rollback(mark.hashes);
+    built_ = false;
+}
+
+size_t Database::bytes() const {
+    size_t n = hashes_.bytes() + bodies_.capacity() * sizeof(BodySignature) + parts_.capacity() * sizeof(PartRef);
+    for (const BodySignature& b : bodies_) {
+        n += b.verdict.name.capacity() + b.parts.capacity() * sizeof(PatternPart);
+        for (const PatternPart& p : b.parts) n += p.bytes.capacity() + p.fixed.capacity();
+    }
+    for (const AnchorGroup& g : groups_) {
+        n += g.entries.capacity() * sizeof(AnchorGroup::Entry) + g.buckets.capacity() * 4 + g.bitmap.capacity() * 4;
+    }
+    return n;
+}
+
 bool Database::UseFilterPath(FilterPath path) {
     if (!FilterPathAvailable(path)) return false;
     filterPath_ = path;
     return true;
 }
 
-bool Database::HasHashOfSize(uint64_t size) const {
-    auto it = std::lower_bound(hashOrder_.begin(), hashOrder_.end(), size,
-                               [this](uint32_t index, uint64_t value) { return hashes_[index].size < value; });
-    return it != hashOrder_.end() && hashes_[*it].size == size;
+bool Database::FindHash(HashKind kind, uint64_t size, const unsigned char* digest, Verdict& verdict) const {
+    return hashes_.finds(kind).Find(size, digest, [&](NameRef name) {
+        hashes_.names().Describe(name, verdict);
+        return !Ignored(verdict.name);
+    });
 }
 
-const HashSignature* Database::FindHash(uint64_t size, const unsigned char (&md5)[16]) const {
-    auto below = [this, size, &md5](uint32_t index) {
-        const HashSignature& h = hashes_[index];
-        return h.size != size ? h.size < size : std::memcmp(h.md5, md5, 16) < 0;
-    };
-    auto it = std::partition_point(hashOrder_.begin(), hashOrder_.end(), below);
-    if (it == hashOrder_.end()) return nullptr;
-    const HashSignature& h = hashes_[*it];
-    return h.size == size && std::memcmp(h.md5, md5, 16) == 0 ? &h : nullptr;
+bool Database::Allowed(HashKind kind, uint64_t size, const unsigned char* digest) const {
+    return hashes_.allowed(kind).Find(size, digest, [](NameRef) { return true; });
 }
 
 bool AnchorGroup::Holds(uint32_t key) const {
@@ -163,6 +206,8 @@ void Database::Finish() {
         groups_[g].laterParts = g % 2 == 1;
     }
     for (uint32_t s = 0; s < bodies_.size(); ++s) {
+        // An ignored record gets no windows: the filter never sends it a part.
+        if (Ignored(bodies_[s].verdict.name)) continue;
         for (uint32_t p = 0; p < bodies_[s].parts.size(); ++p) {
             const PatternPart& part = bodies_[s].parts[p];
             uint32_t ref = static_cast<uint32_t>(parts_.size());
@@ -174,12 +219,7 @@ void Database::Finish() {
     for (AnchorGroup& group : groups_) {
         if (!group.entries.empty()) BuildGroup(group);
     }
-    hashOrder_.resize(hashes_.size());
-    for (uint32_t i = 0; i < hashes_.size(); ++i) hashOrder_[i] = i;
-    std::sort(hashOrder_.begin(), hashOrder_.end(), [this](uint32_t a, uint32_t b) {
-        const HashSignature &x = hashes_[a], &y = hashes_[b];
-        return x.size != y.size ? x.size < y.size : std::memcmp(x.md5, y.md5, 16) < 0;
-    });
+    hashes_.Finish();
     built_ = true;
 }
 

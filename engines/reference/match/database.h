@@ -4,9 +4,12 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "anchor_group.h"
+#include "clam_records.h"
+#include "hash_store.h"
 #include "virus_record.h"
 #include "wide_filter.h"
 
@@ -21,19 +24,38 @@ public:
 
     // Adds the record of one base line; false for a line that is none.
     bool AddLine(const std::string& line);
+    // Records of the open database formats, parsed by their loader.
+    void AddBody(BodySignature&& body);
+    // A find, or with allow an allow-list entry; false when the name is none.
+    bool AddHash(const HashLine& line, const Verdict& kind, bool allow);
+    // Records of this name are left out, whichever base holds them.
+    void Ignore(const TextSpan& name);
+    bool Ignored(const std::string& name) const { return !ignored_.empty() && ignored_.count(name) != 0; }
+    size_t ignoredNames() const { return ignored_.size(); }
+
+    // What a base that fails its integrity check is rolled back to: the
+    // records it added go, the others stay.
+    struct Mark {
+        size_t bodies;
+        HashStore::Mark hashes;
+    };
+    Mark mark() const { return Mark{bodies_.size(), hashes_.mark()}; }
+    void Rollback(const Mark& mark);
     // Builds the filter and the hash index; cheap to call again when
     // nothing changed.
     void Finish();
     void Clear();
 
     const std::vector<BodySignature>& bodies() const { return bodies_; }
-    const std::vector<HashSignature>& hashes() const { return hashes_; }
+    const HashStore& hashes() const { return hashes_; }
     const PartRef& part(uint32_t ref) const { return parts_[ref]; }
     uint32_t maxPartLength() const { return maxPartLength_; }
-    bool HasHashOfSize(uint64_t size) const;
-    // The hash record of this size and digest, or null.
-    const HashSignature* FindHash(uint64_t size, const unsigned char (&md5)[16]) const;
-    int32_t records() const { return static_cast<int32_t>(bodies_.size() + hashes_.size()); }
+    // The find of this kind, size and digest whose name is not ignored.
+    bool FindHash(HashKind kind, uint64_t size, const unsigned char* digest, Verdict& verdict) const;
+    bool Allowed(HashKind kind, uint64_t size, const unsigned char* digest) const;
+    int32_t records() const { return static_cast<int32_t>(bodies_.size() + hashes_.findCount()); }
+    // Bytes the records and the filter hold (vector capacities).
+    size_t bytes() const;
     const AnchorGroup& group(size_t index) const { return groups_[index]; }
 
     // The vector path of the filter's scan loop: the best the processor has
@@ -46,9 +68,9 @@ private:
     void AddAnchors(uint32_t ref, const PatternPart& part, bool later);
 
     std::vector<BodySignature> bodies_;
-    std::vector<HashSignature> hashes_;
+    HashStore hashes_;
+    std::unordered_set<std::string> ignored_;
     std::vector<PartRef> parts_;
-    std::vector<uint32_t> hashOrder_;  // hashes_ indices sorted by size, then digest
     AnchorGroup groups_[kGroups];
     uint32_t maxPartLength_ = 0;
     FilterPath filterPath_ = BestFilterPath();

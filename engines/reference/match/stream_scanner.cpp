@@ -46,7 +46,20 @@ uint64_t Sweep(const AnchorGroup& group, WideSweep wide, const unsigned char* by
 
 StreamScanner::StreamScanner(const Database& database, uint64_t size, bool sizeKnown)
     : db_(database), size_(size), sizeKnown_(sizeKnown), wide_(database.wideSweep()) {
-    hashing_ = sizeKnown ? database.HasHashOfSize(size) : !database.hashes().empty();
+    // A kind is computed only when a record of it may take this object.
+    for (size_t k = 0; k < kHashKinds; ++k) {
+        const HashKind kind = static_cast<HashKind>(k);
+        const HashTable &finds = database.hashes().finds(kind), &allowed = database.hashes().allowed(kind);
+        const bool allow = sizeKnown ? allowed.Covers(size) : allowed.count() > 0;
+        hashing_[k] = allow || (sizeKnown ? finds.Covers(size) : finds.count() > 0);
+        allowCheck_ = allowCheck_ || allow;
+    }
+}
+
+void StreamScanner::UpdateHashes(const unsigned char* bytes, size_t count) {
+    if (hashing_[0]) md5_.Update(bytes, count);
+    if (hashing_[1]) sha1_.Update(bytes, count);
+    if (hashing_[2]) sha256_.Update(bytes, count);
 }
 
 bool StreamScanner::OffsetAllows(const BodySignature& sig, uint64_t start) const {
@@ -212,9 +225,9 @@ uint64_t StreamScanner::FilterAll() {
 }
 
 bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
-    if (verdict_) return false;
-    if (hashing_) md5_.Update(bytes, count);
-    if (db_.bodies().empty()) {
+    if (verdict_ && !allowCheck_) return false;
+    UpdateHashes(bytes, count);
+    if (verdict_ || db_.bodies().empty()) {
         position_ += count;
         return true;
     }
@@ -232,7 +245,10 @@ bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
     // once the groups have visited all of them every such part is pending.
     uint64_t keep = FilterAll();
     while (Resolve(position_)) keep = FilterAll();
-    if (verdict_) return false;
+    if (verdict_) {
+        chunk_ = nullptr;
+        return allowCheck_;
+    }
     // Keep what a part still to be verified or found may need, and no more.
     keep = keep > db_.maxPartLength() ? keep - db_.maxPartLength() : 0;
     for (const Candidate& c : pending_) keep = std::min(keep, c.start);
@@ -250,12 +266,26 @@ bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
 
 void StreamScanner::Finish() {
     pending_.clear();
-    if (verdict_ || !hashing_) return;
-    unsigned char digest[16];
-    md5_.Final(digest);
-    if (const HashSignature* h = db_.FindHash(position_, digest)) {
-        verdict_ = &h->verdict;
-        matchStart_ = 0;
+    unsigned char md5[16], sha1[Sha1::kSize], sha256[Sha256::kSize];
+    if (hashing_[0]) md5_.Final(md5);
+    if (hashing_[1]) sha1_.Final(sha1);
+    if (hashing_[2]) sha256_.Final(sha256);
+    const unsigned char* digests[kHashKinds] = {md5, sha1, sha256};
+    // An object on an allow list is clean, whatever matched it.
+    for (size_t k = 0; k < kHashKinds && allowCheck_; ++k) {
+        if (hashing_[k] && db_.Allowed(static_cast<HashKind>(k), position_, digests[k])) {
+            verdict_ = nullptr;
+            return;
+        }
+    }
+    if (verdict_) return;
+    for (size_t k = 0; k < kHashKinds; ++k) {
+        if (hashing_[k] && db_.FindHash(static_cast<HashKind>(k), position_, digests[k], hashVerdict_)) {
+            verdict_ = &hashVerdict_;
+            matchStart_ = 0;
+            matchStartKnown_ = true;
+            return;
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "database.h"
 #include "md5.h"
+#include "sha.h"
 #include "wide_filter.h"
 
 namespace refengine {
@@ -19,7 +20,8 @@ public:
     // size: the object's length when known (EOF-n offsets, size limits and
     // hash records need it).
     StreamScanner(const Database& database, uint64_t size, bool sizeKnown);
-    // False once a body signature has matched: the rest need not be read.
+    // False once a body signature has matched: the rest need not be read
+    // (unless an allow list may still clear the object by its hash).
     bool Feed(const unsigned char* bytes, size_t count);
     // Settles what the end of the object decides (hash records).
     void Finish();
@@ -64,9 +66,15 @@ private:
     const Database& db_;
     uint64_t size_;
     bool sizeKnown_;
-    bool hashing_;
-    WideSweep wide_;  // one path for the whole object
+    void UpdateHashes(const unsigned char* bytes, size_t count);
+
+    bool hashing_[kHashKinds] = {};
+    bool allowCheck_ = false;  // an allow-list entry of this size exists: a find needs the whole object
+    WideSweep wide_;           // one path for the whole object
     Md5 md5_;
+    Sha1 sha1_;
+    Sha256 sha256_;
+    Verdict hashVerdict_;
     uint64_t position_ = 0;
     std::vector<unsigned char> window_;  // bytes before the chunk still needed
     uint64_t windowStart_ = 0;

@@ -41,33 +41,6 @@ bool ValidName(const std::string& name) {
     return true;
 }
 
-// Flags: 'p' probably infected, 'm' modification of a known virus,
-// 'c' curable (signature of a body appended to a host), 's<n>' objects of at
-// most n bytes only.
-bool ParseFlags(const std::string& text, bool allowCure, Verdict& verdict) {
-    size_t i = 0;
-    while (i < text.size()) {
-        char c = text[i++];
-        if (c == 'p') {
-            verdict.flags = (verdict.flags & ~0x1u) | 0x4u;
-        } else if (c == 'm') {
-            verdict.flags = (verdict.flags & ~0x1u) | 0x2u;
-        } else if (c == 'c' && allowCure) {
-            verdict.curable = true;
-        } else if (c == 's') {
-            size_t start = i;
-            while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-            uint64_t size = 0;
-            if (!ParseDecimal(text.substr(start, i - start), 0xFFFFFFFFu, size) || size == 0) return false;
-            verdict.maxObjectSize = static_cast<uint32_t>(size);
-        } else {
-            return false;
-        }
-    }
-    // One kind of find per record: probably infected and modification exclude each other.
-    return (verdict.flags & 0x6u) != 0x6u;
-}
-
 bool ParseGap(const std::string& hex, size_t& i, PatternGap& gap) {
     if (hex[i] == '*') {
         ++i;
@@ -171,6 +144,33 @@ bool IsMd5Text(const std::string& text) {
 
 }  // namespace
 
+// Flags: 'p' probably infected, 'm' modification of a known virus,
+// 'c' curable (signature of a body appended to a host), 's<n>' objects of at
+// most n bytes only.
+bool ParseRecordFlags(const char* text, size_t length, bool allowCure, Verdict& verdict) {
+    size_t i = 0;
+    while (i < length) {
+        char c = text[i++];
+        if (c == 'p') {
+            verdict.flags = (verdict.flags & ~0x1u) | 0x4u;
+        } else if (c == 'm') {
+            verdict.flags = (verdict.flags & ~0x1u) | 0x2u;
+        } else if (c == 'c' && allowCure) {
+            verdict.curable = true;
+        } else if (c == 's') {
+            size_t start = i;
+            while (i < length && text[i] >= '0' && text[i] <= '9') ++i;
+            uint64_t size = 0;
+            if (!ParseDecimal(std::string(text + start, i - start), 0xFFFFFFFFu, size) || size == 0) return false;
+            verdict.maxObjectSize = static_cast<uint32_t>(size);
+        } else {
+            return false;
+        }
+    }
+    // One kind of find per record: probably infected and modification exclude each other.
+    return (verdict.flags & 0x6u) != 0x6u;
+}
+
 LineKind ParseBaseLine(const std::string& rawLine, BodySignature& body, HashSignature& hash) {
     std::string line = rawLine;
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
@@ -188,7 +188,7 @@ LineKind ParseBaseLine(const std::string& rawLine, BodySignature& body, HashSign
         hash.size = number;
         hash.verdict.name = f[2];
         if (!ValidName(f[2])) return LineKind::Invalid;
-        if (f.size() == 4 && !ParseFlags(f[3], false, hash.verdict)) return LineKind::Invalid;
+        if (f.size() == 4 && !ParseRecordFlags(f[3].data(), f[3].size(), false, hash.verdict)) return LineKind::Invalid;
         return LineKind::Hash;
     }
     if (f.size() != 4 && f.size() != 5) return LineKind::Invalid;
@@ -197,7 +197,7 @@ LineKind ParseBaseLine(const std::string& rawLine, BodySignature& body, HashSign
     // Target 0 is "any object"; the engine knows no file types to narrow it.
     if (!ValidName(f[0]) || f[1] != "0" || !ParseOffset(f[2], body) || !ParsePattern(f[3], body))
         return LineKind::Invalid;
-    if (f.size() == 5 && !ParseFlags(f[4], true, body.verdict)) return LineKind::Invalid;
+    if (f.size() == 5 && !ParseRecordFlags(f[4].data(), f[4].size(), true, body.verdict)) return LineKind::Invalid;
     return LineKind::Body;
 }
 

@@ -52,6 +52,10 @@ enum class LineKind { Blank, Body, Hash, Invalid };
 constexpr uint32_t kMaxPartLength = 4096;
 constexpr size_t kMaxVirusNameLength = 257;
 
+// The optional flags field of a base record ("p", "m", "c" for bodies,
+// "s<n>"); false when it holds anything else.
+bool ParseRecordFlags(const char* text, size_t length, bool allowCure, Verdict& verdict);
+
 // Parses one line (without its line break). Blank lines and '#' comments
 // are LineKind::Blank.
 LineKind ParseBaseLine(const std::string& line, BodySignature& body, HashSignature& hash);

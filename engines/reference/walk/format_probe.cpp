@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "formats/binhex/binhex_reader.h"
 #include "formats/gzip/gzip_reader.h"
+#include "formats/mime/mime_reader.h"
+#include "formats/ole2/ole2_reader.h"
 #include "formats/sevenzip/sevenzip_reader.h"
 #include "formats/tar/tar_reader.h"
+#include "formats/tnef/tnef_reader.h"
+#include "formats/uuencode/uu_reader.h"
 #include "formats/zip/zip_reader.h"
 
 namespace refengine {
@@ -14,10 +19,8 @@ namespace {
 // Every format the walk opens, in the order their heads are tried: a new
 // format is one line here.
 const ArchiveFormat* const kFormats[] = {
-    &kZipFormat,
-    &kGzipFormat,
-    &kTarFormat,
-    &kSevenZipFormat,
+    &kZipFormat,  &kGzipFormat, &kTarFormat, &kSevenZipFormat, &kTnefFormat,
+    &kOle2Format, &kMimeFormat, &kUuFormat,  &kBinHexFormat,
 };
 
 }  // namespace

@@ -144,6 +144,7 @@ intptr_t CbReadFile(intptr_t, intptr_t handle, intptr_t bufferWord, intptr_t cou
     Object* o = FromHandle(handle);
     auto* buffer = Pointer<unsigned char>(bufferWord);
     if (!o || count < 0) return -1;
+    ++g_counters.reads;
     if (o->fd != -1) return read(o->fd, buffer, static_cast<size_t>(count));
     uint64_t n = std::min<uint64_t>(static_cast<uint64_t>(count), o->size - std::min(o->size, o->position));
     if (o->memory) {

@@ -19,6 +19,7 @@ struct Counters {
     int tempFilesCreated = 0;
     int tempFilesDeleted = 0;
     int64_t syntheticRead = 0;
+    int64_t reads = 0;  // read callbacks, whatever object they read
 };
 
 const orlix::CallbackSlot* Table();

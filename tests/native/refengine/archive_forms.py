@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes archives in odd but valid forms with Python's zipfile, tarfile and
-gzip, the six ZIP framings that once hid a member from the engine and ZIPs
-behind other archives, then
+gzip, the framings that once hid a member from the engine (ZIP, tar, gzip)
+and ZIPs behind other archives, then
 records for each whether Python's own libraries extract a member that holds
 the test file. Usage: archive_forms.py FOLDER TEST-FILE
 
@@ -161,6 +161,102 @@ plain = zip_of(REAL)
 at = plain.rfind(b'PK\x01\x02')
 flags = struct.unpack('<H', plain[at + 8:at + 10])[0] | 1
 case('directory-encrypted.zip', plain[:at + 8] + struct.pack('<H', flags) + plain[at + 10:], True)
+# 7. Offsets relative to a stub in front, and a decoy directory right in
+# front of the real one, where the end record's offset points when read
+# from the object's start: a valid one, and a bare signature with fields
+# that run past the end.
+decoy_zip = zip_of([('clean.com', b'harmless')])
+_, decoy_end = end_record(decoy_zip)
+decoy_local = decoy_zip[:decoy_end[6]]
+real = zip_of(REAL)
+at, real_end = end_record(real)
+for label, decoy in (('valid', decoy_zip[decoy_end[6]:decoy_end[6] + decoy_end[5]]),
+                     ('garbage', b'PK\x01\x02' + b'\xff' * 42)):
+    stub = (decoy_local + b'\0' * len(decoy))[:len(decoy)]
+    shifted = real[:real_end[6]] + decoy + real[real_end[6]:at]
+    fields = real_end[:6] + [len(shifted) - real_end[5], 0]
+    case('decoy-in-front-' + label + '.zip', stub + shifted + struct.pack('<4s4H2LH', *fields), True)
+# 8. The local header's method and the directory entry's disagree: either
+# may be the true one (unzip, bsdtar and 7-Zip read both kinds).
+def with_method(data, signature, field, method):
+    at = data.rfind(signature) + field
+    return data[:at] + struct.pack('<H', method) + data[at + 2:]
+
+
+for label, method in (('stored', zipfile.ZIP_STORED), ('deflated', zipfile.ZIP_DEFLATED)):
+    plain = zip_of([('eicar.com', SAMPLE)], method)
+    other = zipfile.ZIP_DEFLATED if method == zipfile.ZIP_STORED else zipfile.ZIP_STORED
+    case('method-local-' + label + '.zip', with_method(plain, b'PK\x03\x04', 8, other), True)
+    case('method-entry-' + label + '.zip', with_method(plain, b'PK\x01\x02', 10, other), True)
+# 9. Tar headers with a bad checksum (GNU tar skips them to the next
+# header), first and between members.
+def bad_sum(tar, at=0):
+    block = bytearray(tar[at:at + 512])
+    block[148:156] = b'0000000\0' if block[148:156] != b'0000000\0' else b'0000001\0'
+    return tar[:at] + bytes(block) + tar[at + 512:]
+
+
+padded = tar_of([('filler.txt', FILLER[:700])])[:512 + 1024]  # no end blocks
+case('bad-first-header.tar', bad_sum(padded) + tar_of(REAL), True)
+case('bad-middle-header.tar', tar_of([('a.txt', b'a')])[:1024] + bad_sum(padded) + tar_of(REAL), True)
+
+
+# 10. Sparse members whose holes make the file: the test file, then a
+# hole up to 128 bytes, in each of GNU tar's forms.
+def pax_record(key, value):
+    body = ' %s=%s\n' % (key, value)
+    length = len(body) + 1
+    while len(str(length)) + len(body) != length:
+        length += 1
+    return (str(length) + body).encode()
+
+
+def raw_header(name, size, kind, magic=b'ustar\x0000', extra=b''):
+    block = bytearray(512)
+    block[0:len(name)] = name
+    block[100:108] = b'0000644\0'
+    block[108:124] = b'0000000\0' * 2
+    block[124:136] = b'%011o\0' % size
+    block[136:148] = b'00000000000\0'
+    block[156:157] = kind
+    block[257:265] = magic
+    block[386:386 + len(extra)] = extra
+    block[148:156] = b' ' * 8
+    block[148:156] = b'%06o\0 ' % sum(block)
+    return bytes(block)
+
+
+def padded_to_block(data):
+    return data + b'\0' * (-len(data) % 512)
+
+
+def pax_sparse(records, data, name):
+    text = b''.join(pax_record(k, v) for k, v in records)
+    return (raw_header(b'PaxHeaders/' + name, len(text), b'x') + padded_to_block(text) +
+            raw_header(b'GNUSparseFile.0/' + name, len(data), b'0') + padded_to_block(data) + b'\0' * 1024)
+
+
+FULL = 128
+map_10 = padded_to_block(b'1\n0\n%d\n' % len(SAMPLE))
+case('sparse-pax-1.0.tar', pax_sparse([('GNU.sparse.major', 1), ('GNU.sparse.minor', 0), ('GNU.sparse.name', 's.com'),
+                                       ('GNU.sparse.realsize', FULL)], map_10 + SAMPLE, b's.com'), True)
+case('sparse-pax-0.1.tar', pax_sparse([('GNU.sparse.size', FULL), ('GNU.sparse.numblocks', 1), ('GNU.sparse.name', 's.com'),
+                                       ('GNU.sparse.map', '0,%d' % len(SAMPLE))], SAMPLE, b's.com'), True)
+case('sparse-pax-0.0.tar', pax_sparse([('GNU.sparse.size', FULL), ('GNU.sparse.numblocks', 1), ('GNU.sparse.name', 's.com'),
+                                       ('GNU.sparse.offset', 0), ('GNU.sparse.numbytes', len(SAMPLE))], SAMPLE, b's.com'),
+     True)
+old_map = b'%011o\0%011o\0' % (0, len(SAMPLE))
+old_gnu = bytearray(raw_header(b's.com', len(SAMPLE), b'S', b'ustar  \0', old_map))
+old_gnu[483:495] = b'%011o\0' % FULL
+old_gnu[148:156] = b' ' * 8
+old_gnu[148:156] = b'%06o\0 ' % sum(old_gnu)
+case('sparse-old-gnu.tar', bytes(old_gnu) + padded_to_block(SAMPLE) + b'\0' * 1024, True)
+# 11. gzip members with reserved flag bits, which Python's gzip ignores.
+reserved = bytearray(gzip.compress(SAMPLE))
+reserved[3] |= 0x20
+case('reserved-flag.gz', bytes(reserved), True)
+case('reserved-flag-second.gz', gzip.compress(SAMPLE[:20]) + bytes(reserved[:3]) + bytes([0x40]) +
+     gzip.compress(SAMPLE[20:])[4:], True)
 # A ZIP behind another archive: zipfile reads it past the tar or gzip in front.
 case('tar-then-zip.tar', tar_of([('readme.txt', b'clean')]) + zip_of(REAL), True)
 case('gzip-then-zip.gz', gzip.compress(b'clean') + zip_of(REAL), True)

@@ -18,7 +18,7 @@ protected:
     std::string SevenZip(const std::vector<std::pair<std::string, std::string>>& files, const std::string& switches) {
         const std::string folder = dir_.File("in" + std::to_string(++made_));
         EXPECT_EQ(std::system(("mkdir -p '" + folder + "'").c_str()), 0);
-        std::string command = "cd '" + folder + "' && " ORLIX_7ZZ " a -bso0 -bsp0 " + switches + " ../out.7z";
+        std::string command = "cd '" + folder + "' && " ORLIX_7ZIP " a -bso0 -bsp0 " + switches + " ../out.7z";
         for (const auto& file : files) {
             const std::string path = folder + "/" + file.first;
             if (file.first.back() == '/') {

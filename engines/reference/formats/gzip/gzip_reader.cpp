@@ -78,12 +78,12 @@ std::unique_ptr<ArchiveReader> OpenGzip(Host& host, std::unique_ptr<ByteSource> 
 const ArchiveFormat kGzipFormat = {"GZIP", LooksLikeGzip, OpenGzip, nullptr, nullptr};
 
 GzipReader::GzipReader(Host& host, std::unique_ptr<ByteSource> source, const std::string& archiveName)
-    : host_(host), source_(std::move(source)), archiveName_(archiveName) {}
+    : host_(host), source_(std::move(source)), archiveName_(archiveName), headerBuffer_(host, kGzipHeaderBuffer) {}
 
 uint32_t GzipReader::Next(std::string& name) {
     if (announced_) return orlix::ResultNoMoreMembers;
     GzipHeader header;
-    if (uint32_t failure = ReadGzipHeader(*source_, 0, header, kMaxMemberNameKept)) return failure;
+    if (uint32_t failure = ReadGzipHeader(headerBuffer_, *source_, 0, header, kMaxMemberNameKept)) return failure;
     announced_ = true;
     name = header.name.empty() ? MemberNameFrom(archiveName_) : header.name;
     return 0;
@@ -96,7 +96,7 @@ uint32_t GzipReader::Unpack(ByteSink& out, CheckBudget& budget) {
         // Empty members unpack nothing the budget would count: each costs time.
         if (!budget.Spend(0)) return orlix::ResultUnpackError;
         GzipHeader header;
-        if (uint32_t failure = ReadGzipHeader(*source_, offset, header, 0)) {
+        if (uint32_t failure = ReadGzipHeader(headerBuffer_, *source_, offset, header, 0)) {
             // Bytes after the last member that do not start another are
             // ignored, as gunzip ignores them; a cut header is not.
             return offset == 0 || failure != orlix::ResultBadArchiveHeader ? failure : damage;

@@ -24,6 +24,7 @@ private:
     Host& host_;
     std::unique_ptr<ByteSource> source_;
     std::string archiveName_;
+    HostBuffer headerBuffer_;  // what member headers are read through
     bool announced_ = false;
 };
 

@@ -10,6 +10,8 @@
 namespace refengine {
 
 constexpr uint32_t kGzipTrailerSize = 8;
+// What a header is read through.
+constexpr uint32_t kGzipHeaderBuffer = 65536;
 
 bool LooksLikeGzip(const unsigned char* head, size_t count);
 
@@ -20,8 +22,9 @@ struct GzipHeader {
     bool headerCrcBad = false;  // FHCRC present and wrong
 };
 // 0: parsed; 0x4000: not a gzip header; 0x80: the object ends inside it;
-// 0x20: a read failure. The stored name is kept up to nameRoom bytes.
-uint32_t ReadGzipHeader(ByteSource& source, uint64_t offset, GzipHeader& header, size_t nameRoom);
+// 0x20: a read failure. The stored name is kept up to nameRoom bytes; the
+// header is read through buffer (any size; 0x80 when it has none).
+uint32_t ReadGzipHeader(HostBuffer& buffer, ByteSource& source, uint64_t offset, GzipHeader& header, size_t nameRoom);
 
 struct GzipTrailer {
     uint32_t crc = 0;

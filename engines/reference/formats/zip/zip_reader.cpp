@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "formats/member_readings.h"
 #include "formats/unpack.h"
 #include "host/source_reads.h"
 #include "orlix/contract.h"
@@ -76,13 +77,16 @@ uint32_t ZipReader::Next(std::string& name) {
         if (reading_ >= directory_.readingCount) return damage_ ? (error_ = damage_) : orlix::ResultNoMoreMembers;
         uint32_t failure = 0;
         if (!ReadEntry(failure)) {
-            if (failure) return error_ = failure;
-            // Entries are walked as found: counts that disagree with them
-            // are damage to report once every reading is checked.
-            if (!damage_) damage_ = Tally();
+            if (failure == orlix::ResultReadError) return error_ = failure;
+            // Entries are walked as found: counts that disagree with them,
+            // or an entry that cannot be read (a decoy where the other
+            // reading's directory is), are damage to report once every
+            // reading is checked.
+            if (!damage_) damage_ = failure ? failure : Tally();
             if (++reading_ < directory_.readingCount) {
                 cursor_ = directory_.readings[reading_].start;
                 seen_ = 0;
+                ranges_.clear();
             }
             continue;
         }
@@ -127,14 +131,22 @@ uint32_t ZipReader::Extract(MemberChecks& checks) {
     if (entry.flags & local.flags & kFlagEncrypted) {
         return orlix::ResultPasswordProtected;
     }
-    if ((entry.method != 0 && entry.method != Z_DEFLATED) || entry.size > checks.budget().limits().memberBytes) {
-        return orlix::ResultUnpackError;
-    }
-    std::unique_ptr<MemberCheck> check = checks.Begin({entry.size, entry.crc, true});
-    Host& host = checks.host();
-    uint32_t streamFailure = entry.method == 0 ? CopyStored(host, *source_, data, entry.packedSize, *check)
-                                               : InflateRaw(host, *source_, data, entry.packedSize, *check);
-    return check->Settle(streamFailure);
+    if (entry.size > checks.budget().limits().memberBytes) return orlix::ResultUnpackError;
+    // Extractors that follow the local header unpack by its method, others
+    // by the directory's: a member is checked by each (the directory's last,
+    // as it was always read).
+    auto byMethod = [this, data](uint16_t method) {
+        return [this, data, method](MemberChecks& checks) -> uint32_t {
+            if (method != 0 && method != Z_DEFLATED) return orlix::ResultUnpackError;
+            std::unique_ptr<MemberCheck> check = checks.Begin({entry_.size, entry_.crc, true});
+            Host& host = checks.host();
+            uint32_t streamFailure = method == 0 ? CopyStored(host, *source_, data, entry_.packedSize, *check)
+                                                 : InflateRaw(host, *source_, data, entry_.packedSize, *check);
+            return check->Settle(streamFailure);
+        };
+    };
+    MemberReading readings[] = {byMethod(local.method), byMethod(entry.method)};
+    return local.method == entry.method ? readings[1](checks) : CheckEachReading(checks, readings, 2);
 }
 
 }  // namespace refengine

@@ -45,7 +45,7 @@ private:
     uint64_t seen_ = 0;
     Entry entry_;
     std::set<uint64_t> announced_;         // local headers the first directory named
-    std::map<uint64_t, uint64_t> ranges_;  // members' bytes so far: start to end
+    std::map<uint64_t, uint64_t> ranges_;  // members' bytes in this reading so far: start to end
 };
 
 extern const ArchiveFormat kZipFormat;

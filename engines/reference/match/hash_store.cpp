@@ -1,0 +1,292 @@
+#include "hash_store.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace refengine {
+namespace {
+
+// A stem's record in the pool: the find's bits, how its name ends, the
+// revision, the size bound (4 bytes), then the text and a NUL.
+constexpr size_t kStemHeader = 7;
+enum Tail : unsigned char { kPlain = 0, kNumber = 1, kNumberAndRevision = 2 };
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// digits [from, to) as a number written without leading zeros, within limit.
+bool CanonicalNumber(const char* text, size_t from, size_t to, uint64_t limit, uint64_t& value) {
+    if (from >= to || to - from > 10 || (text[from] == '0' && to - from > 1)) return false;
+    value = 0;
+    for (size_t i = from; i < to; ++i) value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+    return value <= limit;
+}
+
+// Splits "Stem-1234567-0" into the stem, the number and the revision, as
+// signature names mostly end; names without such an end keep the whole
+// text as their stem.
+Tail SplitName(const char* name, size_t length, size_t& stemLength, uint32_t& number, unsigned char& revision) {
+    size_t end = length;
+    while (end > 0 && IsDigit(name[end - 1])) --end;
+    uint64_t value = 0;
+    if (end < length && CanonicalNumber(name, end, length, 0xFFFFFFFFu, value)) {
+        const size_t last = end;
+        const uint64_t lastValue = value;
+        if (end >= 2 && name[end - 1] == '-' && value <= 255) {
+            size_t start = end - 1;
+            while (start > 0 && IsDigit(name[start - 1])) --start;
+            if (CanonicalNumber(name, start, end - 1, 0xFFFFFFFFu, value)) {
+                stemLength = start;
+                number = static_cast<uint32_t>(value);
+                revision = static_cast<unsigned char>(lastValue);
+                return kNumberAndRevision;
+            }
+        }
+        stemLength = last;
+        number = static_cast<uint32_t>(lastValue);
+        revision = 0;
+        return kNumber;
+    }
+    stemLength = length;
+    number = 0;
+    revision = 0;
+    return kPlain;
+}
+
+uint32_t HashBytes(const unsigned char* bytes, size_t length) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < length; ++i) h = (h ^ bytes[i]) * 16777619u;
+    return h;
+}
+
+size_t StemLength(const unsigned char* stem) {
+    return kStemHeader + std::strlen(reinterpret_cast<const char*>(stem + kStemHeader));
+}
+
+// Eight bytes as a number that orders as memcmp orders them.
+uint64_t Leading64(const unsigned char* p) {
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
+    return v;
+}
+
+template <size_t Stride>
+struct Packed {
+    unsigned char bytes[Stride];
+};
+
+// Sorts the packed records by size, then digest, in place (a stable sort
+// would want a second table); records of the same hash by their names, so
+// that which one is reported does not depend on the sort.
+template <size_t Stride>
+void SortPacked(std::vector<unsigned char>& table, size_t count) {
+    auto* begin = reinterpret_cast<Packed<Stride>*>(table.data());
+    std::sort(begin, begin + count, [](const Packed<Stride>& a, const Packed<Stride>& b) {
+        uint32_t x, y;
+        std::memcpy(&x, a.bytes, 4);
+        std::memcpy(&y, b.bytes, 4);
+        if (x != y) return x < y;
+        // Digests are random: their first eight bytes almost always decide.
+        const uint64_t p = Leading64(a.bytes + 4), q = Leading64(b.bytes + 4);
+        if (p != q) return p < q;
+        return std::memcmp(a.bytes + 12, b.bytes + 12, Stride - 12) < 0;
+    });
+}
+
+}  // namespace
+
+bool NamePool::Add(const char* name, size_t length, const Verdict& kind, NameRef& ref) {
+    if (length == 0 || length > kMaxVirusNameLength) return false;
+    size_t stemLength = 0;
+    unsigned char revision = 0;
+    const Tail tail = SplitName(name, length, stemLength, ref.number, revision);
+    unsigned char key[kStemHeader + kMaxVirusNameLength + 1];
+    key[0] = static_cast<unsigned char>(kind.flags);
+    key[1] = tail;
+    key[2] = revision;
+    std::memcpy(key + 3, &kind.maxObjectSize, 4);
+    std::memcpy(key + kStemHeader, name, stemLength);
+    key[kStemHeader + stemLength] = 0;
+    const size_t keyLength = kStemHeader + stemLength + 1;
+    const uint32_t hash = HashBytes(key, keyLength);
+    uint32_t found = Find(key, keyLength, hash);
+    if (found == 0) {
+        if ((stems_ + 1) * 2 > slots_.size()) Rehash(stems_ + 1);
+        found = static_cast<uint32_t>(pool_.size()) + 1;
+        pool_.insert(pool_.end(), key, key + keyLength);
+        Insert(found - 1, hash);
+        ++stems_;
+    }
+    ref.stem = found - 1;
+    return true;
+}
+
+uint32_t NamePool::Find(const unsigned char* key, size_t length, uint32_t hash) const {
+    if (slots_.empty()) return 0;
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& slot = slots_[i];
+        if (slot.stem == 0) return 0;
+        if (slot.hash != hash) continue;
+        const unsigned char* stem = pool_.data() + (slot.stem - 1);
+        if (pool_.size() - (slot.stem - 1) >= length && std::memcmp(stem, key, length) == 0) return slot.stem;
+    }
+}
+
+void NamePool::Insert(uint32_t offset, uint32_t hash) {
+    const size_t mask = slots_.size() - 1;
+    size_t i = hash & mask;
+    while (slots_[i].stem != 0) i = (i + 1) & mask;
+    slots_[i] = Slot{offset + 1, hash};
+}
+
+void NamePool::Rehash(size_t stems) {
+    size_t size = 1024;
+    while (size < stems * 2) size *= 2;
+    slots_.assign(size, Slot{0, 0});
+    for (size_t at = 0; at < pool_.size(); at += StemLength(pool_.data() + at) + 1) {
+        const size_t length = StemLength(pool_.data() + at) + 1;
+        Insert(static_cast<uint32_t>(at), HashBytes(pool_.data() + at, length));
+    }
+}
+
+void NamePool::Rollback(size_t mark) {
+    if (mark >= pool_.size()) return;
+    pool_.resize(mark);
+    stems_ = 0;
+    for (size_t at = 0; at < pool_.size(); at += StemLength(pool_.data() + at) + 1) ++stems_;
+    Rehash(stems_);
+}
+
+size_t NamePool::Spell(NameRef ref, char* out) const {
+    const unsigned char* stem = pool_.data() + ref.stem;
+    const char* text = reinterpret_cast<const char*>(stem + kStemHeader);
+    size_t length = std::strlen(text);
+    std::memcpy(out, text, length);
+    if (stem[1] != kPlain) length += static_cast<size_t>(std::snprintf(out + length, 12, "%u", ref.number));
+    if (stem[1] == kNumberAndRevision) length += static_cast<size_t>(std::snprintf(out + length, 6, "-%u", stem[2]));
+    out[length] = 0;
+    return length;
+}
+
+void NamePool::Describe(NameRef ref, Verdict& verdict) const {
+    char name[kMaxVirusNameLength + 1];
+    verdict.name.assign(name, Spell(ref, name));
+    const unsigned char* stem = pool_.data() + ref.stem;
+    verdict.flags = stem[0];
+    verdict.curable = false;
+    std::memcpy(&verdict.maxObjectSize, stem + 3, 4);
+}
+
+void HashTable::Add(uint32_t size, const unsigned char* digest, NameRef name) {
+    const size_t used = pending_ % kBlockRecords;
+    if (used == 0) blocks_.emplace_back(new unsigned char[kBlockRecords * stride_]);
+    unsigned char* at = blocks_.back().get() + used * stride_;
+    std::memcpy(at, &size, 4);
+    std::memcpy(at + 4, digest, digest_);
+    std::memcpy(at + 4 + digest_, &name, sizeof name);
+    ++pending_;
+}
+
+void HashTable::Rollback(size_t mark) {
+    if (mark >= pending_) return;
+    pending_ = mark;
+    blocks_.resize((mark + kBlockRecords - 1) / kBlockRecords);
+}
+
+void HashTable::Finish() {
+    if (pending_ == 0) return;
+    // The whole table once, then each block moved in and freed: the load
+    // never holds much more than the table itself.
+    table_.reserve((sorted_ + pending_) * stride_);
+    for (size_t b = 0; b < blocks_.size(); ++b) {
+        const size_t records = std::min(kBlockRecords, pending_ - b * kBlockRecords);
+        table_.insert(table_.end(), blocks_[b].get(), blocks_[b].get() + records * stride_);
+        blocks_[b].reset();
+    }
+    blocks_.clear();
+    sorted_ += pending_;
+    pending_ = 0;
+    switch (digest_) {
+        case 16:
+            SortPacked<28>(table_, sorted_);
+            break;
+        case 20:
+            SortPacked<32>(table_, sorted_);
+            break;
+        default:
+            SortPacked<44>(table_, sorted_);
+            break;
+    }
+}
+
+size_t HashTable::LowerBound(uint32_t size, const unsigned char* digest) const {
+    size_t low = 0, high = sorted_;
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        const unsigned char* e = At(mid);
+        const uint32_t s = SizeOf(e);
+        const bool below = s != size ? s < size : std::memcmp(e + 4, digest, digest_) < 0;
+        if (below) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    return low;
+}
+
+bool HashTable::Covers(uint64_t size) const {
+    if (sorted_ == 0) return false;
+    if (SizeOf(At(sorted_ - 1)) == kAnySize) return true;
+    if (size >= kAnySize) return false;
+    static const unsigned char kLowest[kMaxDigestLength] = {};
+    const size_t i = LowerBound(static_cast<uint32_t>(size), kLowest);
+    return i < sorted_ && SizeOf(At(i)) == size;
+}
+
+HashStore::HashStore()
+    : finds_{HashTable(16), HashTable(20), HashTable(32)}, allowed_{HashTable(16), HashTable(20), HashTable(32)} {}
+
+void HashStore::Finish() {
+    for (HashTable& t : finds_) t.Finish();
+    for (HashTable& t : allowed_) t.Finish();
+}
+
+size_t HashStore::findCount() const {
+    size_t n = 0;
+    for (const HashTable& t : finds_) n += t.count();
+    return n;
+}
+
+size_t HashStore::allowCount() const {
+    size_t n = 0;
+    for (const HashTable& t : allowed_) n += t.count();
+    return n;
+}
+
+size_t HashStore::bytes() const {
+    size_t n = names_.bytes();
+    for (const HashTable& t : finds_) n += t.bytes();
+    for (const HashTable& t : allowed_) n += t.bytes();
+    return n;
+}
+
+HashStore::Mark HashStore::mark() const {
+    Mark m;
+    for (size_t k = 0; k < kHashKinds; ++k) {
+        m.finds[k] = finds_[k].mark();
+        m.allowed[k] = allowed_[k].mark();
+    }
+    m.names = names_.mark();
+    return m;
+}
+
+void HashStore::Rollback(const Mark& mark) {
+    for (size_t k = 0; k < kHashKinds; ++k) {
+        finds_[k].Rollback(mark.finds[k]);
+        allowed_[k].Rollback(mark.allowed[k]);
+    }
+    names_.Rollback(mark.names);
+}
+
+}  // namespace refengine
