@@ -81,4 +81,42 @@ TEST_F(SevenZipTest, DamageAndWhatCannotBeUnpackedAreNeverClean) {
     // Encrypted files are answered as such; an unknown coder fails closed.
     EXPECT_EQ(WalkFile("e.7z", SevenZip({{"eicar.com", eicar}}, "-m0=Copy -mhc=off -psecret")), "7Z:eicar.com=100;end");
     EXPECT_EQ(WalkFile("f.7z", SevenZip({{"eicar.com", eicar}}, "-m0=PPMd -mhc=off")), "7Z:eicar.com=80;end");
+    EXPECT_EQ(WalkFile("g.7z", SevenZip({{"eicar.com", eicar}}, "-mf=BCJ2")), "7Z:eicar.com=80;end");
+    // An encrypted header hides even the names.
+    EXPECT_EQ(WalkFile("h.7z", SevenZip({{"eicar.com", eicar}}, "-psecret -mhe=on")), "7Z:header=100");
+}
+
+TEST_F(SevenZipTest, EveryCoderWeHaveFindsTheTestFileInEveryFile) {
+    const std::string eicar = EicarText();
+    // Code-like filler, so that the x86 filter has calls to convert.
+    std::string code;
+    for (int i = 0; i < 4000; ++i) code += std::string("\xE8\x10\x20\x00\x00\x90", 6) + static_cast<char>(i);
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"a.com", eicar}, {"b.txt", std::string(70000, 'b')}, {"code.bin", code}, {"c.com", eicar}};
+    struct Case {
+        const char* switches;
+    } cases[] = {
+        {"-m0=LZMA -ms=off"},
+        {"-m0=LZMA -ms=on"},
+        {"-m0=LZMA2 -ms=on"},
+        {"-m0=LZMA2 -ms=on -mhc=off"},
+        {"-mf=BCJ -m0=LZMA"},
+        {"-mf=BCJ -m0=LZMA2 -ms=on"},
+        {"-mf=Delta:4 -m0=LZMA2"},
+        {"-m0=Deflate"},
+        {"-m0=Deflate64"},
+        {"-m0=BZip2 -ms=on"},
+        {"-mx=9"},
+        {"-mx=1"},
+    };
+    for (const Case& c : cases) {
+        const std::string walk = WalkFile("a.7z", SevenZip(files, c.switches));
+        // Every file holding the test file is found, whatever order 7-Zip chose.
+        size_t found = 0;
+        for (size_t at = walk.find(kFound); at != std::string::npos; at = walk.find(kFound, at + 1)) ++found;
+        EXPECT_EQ(found, 2u) << c.switches << ": " << walk;
+        EXPECT_NE(walk.find("code.bin=0;"), std::string::npos) << c.switches << ": " << walk;
+        EXPECT_NE(walk.find("b.txt=0;"), std::string::npos) << c.switches << ": " << walk;
+        EXPECT_EQ(walk.substr(walk.size() - 4), ";end") << c.switches << ": " << walk;
+    }
 }

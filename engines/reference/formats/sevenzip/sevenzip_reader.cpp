@@ -43,8 +43,7 @@ std::unique_ptr<ArchiveReader> OpenSevenZip(Host& host, std::unique_ptr<ByteSour
 
 const ArchiveFormat kSevenZipFormat = {"7Z", LooksLikeSevenZip, OpenSevenZip, nullptr, nullptr};
 
-SevenZipReader::SevenZipReader(Host&, std::unique_ptr<ByteSource> source)
-    : source_(std::move(source)) {}
+SevenZipReader::SevenZipReader(Host&, std::unique_ptr<ByteSource> source) : source_(std::move(source)) {}
 
 uint32_t SevenZipReader::UnpackWhole(const SevenZipStreams& streams, CheckBudget& budget,
                                      std::vector<unsigned char>& out) {
