@@ -120,3 +120,12 @@ TEST_F(SevenZipTest, EveryCoderWeHaveFindsTheTestFileInEveryFile) {
         EXPECT_EQ(walk.substr(walk.size() - 4), ";end") << c.switches << ": " << walk;
     }
 }
+
+TEST_F(SevenZipTest, ABombEndsAtTheMemberBound) {
+    // 150 MiB of zeros pack to a few kilobytes; the member bound is 100 MiB.
+    // The file after it in the solid folder is still reached, its bytes
+    // unpacked past the bomb's within the check's bound.
+    const std::string zeros(150u << 20, '\0');
+    EXPECT_EQ(WalkFile("bomb.7z", SevenZip({{"a-zeros.bin", zeros}, {"b-eicar.com", EicarText()}}, "-m0=LZMA2 -ms=on")),
+              "7Z:a-zeros.bin=80;b-eicar.com" + kFound + ";end");
+}
