@@ -2,24 +2,26 @@
 # layer may include, and its sources. The DLL builds one library per layer
 # and refuses an include of a layer above; the native tier builds the same
 # lists into one library.
-set(REFENGINE_LAYERS host codecs detect match formats walk clamdb)
+set(REFENGINE_LAYERS host digest codecs detect match formats walk clamdb)
 set(REFENGINE_host_ALLOWED host)
 set(REFENGINE_host_SOURCES host/callback_host.cpp host/host_io.cpp)
-set(REFENGINE_codecs_ALLOWED codecs)
+set(REFENGINE_digest_ALLOWED digest)
+set(REFENGINE_digest_SOURCES digest/md5.cpp digest/sha.cpp)
+set(REFENGINE_codecs_ALLOWED codecs digest)
 set(REFENGINE_codecs_SOURCES codecs/huffman_code.cpp
   codecs/bzip2/bzip2_block.cpp codecs/bzip2/bzip2_decoder.cpp codecs/bzip2/bzip2_symbols.cpp codecs/bzip2/bzip2_tables.cpp
   codecs/inflate/inflate_codes.cpp codecs/inflate/inflate_decoder.cpp codecs/inflate/inflate_window.cpp
   codecs/lzma/lz_window.cpp codecs/lzma/lzma_models.cpp codecs/lzma/lzma_properties.cpp codecs/lzma/lzma_decoder.cpp
   codecs/lzma/lzma2_decoder.cpp codecs/lzma/lzma_alone_decoder.cpp
   codecs/filters/bcj_x86.cpp codecs/filters/delta_filter.cpp
-  codecs/xz/crc64.cpp codecs/xz/sha256.cpp codecs/xz/xz_check.cpp codecs/xz/xz_records.cpp codecs/xz/xz_index.cpp
+  codecs/xz/crc64.cpp codecs/xz/xz_check.cpp codecs/xz/xz_records.cpp codecs/xz/xz_index.cpp
   codecs/xz/xz_block.cpp codecs/xz/xz_decoder.cpp)
 set(REFENGINE_detect_ALLOWED detect)
 set(REFENGINE_detect_SOURCES "")
-set(REFENGINE_match_ALLOWED match detect)
-set(REFENGINE_match_SOURCES match/database.cpp match/md5.cpp match/signature_detector.cpp match/stream_scanner.cpp
-  match/virus_record.cpp match/wide_filter.cpp match/wide_sse2.cpp match/wide_ssse3.cpp match/wide_avx2.cpp match/sha.cpp match/hash_store.cpp match/clam_records.cpp)
-set(REFENGINE_formats_ALLOWED formats codecs host)
+set(REFENGINE_match_ALLOWED match detect digest)
+set(REFENGINE_match_SOURCES match/database.cpp match/signature_detector.cpp match/stream_scanner.cpp
+  match/virus_record.cpp match/wide_filter.cpp match/wide_sse2.cpp match/wide_ssse3.cpp match/wide_avx2.cpp match/hash_store.cpp match/clam_records.cpp)
+set(REFENGINE_formats_ALLOWED formats codecs digest host)
 set(REFENGINE_formats_SOURCES formats/check_budget.cpp formats/marker_finder.cpp formats/unpack.cpp
   formats/binhex/binhex_reader.cpp formats/binhex/binhex_records.cpp
   formats/gzip/gzip_reader.cpp formats/gzip/gzip_records.cpp
@@ -33,13 +35,13 @@ set(REFENGINE_formats_SOURCES formats/check_budget.cpp formats/marker_finder.cpp
   formats/mime/mime_structure.cpp formats/mime/text_blocks.cpp formats/mime/transfer_decoding.cpp
   formats/uuencode/uu_reader.cpp formats/uuencode/uu_records.cpp
   formats/zip/zip_directory.cpp formats/zip/zip_reader.cpp formats/zip/zip_records.cpp)
-set(REFENGINE_walk_ALLOWED walk formats codecs detect host)
+set(REFENGINE_walk_ALLOWED walk formats codecs digest detect host)
 set(REFENGINE_walk_SOURCES walk/format_probe.cpp walk/member_check.cpp walk/object_walk.cpp)
-set(REFENGINE_clamdb_ALLOWED clamdb match formats codecs detect host)
+set(REFENGINE_clamdb_ALLOWED clamdb match formats codecs digest detect host)
 set(REFENGINE_clamdb_SOURCES clamdb/clam_loader.cpp clamdb/container_records.cpp clamdb/tar_stream.cpp)
-# The native tier builds the codecs as a library of their own, which their
-# tests link without the rest of the engine.
-set(REFENGINE_CODEC_SOURCES ${REFENGINE_codecs_SOURCES})
+# The native tier builds the digests and the codecs as a library of their
+# own, which the codecs' tests link without the rest of the engine.
+set(REFENGINE_CODEC_SOURCES ${REFENGINE_digest_SOURCES} ${REFENGINE_codecs_SOURCES})
 list(TRANSFORM REFENGINE_CODEC_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 # The engine object on top of every layer, and the DLL's doors.
 set(REFENGINE_TOP_SOURCES reference_engine.cpp)
@@ -48,7 +50,7 @@ set(REFENGINE_ENTRY_SOURCE ${CMAKE_CURRENT_LIST_DIR}/entry.cpp)
 set(REFENGINE_CORE_SOURCES "")
 foreach(layer IN LISTS REFENGINE_LAYERS)
   list(TRANSFORM REFENGINE_${layer}_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
-  if(NOT layer STREQUAL "codecs")
+  if(NOT layer MATCHES "^(digest|codecs)$")
     list(APPEND REFENGINE_CORE_SOURCES ${REFENGINE_${layer}_SOURCES})
   endif()
 endforeach()

@@ -13,7 +13,7 @@
 #include "common/mail_writer.h"
 #include "common/zip_writer.h"
 #include "host/files.h"
-#include "match/sha.h"
+#include "digest/sha.h"
 
 namespace {
 

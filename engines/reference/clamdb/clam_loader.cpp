@@ -12,8 +12,8 @@
 #include "formats/gzip/gzip_records.h"
 #include "formats/unpack.h"
 #include "host/host_io.h"
-#include "match/md5.h"
-#include "match/sha.h"
+#include "digest/md5.h"
+#include "digest/sha.h"
 
 namespace refengine {
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "database.h"
-#include "md5.h"
-#include "sha.h"
+#include "digest/md5.h"
+#include "digest/sha.h"
 #include "wide_filter.h"
 
 namespace refengine {

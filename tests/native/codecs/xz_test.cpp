@@ -7,7 +7,7 @@
 #include <string>
 
 #include "codecs/xz/crc64.h"
-#include "codecs/xz/sha256.h"
+#include "digest/sha.h"
 #include "codecs/xz/xz_decoder.h"
 #include "feed_support.h"
 #include "liblzma_oracle.h"

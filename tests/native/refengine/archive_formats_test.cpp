@@ -8,7 +8,7 @@
 
 #include "common/eicar.h"
 #include "formats/gzip/gzip_reader.h"
-#include "match/md5.h"
+#include "digest/md5.h"
 #include "refengine/archive_fixture.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "common/eicar.h"
-#include "match/md5.h"
+#include "digest/md5.h"
 #include "refengine/archive_fixture.h"
 
 namespace {

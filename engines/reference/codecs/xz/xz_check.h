@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "codecs/xz/crc64.h"
-#include "codecs/xz/sha256.h"
+#include "digest/sha.h"
 
 namespace refengine {
 

@@ -20,8 +20,8 @@ void BlockRecords::Add(uint64_t unpaddedSize, uint64_t uncompressedSize) {
 }
 
 bool BlockRecords::SameAs(BlockRecords& other) {
-    unsigned char mine[Sha256::kDigestSize];
-    unsigned char theirs[Sha256::kDigestSize];
+    unsigned char mine[Sha256::kSize];
+    unsigned char theirs[Sha256::kSize];
     hash_.Final(mine);
     other.hash_.Final(theirs);
     return count_ == other.count_ && std::memcmp(mine, theirs, sizeof mine) == 0;

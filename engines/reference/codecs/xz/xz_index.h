@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "codecs/xz/sha256.h"
+#include "digest/sha.h"
 
 namespace refengine {
 namespace xz {
