@@ -287,10 +287,7 @@ TEST_F(AmsiEngineTest, ObjectsOverTheLimitFail) {
     const std::string zip = BuildZip({Deflated("big.txt", std::string(4096, 'x')), Deflated("ok.txt", "fine")});
     ASSERT_LT(zip.size(), 1024u);
     ASSERT_EQ(Scan("b.zip", zip), static_cast<int32_t>(orlix::ResultArchive));
-    const std::string walk = Walk();
-    EXPECT_EQ(walk.substr(0, 12), "ZIP:big.txt=") << walk;
-    EXPECT_NE(walk.substr(12, 2), "0;") << walk;
-    EXPECT_NE(walk.find("ok.txt=0;end"), std::string::npos) << walk;
+    EXPECT_EQ(Walk(), "ZIP:big.txt=20;ok.txt=0;end");
 }
 
 TEST_F(AmsiEngineTest, MembersOff) {
