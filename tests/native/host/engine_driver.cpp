@@ -33,18 +33,60 @@ std::string ArchiverName(orlix::EngineEntryProc entry, int32_t* answer) {
     return name;
 }
 
+namespace {
+
+// The entry point's operations as an engine object, so one walk serves both.
+class EntryEngine : public engineboundary::Engine {
+public:
+    explicit EntryEngine(orlix::EngineEntryProc entry) : entry_(entry) {}
+    bool Bind(const orlix::CallbackSlot*, int32_t) override { return false; }
+    int32_t LoadBase(const char* path) override { return entry_(0, orlix::EngineLoadBase, path); }
+    int32_t ScanFile(int32_t mode, const char* name) override {
+        return entry_(0, orlix::EngineScanFile, mode, 1, name, 0);
+    }
+    void LastVirusName(char* buffer) override { entry_(0, orlix::EngineLastVirusName, buffer); }
+    int32_t LastArchiverName(char* buffer) override { return entry_(0, orlix::EngineLastArchiverName, buffer); }
+    int32_t OpenArchive() override { return entry_(0, orlix::EngineOpenArchive, 1); }
+    int32_t NextMemberHeader(orlix::ArchiveMemberHeader* header, int32_t room) override {
+        return entry_(0, orlix::EngineGetNextFileHeader, header, room);
+    }
+    int32_t ExtractMember(orlix::ArchiveMemberHeader* header) override {
+        return entry_(0, orlix::EngineExtractNextFile, header, 1);
+    }
+    void CloseArchive() override {
+        orlix::ArchiveMemberHeader header = {};
+        entry_(0, orlix::EngineCloseArchive, &header);
+    }
+    void Statistics(int32_t* records, int32_t* rejected) override { *records = *rejected = 0; }
+
+private:
+    orlix::EngineEntryProc entry_;
+};
+
+std::string EngineVirusName(engineboundary::Engine& engine) {
+    char name[orlix::kVirusNameBufferSize] = {};
+    engine.LastVirusName(name);
+    return name;
+}
+
+}  // namespace
+
 std::string Walk(orlix::EngineEntryProc entry) {
-    int32_t answer = 0;
-    std::string archiver = ArchiverName(entry, &answer);
-    if (answer == -1) return "no archiver";
+    EntryEngine engine(entry);
+    return Walk(engine);
+}
+
+std::string Walk(engineboundary::Engine& engine) {
+    char archiver[orlix::kArchiverNameBufferSize] = {};
+    if (engine.LastArchiverName(archiver) == -1) return "no archiver";
     orlix::ArchiveMemberHeader header = {};
-    int32_t open = entry(0, orlix::EngineOpenArchive, 1);
+    int32_t open = engine.OpenArchive();
     std::string out;
     if (open != 0) {
         out = "open=" + Hex(open);
     } else {
         for (;;) {
-            int32_t next = entry(0, orlix::EngineGetNextFileHeader, &header, orlix::kMemberNameMaxChars);
+            int32_t next = engine.NextMemberHeader(&header, orlix::kMemberNameMaxChars);
             if (next != -1 && (next & orlix::ResultNoMoreMembers)) {
                 out += "end";
                 break;
@@ -54,18 +96,18 @@ std::string Walk(orlix::EngineEntryProc entry) {
                 break;
             }
             std::string name(reinterpret_cast<const char*>(header.bytes + orlix::kMemberNameOffset));
-            int32_t flags = entry(0, orlix::EngineExtractNextFile, &header, 1);
+            int32_t flags = engine.ExtractMember(&header);
             out += name + "=" + Hex(flags);
             if (flags == -1) break;
             if (flags & orlix::ResultArchive)
-                out += "[" + Walk(entry) + "]";
+                out += "[" + Walk(engine) + "]";
             else if (flags & orlix::kVirusFoundBits)
-                out += "(" + VirusName(entry) + ")";
+                out += "(" + EngineVirusName(engine) + ")";
             out += ";";
         }
     }
-    entry(0, orlix::EngineCloseArchive, &header);
-    return archiver + ":" + out;
+    engine.CloseArchive();
+    return std::string(archiver) + ":" + out;
 }
 
 }  // namespace nativehost

@@ -25,5 +25,7 @@ std::string ArchiverName(orlix::EngineEntryProc entry, int32_t* answer = nullptr
 // "member=flags" per member, nested walks in brackets, finds with the virus
 // name in parentheses, "end" or the failing step.
 std::string Walk(orlix::EngineEntryProc entry);
+// The same for an engine object driven directly, without a DLL's door.
+std::string Walk(engineboundary::Engine& engine);
 
 }  // namespace nativehost
