@@ -97,10 +97,9 @@ private:
     }
 
     bool TakeBody(const std::string& line) {
-        BodySignature body;
-        switch (ParseBodyLine(line.data(), line.size(), body)) {
+        switch (ParseBodyLine(line.data(), line.size(), bodies_)) {
             case RecordStatus::Accepted:
-                database_.AddBody(std::move(body));
+                database_.AddBodies(bodies_);
                 ++counts_.bodyRecords;
                 return true;
             case RecordStatus::OtherLevel:
@@ -139,6 +138,7 @@ private:
     orlix::SkippedRecordKind skipped_;
     ClamCounts& counts_;
     std::vector<std::string>* ignores_;
+    std::vector<BodySignature> bodies_;
 };
 
 // The .info list's entries, gathered as its lines arrive.

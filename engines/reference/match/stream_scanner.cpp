@@ -45,7 +45,7 @@ uint64_t Sweep(const AnchorGroup& group, WideSweep wide, const unsigned char* by
 }  // namespace
 
 StreamScanner::StreamScanner(const Database& database, uint64_t size, bool sizeKnown)
-    : db_(database), size_(size), sizeKnown_(sizeKnown), wide_(database.wideSweep()) {
+    : db_(database), size_(size), sizeKnown_(sizeKnown), probing_(database.needsHead()), wide_(database.wideSweep()) {
     // A kind is computed only when a record of it may take this object.
     for (size_t k = 0; k < kHashKinds; ++k) {
         const HashKind kind = static_cast<HashKind>(k);
@@ -63,25 +63,46 @@ void StreamScanner::UpdateHashes(const unsigned char* bytes, size_t count) {
 }
 
 bool StreamScanner::OffsetAllows(const BodySignature& sig, uint64_t start) const {
+    if (sig.target != 0 && sig.target != static_cast<uint8_t>(object_.type)) return false;
+    const std::vector<PeSection>& sections = object_.layout.sections;
+    uint64_t base = 0;
     switch (sig.offsetKind) {
         case OffsetKind::Any:
             return true;
         case OffsetKind::FromStart:
-            return start == sig.offset;
+            base = sig.offset;
+            break;
         case OffsetKind::FromEnd:
-            return sizeKnown_ && size_ >= sig.offset && start == size_ - sig.offset;
+            if (!sizeKnown_ || size_ < sig.offset) return false;
+            base = size_ - sig.offset;
+            break;
+        case OffsetKind::EntryPoint: {
+            const uint64_t entry = object_.layout.entryOffset;
+            if (!object_.pe || (sig.backward && entry < sig.offset)) return false;
+            base = sig.backward ? entry - sig.offset : entry + sig.offset;
+            break;
+        }
+        case OffsetKind::SectionStart:
+            if (!object_.pe || sig.section >= sections.size()) return false;
+            base = uint64_t{sections[sig.section].rawOffset} + sig.offset;
+            break;
+        case OffsetKind::LastSection:
+            if (!object_.pe) return false;
+            base = uint64_t{sections.back().rawOffset} + sig.offset;
+            break;
+        case OffsetKind::InSection: {
+            if (!object_.pe || sig.section >= sections.size()) return false;
+            const PeSection& s = sections[sig.section];
+            // Up to and including the first byte after the section.
+            return start >= s.rawOffset && start - s.rawOffset <= uint64_t{s.rawSize} + sig.shift;
+        }
     }
-    return false;
+    return start >= base && start - base <= sig.shift;
 }
 
 bool StreamScanner::Verify(const Candidate& c) {
     const PartRef& ref = db_.part(c.ref);
-    const PatternPart& part = db_.bodies()[ref.signature].parts[ref.part];
-    const unsigned char* at = Bytes(c.start, c.end);
-    for (uint32_t k = 0; k < ref.length; ++k) {
-        if (part.fixed[k] && at[k] != part.bytes[k]) return false;
-    }
-    return true;
+    return db_.bodies()[ref.signature].parts[ref.part].Matches(Bytes(c.start, c.end));
 }
 
 // Parts arrive in order of their ends, so the next part of a record starts
@@ -224,7 +245,28 @@ uint64_t StreamScanner::FilterAll() {
     return next;
 }
 
+bool StreamScanner::ProbeOnce(const unsigned char* bytes, size_t count, bool final) {
+    // The probe never asks for more than kMaxPeHead bytes; past them it
+    // decides on what it has.
+    final = final || count >= kMaxPeHead;
+    if (!ProbeHead(bytes, count, sizeKnown_ ? size_ : ~uint64_t{0}, final, object_)) return false;
+    probing_ = false;
+    return true;
+}
+
 bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
+    if (!probing_) return Scan(bytes, count);
+    // An object's first chunk usually holds the whole head: it is read
+    // where it lies. A member's first bytes may come in small pieces.
+    if (head_.empty() && ProbeOnce(bytes, count, false)) return Scan(bytes, count);
+    head_.insert(head_.end(), bytes, bytes + count);
+    if (!ProbeOnce(head_.data(), head_.size(), false)) return true;
+    std::vector<unsigned char> head;
+    head.swap(head_);
+    return Scan(head.data(), head.size());
+}
+
+bool StreamScanner::Scan(const unsigned char* bytes, size_t count) {
     if (verdict_ && !allowCheck_) return false;
     UpdateHashes(bytes, count);
     if (verdict_ || db_.bodies().empty()) {
@@ -265,6 +307,12 @@ bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
 }
 
 void StreamScanner::Finish() {
+    if (probing_) {
+        ProbeOnce(head_.data(), head_.size(), true);
+        std::vector<unsigned char> head;
+        head.swap(head_);
+        Scan(head.data(), head.size());
+    }
     pending_.clear();
     unsigned char md5[16], sha1[Sha1::kSize], sha256[Sha256::kSize];
     if (hashing_[0]) md5_.Final(md5);

@@ -10,6 +10,9 @@
 #include <map>
 #include <vector>
 
+#include "match/clam_records.h"
+#include "match/database.h"
+#include "match/stream_scanner.h"
 #include "refengine/engine_fixture.h"
 
 namespace {
@@ -121,8 +124,41 @@ TEST_F(ClamDbTest, LooseDatabasesGiveClamscansVerdictsAndNames) {
     EXPECT_EQ(s.allowRecords, 3);
     EXPECT_EQ(s.ignoredNames, 2);
     EXPECT_EQ(s.skipped[orlix::SkippedOtherLevel], 2);
-    EXPECT_EQ(s.skipped[orlix::SkippedTypedBody], 2);
+    EXPECT_EQ(s.skipped[orlix::SkippedTypedBody], 3);
     EXPECT_EQ(s.rejectedLines, 0);
+}
+
+// The records that need the object's head (its type, its PE layout) decide
+// alike however the object's bytes arrive: a member's come in small pieces.
+TEST_F(ClamDbTest, TypedAndPeRecordsDecideAlikeInAnyChunking) {
+    if (std::system("command -v clamscan >/dev/null 2>&1") != 0) GTEST_SKIP() << "clamscan is not installed";
+    const std::string gen = dir_.File("gen");
+    ASSERT_TRUE(Generate("loose", gen));
+    const std::map<std::string, std::string> expected = ClamscanVerdicts(gen + "/db/test.ndb", gen + "/objects");
+    refengine::Database db;
+    std::string text = ReadFileBytes(gen + "/db/test.ndb");
+    std::vector<refengine::BodySignature> bodies;
+    for (size_t from = 0, end; (end = text.find('\n', from)) != std::string::npos; from = end + 1) {
+        if (ParseBodyLine(text.data() + from, end - from, bodies) == refengine::RecordStatus::Accepted)
+            db.AddBodies(bodies);
+    }
+    db.Finish();
+    ASSERT_TRUE(db.needsHead());
+    int checked = 0;
+    for (const std::string& object : FileNames(gen + "/objects")) {
+        if (object.compare(0, 3, "pe_") != 0 && object.compare(0, 4, "type") != 0) continue;
+        const std::string bytes = ReadFileBytes(gen + "/objects/" + object);
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        for (size_t chunk : {size_t{1}, size_t{7}, size_t{1000}, bytes.size()}) {
+            refengine::StreamScanner scanner(db, bytes.size(), chunk != 7);
+            for (size_t at = 0; at < bytes.size() && scanner.Feed(data + at, std::min(chunk, bytes.size() - at));)
+                at += chunk;
+            scanner.Finish();
+            EXPECT_EQ(scanner.found() ? scanner.verdict().name : "", expected.at(object)) << object << " by " << chunk;
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 60);
 }
 
 TEST_F(ClamDbTest, ContainersLoadWithTheirHeadersAndFailingOnesAreRejectedWhole) {
