@@ -202,11 +202,14 @@ bool TrimRecordLine(const char*& line, size_t& length) {
     return length > 0 && line[0] != '#';
 }
 
-RecordStatus ParseHashLine(const char* line, size_t length, HashLine& out) {
-    if (!TrimRecordLine(line, length)) return RecordStatus::Blank;
-    TextSpan f[kMaxFields];
-    const size_t count = SplitFields(line, length, f);
+namespace {
+
+// The fields of a hash line, its hash and size at the places given.
+RecordStatus HashFields(TextSpan (&f)[kMaxFields], size_t count, size_t hashAt, HashLine& out) {
     if (count < 3 || count > 5) return RecordStatus::Damaged;
+    const TextSpan hash = f[hashAt], sizeField = f[1 - hashAt];
+    f[0] = hash;
+    f[1] = sizeField;
     switch (f[0].length) {
         case 32:
             out.kind = HashKind::Md5;
@@ -237,6 +240,20 @@ RecordStatus ParseHashLine(const char* line, size_t length, HashLine& out) {
     // A record for any size must say it needs the level that brought them.
     if (anySize && minimum < kAnySizeLevel) return RecordStatus::Damaged;
     return levels;
+}
+
+}  // namespace
+
+RecordStatus ParseHashLine(const char* line, size_t length, HashLine& out) {
+    if (!TrimRecordLine(line, length)) return RecordStatus::Blank;
+    TextSpan f[kMaxFields];
+    return HashFields(f, SplitFields(line, length, f), 0, out);
+}
+
+RecordStatus ParseSectionHashLine(const char* line, size_t length, HashLine& out) {
+    if (!TrimRecordLine(line, length)) return RecordStatus::Blank;
+    TextSpan f[kMaxFields];
+    return HashFields(f, SplitFields(line, length, f), 1, out);
 }
 
 RecordStatus ParseBodyLine(const char* line, size_t length, std::vector<BodySignature>& out) {

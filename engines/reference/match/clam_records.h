@@ -33,6 +33,8 @@ struct HashLine {
     TextSpan name;
 };
 RecordStatus ParseHashLine(const char* line, size_t length, HashLine& out);
+// SIZE:HASH:NAME[:MINLEVEL[:MAXLEVEL]]: the hash of one PE section's data.
+RecordStatus ParseSectionHashLine(const char* line, size_t length, HashLine& out);
 
 // NAME:TARGET:OFFSET:HEX[:MINLEVEL[:MAXLEVEL]]: the body records of a target
 // the matcher tells apart and whose offset and pattern it knows; one body

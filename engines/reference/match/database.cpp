@@ -134,6 +134,14 @@ bool Database::AddHash(const HashLine& line, const Verdict& kind, bool allow) {
     return true;
 }
 
+bool Database::AddSectionHash(const HashLine& line) {
+    NameRef name;
+    if (!hashes_.names().Add(line.name.text, line.name.length, Verdict(), name)) return false;
+    hashes_.sections(line.kind).Add(line.size, line.digest, name);
+    built_ = false;
+    return true;
+}
+
 void Database::Ignore(const TextSpan& name) {
     ignored_.emplace(name.text, name.length);
     built_ = false;
@@ -167,6 +175,13 @@ bool Database::UseFilterPath(FilterPath path) {
 
 bool Database::FindHash(HashKind kind, uint64_t size, const unsigned char* digest, Verdict& verdict) const {
     return hashes_.finds(kind).Find(size, digest, [&](NameRef name) {
+        hashes_.names().Describe(name, verdict);
+        return !Ignored(verdict.name);
+    });
+}
+
+bool Database::FindSectionHash(HashKind kind, uint64_t size, const unsigned char* digest, Verdict& verdict) const {
+    return hashes_.sections(kind).Find(size, digest, [&](NameRef name) {
         hashes_.names().Describe(name, verdict);
         return !Ignored(verdict.name);
     });
@@ -232,6 +247,7 @@ void Database::Finish() {
     for (AnchorGroup& group : groups_) {
         if (!group.entries.empty()) BuildGroup(group);
     }
+    needsHead_ = needsHead_ || hashes_.sectionCount() > 0;
     hashes_.Finish();
     built_ = true;
 }

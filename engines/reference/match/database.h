@@ -30,6 +30,8 @@ public:
     void AddBodies(std::vector<BodySignature>& choices);
     // A find, or with allow an allow-list entry; false when the name is none.
     bool AddHash(const HashLine& line, const Verdict& kind, bool allow);
+    // A find of one PE section's data.
+    bool AddSectionHash(const HashLine& line);
     // Records of this name are left out, whichever base holds them.
     void Ignore(const TextSpan& name);
     bool Ignored(const std::string& name) const { return !ignored_.empty() && ignored_.count(name) != 0; }
@@ -56,6 +58,7 @@ public:
     // The find of this kind, size and digest whose name is not ignored.
     bool FindHash(HashKind kind, uint64_t size, const unsigned char* digest, Verdict& verdict) const;
     bool Allowed(HashKind kind, uint64_t size, const unsigned char* digest) const;
+    bool FindSectionHash(HashKind kind, uint64_t size, const unsigned char* digest, Verdict& verdict) const;
     int32_t records() const { return static_cast<int32_t>(bodies_.size() - extraChoices_ + hashes_.findCount()); }
     // Some record needs the object's type or its PE layout: the scanner
     // reads the head before it matches.

@@ -245,12 +245,59 @@ uint64_t StreamScanner::FilterAll() {
     return next;
 }
 
+void StreamScanner::StartSectionHashes() {
+    if (!object_.pe || db_.hashes().sectionCount() == 0) return;
+    for (const PeSection& s : object_.layout.sections) {
+        for (size_t k = 0; k < kHashKinds; ++k) {
+            const HashKind kind = static_cast<HashKind>(k);
+            if (!s.rawSize || !db_.hashes().sections(kind).Covers(s.rawSize)) continue;
+            sectionHashes_.emplace_back();
+            sectionHashes_.back().start = s.rawOffset;
+            sectionHashes_.back().end = uint64_t{s.rawOffset} + s.rawSize;
+            sectionHashes_.back().kind = kind;
+        }
+    }
+}
+
+// Each section's data as it streams by; a section that is complete is
+// looked up at once.
+void StreamScanner::UpdateSectionHashes(const unsigned char* bytes, size_t count) {
+    const uint64_t from = position_, to = position_ + count;
+    for (size_t i = 0; i < sectionHashes_.size() && !verdict_;) {
+        SectionHash& h = sectionHashes_[i];
+        const uint64_t a = std::max(from, h.start), b = std::min(to, h.end);
+        if (a < b) {
+            const unsigned char* p = bytes + (a - from);
+            const size_t n = static_cast<size_t>(b - a);
+            if (h.kind == HashKind::Md5) h.md5.Update(p, n);
+            if (h.kind == HashKind::Sha1) h.sha1.Update(p, n);
+            if (h.kind == HashKind::Sha256) h.sha256.Update(p, n);
+        }
+        if (to < h.end) {
+            ++i;
+            continue;
+        }
+        unsigned char md5[16], sha1[Sha1::kSize], sha256[Sha256::kSize];
+        const unsigned char* digest = h.kind == HashKind::Md5 ? md5 : h.kind == HashKind::Sha1 ? sha1 : sha256;
+        if (h.kind == HashKind::Md5) h.md5.Final(md5);
+        if (h.kind == HashKind::Sha1) h.sha1.Final(sha1);
+        if (h.kind == HashKind::Sha256) h.sha256.Final(sha256);
+        if (db_.FindSectionHash(h.kind, h.end - h.start, digest, sectionVerdict_)) {
+            verdict_ = &sectionVerdict_;
+            matchStart_ = 0;
+            matchStartKnown_ = true;
+        }
+        sectionHashes_.erase(sectionHashes_.begin() + static_cast<ptrdiff_t>(i));
+    }
+}
+
 bool StreamScanner::ProbeOnce(const unsigned char* bytes, size_t count, bool final) {
     // The probe never asks for more than kMaxPeHead bytes; past them it
     // decides on what it has.
     final = final || count >= kMaxPeHead;
     if (!ProbeHead(bytes, count, sizeKnown_ ? size_ : ~uint64_t{0}, final, object_)) return false;
     probing_ = false;
+    StartSectionHashes();
     return true;
 }
 
@@ -269,6 +316,7 @@ bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
 bool StreamScanner::Scan(const unsigned char* bytes, size_t count) {
     if (verdict_ && !allowCheck_) return false;
     UpdateHashes(bytes, count);
+    if (!sectionHashes_.empty() && !verdict_) UpdateSectionHashes(bytes, count);
     if (verdict_ || db_.bodies().empty()) {
         position_ += count;
         return true;

@@ -2,7 +2,7 @@
 """Writes signature databases of the open formats and objects that hit and
 narrowly miss each record, for the engine and for clamscan to judge alike.
 
-  clamav_db.py loose FOLDER       FOLDER/db/*.hdb .hsb .fp .sfp .ign2 .ndb, FOLDER/objects/*
+  clamav_db.py loose FOLDER       FOLDER/db/*.hdb .hsb .fp .sfp .ign2 .ndb .mdb .msb, FOLDER/objects/*
   clamav_db.py container FOLDER   FOLDER/good/main.cvd, daily.cld and damaged copies beside them
 
 Objects are random binary bytes (at least 100), so that no scanner reads
@@ -81,6 +81,23 @@ TABLE_AT = OPTIONAL_AT + 224
 
 def pe_test_image(plus=False):
     return pe_image([(raw, va, blob(n)) for raw, va, n in PE_SECTIONS], 0x1010, plus)
+
+
+def section_hashes(obj, mdb, msb):
+    """PE section hash records: each matches one section of its own image;
+    near misses change one byte of it or take the PE headers away."""
+    kinds = [("md5", 1, "%d", mdb), ("sha1", 0, "%d", msb), ("sha256", 2, "*", msb), ("md5", 2, "*", mdb)]
+    for i, (kind, section, size, where) in enumerate(kinds):
+        image = pe_test_image()
+        raw, _, length = PE_SECTIONS[section]
+        data = image[raw:raw + length]
+        size_field = size % length if size == "%d" else "*"
+        where.append("%s:%s:Test.Section.%s-%d%s" % (size_field, digest(kind, data), kind.upper(), i,
+                                                      ":73" if size == "*" else ""))
+        obj("section%d_hit.bin" % i, image)
+        obj("section%d_flip.bin" % i, flip(image, raw + length // 2))
+        obj("section%d_notpe.bin" % i, b"NE" + image[2:])
+        obj("section%d_longer.bin" % i, put(image, TABLE_AT + section * 40 + 16, struct.pack("<I", length + 0x200)))
 
 
 def typed(obj, ndb):
@@ -182,7 +199,7 @@ def typed(obj, ndb):
 
 def loose(folder):
     db, objects = os.path.join(folder, "db"), os.path.join(folder, "objects")
-    hdb, hsb, fp, sfp, ign2, ndb = [], [], [], [], [], []
+    hdb, hsb, fp, sfp, ign2, ndb, mdb, msb = [], [], [], [], [], [], [], []
 
     def obj(name, data):
         write(os.path.join(objects, name), data)
@@ -246,8 +263,9 @@ def loose(folder):
         base = blob(200)
         obj("gap%d.bin" % gap, base[:40] + b"\xa1\xa2\xa3\xa4" + b"\x00" * gap + b"\xb1\xb2\xb3\xb4" + base[40:])
     typed(obj, ndb)
+    section_hashes(obj, mdb, msb)
     for name, lines in (("test.hdb", hdb), ("test.hsb", hsb), ("test.fp", fp), ("test.sfp", sfp),
-                        ("test.ign2", ign2), ("test.ndb", ndb)):
+                        ("test.ign2", ign2), ("test.ndb", ndb), ("test.mdb", mdb), ("test.msb", msb)):
         write(os.path.join(db, name), ("\n".join(lines) + "\n").encode())
 
 
