@@ -20,7 +20,8 @@ set(REFENGINE_detect_ALLOWED detect)
 set(REFENGINE_detect_SOURCES "")
 set(REFENGINE_match_ALLOWED match detect digest)
 set(REFENGINE_match_SOURCES match/database.cpp match/signature_detector.cpp match/stream_scanner.cpp
-  match/virus_record.cpp match/wide_filter.cpp match/wide_sse2.cpp match/wide_ssse3.cpp match/wide_avx2.cpp match/hash_store.cpp match/clam_records.cpp)
+  match/virus_record.cpp match/wide_filter.cpp match/wide_sse2.cpp match/wide_ssse3.cpp match/wide_avx2.cpp match/hash_store.cpp match/clam_records.cpp
+  match/object_type.cpp match/pe_layout.cpp)
 set(REFENGINE_formats_ALLOWED formats codecs digest host)
 set(REFENGINE_formats_SOURCES formats/check_budget.cpp formats/marker_finder.cpp formats/unpack.cpp
   formats/binhex/binhex_reader.cpp formats/binhex/binhex_records.cpp

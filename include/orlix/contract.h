@@ -120,8 +120,8 @@ constexpr const char kBaseStatisticsExport[] = "ORLIX_BaseStatistics";
 // built against an older, shorter record still works.
 enum SkippedRecordKind : int32_t {
     SkippedOtherLevel = 0,           // records for another functionality level
-    SkippedTypedBody = 1,            // body records for one file type or with syntax the matcher lacks
-    SkippedPeSection = 2,            // .mdb/.msb: PE section hashes
+    SkippedTypedBody = 1,            // body records of a target, offset or syntax the matcher lacks
+    SkippedPeSection = 2,            // .imp: PE import hashes
     SkippedLogical = 3,              // .ldb/.ldu
     SkippedContainer = 4,            // .cdb: container metadata
     SkippedBytecode = 5,             // .cbc files
@@ -132,8 +132,8 @@ enum SkippedRecordKind : int32_t {
     kSkippedKinds = 10,
 };
 constexpr const char* kSkippedKindNames[kSkippedKinds] = {
-    "other level", "typed body", "PE section",           "logical", "container", "bytecode",
-    "YARA",        "phishing",   "potentially unwanted", "other"};
+    "other level", "typed body",           "PE import", "logical", "container", "bytecode", "YARA",
+    "phishing",    "potentially unwanted", "other"};
 
 struct BaseDatabaseRecord {
     char name[64];       // the container's file name

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/eicar.h"
-#include "common/outlook_writer.h"
 #include "common/mail_writer.h"
+#include "common/outlook_writer.h"
 #include "common/zip_writer.h"
 #include "host/files.h"
 #include "digest/sha.h"
@@ -239,6 +239,37 @@ std::string Container() {
     return header + member("seed.info", info) + member("seed.hdb", hdb) + std::string(1024, '\0');
 }
 
+void Put(std::string& out, size_t at, uint32_t value, int bytes) {
+    if (out.size() < at + bytes) out.resize(at + bytes, '\0');
+    for (int k = 0; k < bytes; ++k) out[at + k] = static_cast<char>(value >> (8 * k));
+}
+
+// A PE image: headers in 0x200 bytes, sections of 0x200 bytes after them,
+// the entry point in the first.
+std::string PeImage(bool plus, uint16_t sections) {
+    std::string out = "MZ";
+    Put(out, 0x3C, 0x80, 4);
+    out.resize(0x80, '\0');
+    out += std::string("PE\0\0", 4);
+    const size_t coff = 0x84, optional = coff + 20, optionalSize = plus ? 240 : 224;
+    Put(out, coff, plus ? 0x8664 : 0x14C, 2);
+    Put(out, coff + 2, sections, 2);
+    Put(out, coff + 16, static_cast<uint32_t>(optionalSize), 2);
+    Put(out, optional, plus ? 0x20B : 0x10B, 2);
+    Put(out, optional + 16, 0x1010, 4);
+    Put(out, optional + 60, 0x200, 4);
+    for (uint16_t i = 0; i < sections; ++i) {
+        const size_t entry = optional + optionalSize + 40u * i;
+        Put(out, entry, 0x7330u + i, 4);
+        Put(out, entry + 8, 0x200, 4);
+        Put(out, entry + 12, 0x1000u * (i + 1), 4);
+        Put(out, entry + 16, 0x200, 4);
+        Put(out, entry + 20, 0x200u * (i + 1), 4);
+    }
+    out.resize(0x200u * (sections + 1u), 'x');
+    return out;
+}
+
 bool Write(const std::string& folder, int index, const std::string& bytes) {
     char name[32];
     std::snprintf(name, sizeof name, "/seed-%03d", index);
@@ -253,7 +284,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string root = argv[1];
-    for (const char* sub : {"", "/zip", "/base", "/match", "/tnef", "/ole2", "/mime", "/clamdb"}) mkdir((root + sub).c_str(), 0755);
+    for (const char* sub : {"", "/zip", "/base", "/match", "/tnef", "/ole2", "/mime", "/clamdb", "/pe"})
+        mkdir((root + sub).c_str(), 0755);
     int n = 0;
     bool ok = true;
     for (const std::string& zip : Archives()) ok = Write(root + "/zip", n++, zip) && ok;
@@ -281,5 +313,13 @@ int main(int argc, char** argv) {
         std::string(1, 6) + Container(),
     };
     for (const std::string& input : clamdb) ok = Write(root + "/clamdb", n++, input) && ok;
+    // PE images: PE32 and PE32+, sound, cut short, and with the signature
+    // and the entry point off; a PDF and a mail head for the probe.
+    std::string unmapped = PeImage(false, 2), badSignature = PeImage(false, 2);
+    Put(unmapped, 0x98 + 16, 0x9000, 4);
+    badSignature[0x81] = 'X';
+    for (const std::string& pe : {PeImage(false, 3), PeImage(true, 2), PeImage(false, 1).substr(0, 0x180), unmapped,
+                                  badSignature, std::string("%PDF-1.4\n"), std::string("Received: from x\n")})
+        ok = Write(root + "/pe", n++, pe) && ok;
     return ok ? 0 : 1;
 }

@@ -60,6 +60,7 @@ public:
         switch (kind_) {
             case ClamFileKind::Hashes:
             case ClamFileKind::Allows:
+            case ClamFileKind::SectionHashes:
                 return TakeHash(line);
             case ClamFileKind::Bodies:
                 return TakeBody(line);
@@ -79,7 +80,9 @@ public:
 private:
     bool TakeHash(const std::string& line) {
         HashLine record;
-        switch (ParseHashLine(line.data(), line.size(), record)) {
+        const bool section = kind_ == ClamFileKind::SectionHashes;
+        switch (section ? ParseSectionHashLine(line.data(), line.size(), record)
+                        : ParseHashLine(line.data(), line.size(), record)) {
             case RecordStatus::Accepted:
                 break;
             case RecordStatus::OtherLevel:
@@ -91,16 +94,20 @@ private:
                 return false;
         }
         const bool allow = kind_ == ClamFileKind::Allows;
+        if (section) {
+            if (!database_.AddSectionHash(record)) return false;
+            ++counts_.hashRecords;
+            return true;
+        }
         if (!database_.AddHash(record, Verdict(), allow)) return false;
         ++(allow ? counts_.allowRecords : counts_.hashRecords);
         return true;
     }
 
     bool TakeBody(const std::string& line) {
-        BodySignature body;
-        switch (ParseBodyLine(line.data(), line.size(), body)) {
+        switch (ParseBodyLine(line.data(), line.size(), bodies_)) {
             case RecordStatus::Accepted:
-                database_.AddBody(std::move(body));
+                database_.AddBodies(bodies_);
                 ++counts_.bodyRecords;
                 return true;
             case RecordStatus::OtherLevel:
@@ -139,6 +146,7 @@ private:
     orlix::SkippedRecordKind skipped_;
     ClamCounts& counts_;
     std::vector<std::string>* ignores_;
+    std::vector<BodySignature> bodies_;
 };
 
 // The .info list's entries, gathered as its lines arrive.
@@ -290,11 +298,12 @@ ClamFileKind KindOfDatabaseFile(const std::string& name, orlix::SkippedRecordKin
     skipped = orlix::SkippedOther;
     if (ext == "hdb" || ext == "hsb") return ClamFileKind::Hashes;
     if (ext == "fp" || ext == "sfp") return ClamFileKind::Allows;
+    if (ext == "mdb" || ext == "msb") return ClamFileKind::SectionHashes;
     if (ext == "ign2") return ClamFileKind::Ignores;
     if (ext == "ndb") return ClamFileKind::Bodies;
     if (ext == "info") return ClamFileKind::Info;
     if (ext == "cvd" || ext == "cld") return ClamFileKind::Container;
-    if (ext == "mdb" || ext == "msb" || ext == "imp") {
+    if (ext == "imp") {
         skipped = orlix::SkippedPeSection;
     } else if (ext == "ldb") {
         skipped = orlix::SkippedLogical;
@@ -358,7 +367,8 @@ int32_t ClamLoader::LoadFolder(const std::string& folder) {
         }
         if (!chosen.empty()) any = LoadContainer(chosen) || any;
     }
-    for (const char* name : {"local.ign2", "local.hdb", "local.hsb", "local.fp", "local.sfp", "local.ndb"}) {
+    for (const char* name :
+         {"local.ign2", "local.hdb", "local.hsb", "local.fp", "local.sfp", "local.ndb", "local.mdb", "local.msb"}) {
         any = LoadLoose(Join(folder, name)) || any;
     }
     if (!any) {

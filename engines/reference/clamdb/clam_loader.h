@@ -57,7 +57,7 @@ private:
 };
 
 // The kind of text database a file name ends in, for the loader and its tests.
-enum class ClamFileKind { Hashes, Allows, Ignores, Bodies, Info, Container, Skipped };
+enum class ClamFileKind { Hashes, Allows, SectionHashes, Ignores, Bodies, Info, Container, Skipped };
 ClamFileKind KindOfDatabaseFile(const std::string& name, orlix::SkippedRecordKind& skipped);
 
 }  // namespace refengine

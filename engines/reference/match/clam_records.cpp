@@ -1,7 +1,10 @@
 #include "clam_records.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "object_type.h"
 
 namespace refengine {
 namespace {
@@ -72,29 +75,120 @@ RecordStatus Levels(const TextSpan (&fields)[kMaxFields], size_t count, size_t f
     return RecordStatus::Accepted;
 }
 
-// Syntax of the open body format that the base format does not have:
-// alternatives, nibbles, negations, anchored bytes, boundaries, and
-// offsets from the entry point, from sections or with a shift range.
-bool AllDigits(const char* text, size_t length) {
-    if (length == 0) return false;
-    for (size_t i = 0; i < length; ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-    }
+bool AllDigits(const std::string& text) {
+    return !text.empty() && text.size() <= 10 && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+uint32_t Number(const std::string& digits) { return static_cast<uint32_t>(std::strtoull(digits.c_str(), nullptr, 10)); }
+
+bool Prefixed(const std::string& text, const char* prefix, std::string& rest) {
+    const size_t n = std::strlen(prefix);
+    if (text.compare(0, n, prefix) != 0) return false;
+    rest = text.substr(n);
     return true;
 }
 
-bool UsesOtherSyntax(const TextSpan& offset, const TextSpan& hex) {
-    const bool knownOffset = Is(offset, "*") || AllDigits(offset.text, offset.length) ||
-                             (offset.length > 4 && std::memcmp(offset.text, "EOF-", 4) == 0 &&
-                              AllDigits(offset.text + 4, offset.length - 4));
-    if (!knownOffset) return true;
-    for (size_t i = 0; i < hex.length; ++i) {
-        const char c = hex.text[i];
-        if (std::strchr("()|![]", c)) return true;
-        if (c == '?' && (i + 1 >= hex.length || hex.text[i + 1] != '?')) return true;
-        if (c == '?') ++i;
+// The offset field: "*", "n", "EOF-n", and for PE records "EP+n", "EP-n",
+// "Sx+n", "SEx", "SL+n", each but "*" with an optional ",m" shift.
+PatternStatus ParseOffset(const TextSpan& field, uint64_t target, BodySignature& sig) {
+    std::string text(field.text, field.length), rest;
+    if (text == "*") {
+        sig.offsetKind = OffsetKind::Any;
+        return PatternStatus::Parsed;
     }
-    return false;
+    const size_t comma = text.find(',');
+    if (comma != std::string::npos) {
+        const std::string shift = text.substr(comma + 1);
+        if (!AllDigits(shift) || std::strtoull(shift.c_str(), nullptr, 10) > 0xFFFFFFFFull)
+            return PatternStatus::Damaged;
+        sig.shift = Number(shift);
+        text.resize(comma);
+    }
+    bool pe = true;
+    std::string number;
+    if (AllDigits(text)) {
+        sig.offsetKind = OffsetKind::FromStart;
+        number = text;
+        pe = false;
+    } else if (Prefixed(text, "EOF-", number)) {
+        sig.offsetKind = OffsetKind::FromEnd;
+        pe = false;
+    } else if (Prefixed(text, "EP+", number) || Prefixed(text, "EP-", number)) {
+        sig.offsetKind = OffsetKind::EntryPoint;
+        sig.backward = text[2] == '-';
+    } else if (Prefixed(text, "SL+", number)) {
+        sig.offsetKind = OffsetKind::LastSection;
+    } else if (Prefixed(text, "SE", rest)) {
+        if (!AllDigits(rest)) return PatternStatus::Damaged;
+        sig.offsetKind = OffsetKind::InSection;
+        sig.section = Number(rest);
+        number = "0";
+    } else if (Prefixed(text, "S", rest) && rest.find('+') != std::string::npos) {
+        const std::string section = rest.substr(0, rest.find('+'));
+        if (!AllDigits(section)) return PatternStatus::Damaged;
+        sig.offsetKind = OffsetKind::SectionStart;
+        sig.section = Number(section);
+        number = rest.substr(rest.find('+') + 1);
+    } else if (text.compare(0, 2, "VI") == 0 || text.compare(0, 1, "$") == 0) {
+        // Version-information and macro offsets.
+        return PatternStatus::Unsupported;
+    } else {
+        return PatternStatus::Damaged;
+    }
+    if (!AllDigits(number) || std::strtoull(number.c_str(), nullptr, 10) > 0xFFFFFFFFull) return PatternStatus::Damaged;
+    sig.offset = Number(number);
+    // Entry-point and section offsets are for executables only; of those
+    // the matcher reads PE images.
+    if (pe && target != static_cast<uint64_t>(ObjectType::Pe))
+        return target == 6 || target == 9 ? PatternStatus::Unsupported : PatternStatus::Damaged;
+    return PatternStatus::Parsed;
+}
+
+// A record with alternatives of several bytes is matched as one record per
+// choice, up to this many.
+constexpr size_t kMaxVariants = 64;
+
+// The pattern texts with each alternative of several bytes replaced by
+// one of its choices; alternatives of single bytes stay for the parser.
+PatternStatus ExpandAlternatives(const std::string& hex, std::vector<std::string>& out) {
+    out.assign(1, hex);
+    for (size_t v = 0; v < out.size();) {
+        const std::string text = out[v];
+        size_t open = std::string::npos, close = 0;
+        std::vector<std::string> choices;
+        for (size_t i = text.find('('); i != std::string::npos; i = text.find('(', close)) {
+            close = text.find(')', i);
+            if (close == std::string::npos) return PatternStatus::Damaged;
+            const std::string inner = text.substr(i + 1, close - i - 1);
+            if (inner == "B" || inner == "L") continue;
+            choices.clear();
+            bool single = true;
+            for (size_t from = 0;;) {
+                size_t bar = inner.find('|', from);
+                if (bar == std::string::npos) bar = inner.size();
+                choices.push_back(inner.substr(from, bar - from));
+                single = single && bar - from == 2;
+                if (bar == inner.size()) break;
+                from = bar + 1;
+            }
+            if (single) continue;
+            if (i > 0 && text[i - 1] == '!') return PatternStatus::Unsupported;
+            for (const std::string& c : choices) {
+                if (c.empty() || c.size() % 2 || c.find_first_not_of("0123456789abcdefABCDEF?") != std::string::npos)
+                    return c.empty() ? PatternStatus::Damaged : PatternStatus::Unsupported;
+            }
+            open = i;
+            break;
+        }
+        if (open == std::string::npos) {
+            ++v;
+            continue;
+        }
+        if (out.size() - 1 + choices.size() > kMaxVariants) return PatternStatus::Unsupported;
+        out.erase(out.begin() + static_cast<ptrdiff_t>(v));
+        for (const std::string& c : choices) out.push_back(text.substr(0, open) + c + text.substr(close + 1));
+    }
+    return PatternStatus::Parsed;
 }
 
 }  // namespace
@@ -108,11 +202,14 @@ bool TrimRecordLine(const char*& line, size_t& length) {
     return length > 0 && line[0] != '#';
 }
 
-RecordStatus ParseHashLine(const char* line, size_t length, HashLine& out) {
-    if (!TrimRecordLine(line, length)) return RecordStatus::Blank;
-    TextSpan f[kMaxFields];
-    const size_t count = SplitFields(line, length, f);
+namespace {
+
+// The fields of a hash line, its hash and size at the places given.
+RecordStatus HashFields(TextSpan (&f)[kMaxFields], size_t count, size_t hashAt, HashLine& out) {
     if (count < 3 || count > 5) return RecordStatus::Damaged;
+    const TextSpan hash = f[hashAt], sizeField = f[1 - hashAt];
+    f[0] = hash;
+    f[1] = sizeField;
     switch (f[0].length) {
         case 32:
             out.kind = HashKind::Md5;
@@ -145,7 +242,22 @@ RecordStatus ParseHashLine(const char* line, size_t length, HashLine& out) {
     return levels;
 }
 
-RecordStatus ParseBodyLine(const char* line, size_t length, BodySignature& out) {
+}  // namespace
+
+RecordStatus ParseHashLine(const char* line, size_t length, HashLine& out) {
+    if (!TrimRecordLine(line, length)) return RecordStatus::Blank;
+    TextSpan f[kMaxFields];
+    return HashFields(f, SplitFields(line, length, f), 0, out);
+}
+
+RecordStatus ParseSectionHashLine(const char* line, size_t length, HashLine& out) {
+    if (!TrimRecordLine(line, length)) return RecordStatus::Blank;
+    TextSpan f[kMaxFields];
+    return HashFields(f, SplitFields(line, length, f), 1, out);
+}
+
+RecordStatus ParseBodyLine(const char* line, size_t length, std::vector<BodySignature>& out) {
+    out.clear();
     if (!TrimRecordLine(line, length)) return RecordStatus::Blank;
     TextSpan f[kMaxFields];
     const size_t count = SplitFields(line, length, f);
@@ -155,20 +267,24 @@ RecordStatus ParseBodyLine(const char* line, size_t length, BodySignature& out) 
         return RecordStatus::Damaged;
     const RecordStatus levels = Levels(f, count, 4, minimum);
     if (levels != RecordStatus::Accepted) return levels;
-    // The engine knows no file types: records for one are not for it.
-    if (target != 0) return RecordStatus::Unsupported;
-    // The base format's own parser knows the offsets and pattern elements
-    // both formats share; the rest of the body syntax is not for it.
-    std::string record;
-    record.reserve(length + 4);
-    record.append(f[0].text, f[0].length).append(":0:");
-    record.append(f[2].text, f[2].length).append(":").append(f[3].text, f[3].length);
-    BodySignature body;
-    HashSignature unused;
-    if (ParseBaseLine(record, body, unused) != LineKind::Body)
-        return UsesOtherSyntax(f[2], f[3]) ? RecordStatus::Unsupported : RecordStatus::Damaged;
-    out = std::move(body);
-    return RecordStatus::Accepted;
+    BodySignature shape;
+    shape.verdict.name.assign(f[0].text, f[0].length);
+    shape.target = static_cast<uint8_t>(target);
+    const PatternStatus offset = ParseOffset(f[2], target, shape);
+    if (offset != PatternStatus::Parsed)
+        return offset == PatternStatus::Damaged ? RecordStatus::Damaged : RecordStatus::Unsupported;
+    // Normalised HTML and text, and the types the matcher does not tell apart.
+    if (!KnownTarget(static_cast<uint32_t>(target))) return RecordStatus::Unsupported;
+    std::vector<std::string> variants;
+    PatternStatus status = ExpandAlternatives(std::string(f[3].text, f[3].length), variants);
+    for (size_t v = 0; v < variants.size() && status == PatternStatus::Parsed; ++v) {
+        BodySignature body = shape;
+        status = ParsePattern(variants[v].data(), variants[v].size(), PatternSyntax::Open, body);
+        out.push_back(std::move(body));
+    }
+    if (status == PatternStatus::Parsed) return RecordStatus::Accepted;
+    out.clear();
+    return status == PatternStatus::Damaged ? RecordStatus::Damaged : RecordStatus::Unsupported;
 }
 
 RecordStatus ParseIgnoreLine(const char* line, size_t length, TextSpan& name) {

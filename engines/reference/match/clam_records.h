@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "hash_store.h"
 #include "virus_record.h"
@@ -32,11 +33,14 @@ struct HashLine {
     TextSpan name;
 };
 RecordStatus ParseHashLine(const char* line, size_t length, HashLine& out);
+// SIZE:HASH:NAME[:MINLEVEL[:MAXLEVEL]]: the hash of one PE section's data.
+RecordStatus ParseSectionHashLine(const char* line, size_t length, HashLine& out);
 
-// NAME:TARGET:OFFSET:HEX[:MINLEVEL[:MAXLEVEL]]: the body records whose target
-// is any object (0) and whose offset and pattern the matcher knows.
-// Unsupported: a record of another target, offset or pattern syntax.
-RecordStatus ParseBodyLine(const char* line, size_t length, BodySignature& out);
+// NAME:TARGET:OFFSET:HEX[:MINLEVEL[:MAXLEVEL]]: the body records of a target
+// the matcher tells apart and whose offset and pattern it knows; one body
+// per choice of the record's alternatives of several bytes. Unsupported: a
+// record of another target, offset or pattern syntax.
+RecordStatus ParseBodyLine(const char* line, size_t length, std::vector<BodySignature>& out);
 
 // An ignore-list line: the name to leave out (a second field, the record's
 // digest, is not compared).

@@ -118,10 +118,26 @@ void Database::AddBody(BodySignature&& body) {
     built_ = false;
 }
 
+void Database::AddBodies(std::vector<BodySignature>& choices) {
+    if (choices.empty()) return;
+    extraChoices_ += choices.size() - 1;
+    for (BodySignature& body : choices) bodies_.push_back(std::move(body));
+    choices.clear();
+    built_ = false;
+}
+
 bool Database::AddHash(const HashLine& line, const Verdict& kind, bool allow) {
     NameRef name;
     if (!hashes_.names().Add(line.name.text, line.name.length, kind, name)) return false;
     (allow ? hashes_.allowed(line.kind) : hashes_.finds(line.kind)).Add(line.size, line.digest, name);
+    built_ = false;
+    return true;
+}
+
+bool Database::AddSectionHash(const HashLine& line) {
+    NameRef name;
+    if (!hashes_.names().Add(line.name.text, line.name.length, Verdict(), name)) return false;
+    hashes_.sections(line.kind).Add(line.size, line.digest, name);
     built_ = false;
     return true;
 }
@@ -133,6 +149,7 @@ void Database::Ignore(const TextSpan& name) {
 
 void Database::Rollback(const Mark& mark) {
     bodies_.resize(mark.bodies);
+    extraChoices_ = mark.choices;
     hashes_.Rollback(mark.hashes);
     built_ = false;
 }
@@ -141,7 +158,8 @@ size_t Database::bytes() const {
     size_t n = hashes_.bytes() + bodies_.capacity() * sizeof(BodySignature) + parts_.capacity() * sizeof(PartRef);
     for (const BodySignature& b : bodies_) {
         n += b.verdict.name.capacity() + b.parts.capacity() * sizeof(PatternPart);
-        for (const PatternPart& p : b.parts) n += p.bytes.capacity() + p.fixed.capacity();
+        for (const PatternPart& p : b.parts)
+            n += p.bytes.capacity() + p.mask.capacity() + p.classes.capacity() * sizeof(ByteClass);
     }
     for (const AnchorGroup& g : groups_) {
         n += g.entries.capacity() * sizeof(AnchorGroup::Entry) + g.buckets.capacity() * 4 + g.bitmap.capacity() * 4;
@@ -157,6 +175,13 @@ bool Database::UseFilterPath(FilterPath path) {
 
 bool Database::FindHash(HashKind kind, uint64_t size, const unsigned char* digest, Verdict& verdict) const {
     return hashes_.finds(kind).Find(size, digest, [&](NameRef name) {
+        hashes_.names().Describe(name, verdict);
+        return !Ignored(verdict.name);
+    });
+}
+
+bool Database::FindSectionHash(HashKind kind, uint64_t size, const unsigned char* digest, Verdict& verdict) const {
+    return hashes_.sections(kind).Find(size, digest, [&](NameRef name) {
         hashes_.names().Describe(name, verdict);
         return !Ignored(verdict.name);
     });
@@ -199,6 +224,7 @@ void Database::Finish() {
     if (built_) return;
     parts_.clear();
     maxPartLength_ = 0;
+    needsHead_ = false;
     for (size_t g = 0; g < kGroups; ++g) {
         groups_[g] = AnchorGroup();
         groups_[g].width = kWidths[g / 2];
@@ -208,6 +234,8 @@ void Database::Finish() {
     for (uint32_t s = 0; s < bodies_.size(); ++s) {
         // An ignored record gets no windows: the filter never sends it a part.
         if (Ignored(bodies_[s].verdict.name)) continue;
+        const BodySignature& body = bodies_[s];
+        needsHead_ = needsHead_ || body.target != 0 || body.offsetKind > OffsetKind::FromEnd;
         for (uint32_t p = 0; p < bodies_[s].parts.size(); ++p) {
             const PatternPart& part = bodies_[s].parts[p];
             uint32_t ref = static_cast<uint32_t>(parts_.size());
@@ -219,6 +247,7 @@ void Database::Finish() {
     for (AnchorGroup& group : groups_) {
         if (!group.entries.empty()) BuildGroup(group);
     }
+    needsHead_ = needsHead_ || hashes_.sectionCount() > 0;
     hashes_.Finish();
     built_ = true;
 }

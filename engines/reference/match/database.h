@@ -24,10 +24,14 @@ public:
 
     // Adds the record of one base line; false for a line that is none.
     bool AddLine(const std::string& line);
-    // Records of the open database formats, parsed by their loader.
+    // Records of the open database formats, parsed by their loader: one
+    // record matched as one body per choice of its alternatives (moved from).
     void AddBody(BodySignature&& body);
+    void AddBodies(std::vector<BodySignature>& choices);
     // A find, or with allow an allow-list entry; false when the name is none.
     bool AddHash(const HashLine& line, const Verdict& kind, bool allow);
+    // A find of one PE section's data.
+    bool AddSectionHash(const HashLine& line);
     // Records of this name are left out, whichever base holds them.
     void Ignore(const TextSpan& name);
     bool Ignored(const std::string& name) const { return !ignored_.empty() && ignored_.count(name) != 0; }
@@ -37,9 +41,10 @@ public:
     // records it added go, the others stay.
     struct Mark {
         size_t bodies;
+        size_t choices;
         HashStore::Mark hashes;
     };
-    Mark mark() const { return Mark{bodies_.size(), hashes_.mark()}; }
+    Mark mark() const { return Mark{bodies_.size(), extraChoices_, hashes_.mark()}; }
     void Rollback(const Mark& mark);
     // Builds the filter and the hash index; cheap to call again when
     // nothing changed.
@@ -53,7 +58,11 @@ public:
     // The find of this kind, size and digest whose name is not ignored.
     bool FindHash(HashKind kind, uint64_t size, const unsigned char* digest, Verdict& verdict) const;
     bool Allowed(HashKind kind, uint64_t size, const unsigned char* digest) const;
-    int32_t records() const { return static_cast<int32_t>(bodies_.size() + hashes_.findCount()); }
+    bool FindSectionHash(HashKind kind, uint64_t size, const unsigned char* digest, Verdict& verdict) const;
+    int32_t records() const { return static_cast<int32_t>(bodies_.size() - extraChoices_ + hashes_.findCount()); }
+    // Some record needs the object's type or its PE layout: the scanner
+    // reads the head before it matches.
+    bool needsHead() const { return needsHead_; }
     // Bytes the records and the filter hold (vector capacities).
     size_t bytes() const;
     const AnchorGroup& group(size_t index) const { return groups_[index]; }
@@ -68,6 +77,8 @@ private:
     void AddAnchors(uint32_t ref, const PatternPart& part, bool later);
 
     std::vector<BodySignature> bodies_;
+    size_t extraChoices_ = 0;  // bodies beyond the first of a record's choices
+    bool needsHead_ = false;
     HashStore hashes_;
     std::unordered_set<std::string> ignored_;
     std::vector<PartRef> parts_;

@@ -245,16 +245,26 @@ bool HashTable::Covers(uint64_t size) const {
 }
 
 HashStore::HashStore()
-    : finds_{HashTable(16), HashTable(20), HashTable(32)}, allowed_{HashTable(16), HashTable(20), HashTable(32)} {}
+    : finds_{HashTable(16), HashTable(20), HashTable(32)},
+      allowed_{HashTable(16), HashTable(20), HashTable(32)},
+      sections_{HashTable(16), HashTable(20), HashTable(32)} {}
 
 void HashStore::Finish() {
     for (HashTable& t : finds_) t.Finish();
     for (HashTable& t : allowed_) t.Finish();
+    for (HashTable& t : sections_) t.Finish();
 }
 
 size_t HashStore::findCount() const {
     size_t n = 0;
     for (const HashTable& t : finds_) n += t.count();
+    for (const HashTable& t : sections_) n += t.count();
+    return n;
+}
+
+size_t HashStore::sectionCount() const {
+    size_t n = 0;
+    for (const HashTable& t : sections_) n += t.count();
     return n;
 }
 
@@ -268,6 +278,7 @@ size_t HashStore::bytes() const {
     size_t n = names_.bytes();
     for (const HashTable& t : finds_) n += t.bytes();
     for (const HashTable& t : allowed_) n += t.bytes();
+    for (const HashTable& t : sections_) n += t.bytes();
     return n;
 }
 
@@ -276,6 +287,7 @@ HashStore::Mark HashStore::mark() const {
     for (size_t k = 0; k < kHashKinds; ++k) {
         m.finds[k] = finds_[k].mark();
         m.allowed[k] = allowed_[k].mark();
+        m.sections[k] = sections_[k].mark();
     }
     m.names = names_.mark();
     return m;
@@ -285,6 +297,7 @@ void HashStore::Rollback(const Mark& mark) {
     for (size_t k = 0; k < kHashKinds; ++k) {
         finds_[k].Rollback(mark.finds[k]);
         allowed_[k].Rollback(mark.allowed[k]);
+        sections_[k].Rollback(mark.sections[k]);
     }
     names_.Rollback(mark.names);
 }

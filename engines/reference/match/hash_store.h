@@ -111,7 +111,8 @@ private:
     size_t pending_ = 0;
 };
 
-// Every hash record: finds and allow-list entries of each kind, and the names.
+// Every hash record: finds and allow-list entries of each kind, the finds
+// of one PE section's data, and the names.
 class HashStore {
 public:
     HashStore();
@@ -119,10 +120,13 @@ public:
     const HashTable& finds(HashKind kind) const { return finds_[static_cast<size_t>(kind)]; }
     HashTable& allowed(HashKind kind) { return allowed_[static_cast<size_t>(kind)]; }
     const HashTable& allowed(HashKind kind) const { return allowed_[static_cast<size_t>(kind)]; }
+    HashTable& sections(HashKind kind) { return sections_[static_cast<size_t>(kind)]; }
+    const HashTable& sections(HashKind kind) const { return sections_[static_cast<size_t>(kind)]; }
     NamePool& names() { return names_; }
     const NamePool& names() const { return names_; }
     void Finish();
-    size_t findCount() const;
+    size_t findCount() const;  // section finds included
+    size_t sectionCount() const;
     size_t allowCount() const;
     size_t bytes() const;
 
@@ -130,6 +134,7 @@ public:
     struct Mark {
         size_t finds[kHashKinds];
         size_t allowed[kHashKinds];
+        size_t sections[kHashKinds];
         size_t names;
     };
     Mark mark() const;
@@ -138,6 +143,7 @@ public:
 private:
     HashTable finds_[kHashKinds];
     HashTable allowed_[kHashKinds];
+    HashTable sections_[kHashKinds];
     NamePool names_;
 };
 

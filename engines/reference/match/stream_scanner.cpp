@@ -45,7 +45,7 @@ uint64_t Sweep(const AnchorGroup& group, WideSweep wide, const unsigned char* by
 }  // namespace
 
 StreamScanner::StreamScanner(const Database& database, uint64_t size, bool sizeKnown)
-    : db_(database), size_(size), sizeKnown_(sizeKnown), wide_(database.wideSweep()) {
+    : db_(database), size_(size), sizeKnown_(sizeKnown), probing_(database.needsHead()), wide_(database.wideSweep()) {
     // A kind is computed only when a record of it may take this object.
     for (size_t k = 0; k < kHashKinds; ++k) {
         const HashKind kind = static_cast<HashKind>(k);
@@ -63,25 +63,46 @@ void StreamScanner::UpdateHashes(const unsigned char* bytes, size_t count) {
 }
 
 bool StreamScanner::OffsetAllows(const BodySignature& sig, uint64_t start) const {
+    if (sig.target != 0 && sig.target != static_cast<uint8_t>(object_.type)) return false;
+    const std::vector<PeSection>& sections = object_.layout.sections;
+    uint64_t base = 0;
     switch (sig.offsetKind) {
         case OffsetKind::Any:
             return true;
         case OffsetKind::FromStart:
-            return start == sig.offset;
+            base = sig.offset;
+            break;
         case OffsetKind::FromEnd:
-            return sizeKnown_ && size_ >= sig.offset && start == size_ - sig.offset;
+            if (!sizeKnown_ || size_ < sig.offset) return false;
+            base = size_ - sig.offset;
+            break;
+        case OffsetKind::EntryPoint: {
+            const uint64_t entry = object_.layout.entryOffset;
+            if (!object_.pe || (sig.backward && entry < sig.offset)) return false;
+            base = sig.backward ? entry - sig.offset : entry + sig.offset;
+            break;
+        }
+        case OffsetKind::SectionStart:
+            if (!object_.pe || sig.section >= sections.size()) return false;
+            base = uint64_t{sections[sig.section].rawOffset} + sig.offset;
+            break;
+        case OffsetKind::LastSection:
+            if (!object_.pe) return false;
+            base = uint64_t{sections.back().rawOffset} + sig.offset;
+            break;
+        case OffsetKind::InSection: {
+            if (!object_.pe || sig.section >= sections.size()) return false;
+            const PeSection& s = sections[sig.section];
+            // Up to and including the first byte after the section.
+            return start >= s.rawOffset && start - s.rawOffset <= uint64_t{s.rawSize} + sig.shift;
+        }
     }
-    return false;
+    return start >= base && start - base <= sig.shift;
 }
 
 bool StreamScanner::Verify(const Candidate& c) {
     const PartRef& ref = db_.part(c.ref);
-    const PatternPart& part = db_.bodies()[ref.signature].parts[ref.part];
-    const unsigned char* at = Bytes(c.start, c.end);
-    for (uint32_t k = 0; k < ref.length; ++k) {
-        if (part.fixed[k] && at[k] != part.bytes[k]) return false;
-    }
-    return true;
+    return db_.bodies()[ref.signature].parts[ref.part].Matches(Bytes(c.start, c.end));
 }
 
 // Parts arrive in order of their ends, so the next part of a record starts
@@ -224,9 +245,78 @@ uint64_t StreamScanner::FilterAll() {
     return next;
 }
 
+void StreamScanner::StartSectionHashes() {
+    if (!object_.pe || db_.hashes().sectionCount() == 0) return;
+    for (const PeSection& s : object_.layout.sections) {
+        for (size_t k = 0; k < kHashKinds; ++k) {
+            const HashKind kind = static_cast<HashKind>(k);
+            if (!s.rawSize || !db_.hashes().sections(kind).Covers(s.rawSize)) continue;
+            sectionHashes_.emplace_back();
+            sectionHashes_.back().start = s.rawOffset;
+            sectionHashes_.back().end = uint64_t{s.rawOffset} + s.rawSize;
+            sectionHashes_.back().kind = kind;
+        }
+    }
+}
+
+// Each section's data as it streams by; a section that is complete is
+// looked up at once.
+void StreamScanner::UpdateSectionHashes(const unsigned char* bytes, size_t count) {
+    const uint64_t from = position_, to = position_ + count;
+    for (size_t i = 0; i < sectionHashes_.size() && !verdict_;) {
+        SectionHash& h = sectionHashes_[i];
+        const uint64_t a = std::max(from, h.start), b = std::min(to, h.end);
+        if (a < b) {
+            const unsigned char* p = bytes + (a - from);
+            const size_t n = static_cast<size_t>(b - a);
+            if (h.kind == HashKind::Md5) h.md5.Update(p, n);
+            if (h.kind == HashKind::Sha1) h.sha1.Update(p, n);
+            if (h.kind == HashKind::Sha256) h.sha256.Update(p, n);
+        }
+        if (to < h.end) {
+            ++i;
+            continue;
+        }
+        unsigned char md5[16], sha1[Sha1::kSize], sha256[Sha256::kSize];
+        const unsigned char* digest = h.kind == HashKind::Md5 ? md5 : h.kind == HashKind::Sha1 ? sha1 : sha256;
+        if (h.kind == HashKind::Md5) h.md5.Final(md5);
+        if (h.kind == HashKind::Sha1) h.sha1.Final(sha1);
+        if (h.kind == HashKind::Sha256) h.sha256.Final(sha256);
+        if (db_.FindSectionHash(h.kind, h.end - h.start, digest, sectionVerdict_)) {
+            verdict_ = &sectionVerdict_;
+            matchStart_ = 0;
+            matchStartKnown_ = true;
+        }
+        sectionHashes_.erase(sectionHashes_.begin() + static_cast<ptrdiff_t>(i));
+    }
+}
+
+bool StreamScanner::ProbeOnce(const unsigned char* bytes, size_t count, bool final) {
+    // The probe never asks for more than kMaxPeHead bytes; past them it
+    // decides on what it has.
+    final = final || count >= kMaxPeHead;
+    if (!ProbeHead(bytes, count, sizeKnown_ ? size_ : ~uint64_t{0}, final, object_)) return false;
+    probing_ = false;
+    StartSectionHashes();
+    return true;
+}
+
 bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
+    if (!probing_) return Scan(bytes, count);
+    // An object's first chunk usually holds the whole head: it is read
+    // where it lies. A member's first bytes may come in small pieces.
+    if (head_.empty() && ProbeOnce(bytes, count, false)) return Scan(bytes, count);
+    head_.insert(head_.end(), bytes, bytes + count);
+    if (!ProbeOnce(head_.data(), head_.size(), false)) return true;
+    std::vector<unsigned char> head;
+    head.swap(head_);
+    return Scan(head.data(), head.size());
+}
+
+bool StreamScanner::Scan(const unsigned char* bytes, size_t count) {
     if (verdict_ && !allowCheck_) return false;
     UpdateHashes(bytes, count);
+    if (!sectionHashes_.empty() && !verdict_) UpdateSectionHashes(bytes, count);
     if (verdict_ || db_.bodies().empty()) {
         position_ += count;
         return true;
@@ -265,6 +355,12 @@ bool StreamScanner::Feed(const unsigned char* bytes, size_t count) {
 }
 
 void StreamScanner::Finish() {
+    if (probing_) {
+        ProbeOnce(head_.data(), head_.size(), true);
+        std::vector<unsigned char> head;
+        head.swap(head_);
+        Scan(head.data(), head.size());
+    }
     pending_.clear();
     unsigned char md5[16], sha1[Sha1::kSize], sha256[Sha256::kSize];
     if (hashing_[0]) md5_.Final(md5);

@@ -11,6 +11,7 @@
 #include "database.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "object_type.h"
 #include "wide_filter.h"
 
 namespace refengine {
@@ -55,6 +56,20 @@ private:
 
     void Filter(size_t g);
     uint64_t FilterAll();
+    bool Scan(const unsigned char* bytes, size_t count);
+    // The data of a PE section whose size a section hash record names.
+    struct SectionHash {
+        uint64_t start;
+        uint64_t end;
+        HashKind kind;
+        Md5 md5;
+        Sha1 sha1;
+        Sha256 sha256;
+    };
+    void StartSectionHashes();
+    void UpdateSectionHashes(const unsigned char* bytes, size_t count);
+    // The head decides the object's type and PE layout; true once it has.
+    bool ProbeOnce(const unsigned char* bytes, size_t count, bool final);
     bool Resolve(uint64_t limit);
     bool Verify(const Candidate& c);
     // The object's bytes from..to-1, all of them before or in the chunk.
@@ -68,6 +83,13 @@ private:
     bool sizeKnown_;
     void UpdateHashes(const unsigned char* bytes, size_t count);
 
+    // The head is kept until it tells the object's type, when a record
+    // asks for one (or for an offset in a PE image).
+    bool probing_ = false;
+    std::vector<unsigned char> head_;
+    ObjectHead object_;
+    std::vector<SectionHash> sectionHashes_;
+    Verdict sectionVerdict_;
     bool hashing_[kHashKinds] = {};
     bool allowCheck_ = false;  // an allow-list entry of this size exists: a find needs the whole object
     WideSweep wide_;           // one path for the whole object

@@ -70,52 +70,137 @@ bool ParseGap(const std::string& hex, size_t& i, PatternGap& gap) {
     return true;
 }
 
-bool FinishPart(PatternPart& part) {
-    if (part.bytes.empty() || part.bytes.size() > kMaxPartLength) return false;
+// Sets the part's anchor: its longest run of fixed bytes.
+void FindAnchor(PatternPart& part) {
     uint32_t run = 0;
     for (uint32_t k = 0; k < part.bytes.size(); ++k) {
-        run = part.fixed[k] ? run + 1 : 0;
+        run = part.mask[k] == 0xFF ? run + 1 : 0;
         if (run > part.anchorLength) {
             part.anchorLength = run;
             part.anchorStart = k + 1 - run;
         }
     }
-    return part.anchorLength > 0;
 }
 
-bool ParsePattern(const std::string& hex, BodySignature& sig) {
+// "(aa|bb|..)" or "!(aa|bb|..)" at i: a class of single bytes.
+PatternStatus ParseClass(const std::string& hex, size_t& i, PatternPart& part) {
+    ByteClass cls;
+    cls.negated = hex[i] == '!';
+    const size_t open = i + (cls.negated ? 1 : 0);
+    const size_t close = hex.find(')', open);
+    if (open >= hex.size() || hex[open] != '(' || close == std::string::npos) return PatternStatus::Damaged;
+    const std::string inner = hex.substr(open + 1, close - open - 1);
+    // Boundary anchors and alternatives of several bytes are not for the matcher.
+    if (inner == "B" || inner == "L") return PatternStatus::Unsupported;
+    for (size_t from = 0;;) {
+        size_t bar = inner.find('|', from);
+        if (bar == std::string::npos) bar = inner.size();
+        if (bar - from != 2) return bar == from ? PatternStatus::Damaged : PatternStatus::Unsupported;
+        const int high = HexDigit(inner[from]), low = HexDigit(inner[from + 1]);
+        if (high < 0 || low < 0) return PatternStatus::Unsupported;
+        const unsigned b = static_cast<unsigned>(high * 16 + low);
+        cls.bits[b >> 5] |= 1u << (b & 31);
+        if (bar == inner.size()) break;
+        from = bar + 1;
+    }
+    cls.at = static_cast<uint32_t>(part.bytes.size());
+    part.bytes.push_back(0);
+    part.mask.push_back(0);
+    part.classes.push_back(cls);
+    i = close + 1;
+    return PatternStatus::Parsed;
+}
+
+// "[n-m]": n to m bytes between one byte and the run beside it.
+bool ParseAnchoredGap(const std::string& hex, size_t& i, PatternGap& gap) {
+    const size_t close = hex.find(']', i);
+    if (close == std::string::npos) return false;
+    const std::string inner = hex.substr(i + 1, close - i - 1);
+    const size_t dash = inner.find('-');
+    uint64_t low = 0, high = 0;
+    if (dash == std::string::npos || !ParseDecimal(inner.substr(0, dash), 0x7FFFFFFF, low) ||
+        !ParseDecimal(inner.substr(dash + 1), 0x7FFFFFFF, high) || high < low)
+        return false;
+    gap.min = static_cast<uint32_t>(low);
+    gap.max = static_cast<uint32_t>(high);
+    i = close + 1;
+    return true;
+}
+
+}  // namespace
+
+bool PatternPart::Matches(const unsigned char* at) const {
+    const size_t n = bytes.size();
+    for (size_t k = 0; k < n; ++k) {
+        if ((at[k] & mask[k]) != bytes[k]) return false;
+    }
+    for (const ByteClass& c : classes) {
+        if (!c.Takes(at[c.at])) return false;
+    }
+    return true;
+}
+
+PatternStatus ParsePattern(const char* text, size_t length, PatternSyntax syntax, BodySignature& sig) {
+    const std::string hex(text, length);
+    const bool open = syntax == PatternSyntax::Open;
+    std::vector<bool> anchored;
     PatternPart part;
-    part.bytes.reserve(hex.size() / 2);
-    part.fixed.reserve(hex.size() / 2);
     size_t i = 0;
     while (i < hex.size()) {
-        char c = hex[i];
-        if (c == '*' || c == '{') {
+        const char c = hex[i];
+        if (c == '*' || c == '{' || (open && c == '[')) {
             PatternGap gap;
-            if (!FinishPart(part) || !ParseGap(hex, i, gap)) return false;
+            // A gap needs a part on each side.
+            if (part.bytes.empty()) return PatternStatus::Damaged;
+            if (!(c == '[' ? ParseAnchoredGap(hex, i, gap) : ParseGap(hex, i, gap))) return PatternStatus::Damaged;
             sig.parts.push_back(std::move(part));
             sig.gaps.push_back(gap);
+            anchored.push_back(c == '[');
             part = PatternPart();
-            part.bytes.reserve((hex.size() - i) / 2);
-            part.fixed.reserve((hex.size() - i) / 2);
             continue;
         }
-        if (i + 1 >= hex.size()) return false;
-        if (c == '?' && hex[i + 1] == '?') {
+        if (open && (c == '(' || c == '!')) {
+            const PatternStatus status = ParseClass(hex, i, part);
+            if (status != PatternStatus::Parsed) return status;
+            continue;
+        }
+        if (i + 1 >= hex.size()) return PatternStatus::Damaged;
+        const char d = hex[i + 1];
+        const int high = HexDigit(c), low = HexDigit(d);
+        if (c == '?' && d == '?') {
             part.bytes.push_back(0);
-            part.fixed.push_back(0);
-        } else {
-            int high = HexDigit(c), low = HexDigit(hex[i + 1]);
-            if (high < 0 || low < 0) return false;
+            part.mask.push_back(0);
+        } else if (open && c == '?' && low >= 0) {
+            part.bytes.push_back(static_cast<unsigned char>(low));
+            part.mask.push_back(0x0F);
+        } else if (open && d == '?' && high >= 0) {
+            part.bytes.push_back(static_cast<unsigned char>(high << 4));
+            part.mask.push_back(0xF0);
+        } else if (high >= 0 && low >= 0) {
             part.bytes.push_back(static_cast<unsigned char>(high * 16 + low));
-            part.fixed.push_back(1);
+            part.mask.push_back(0xFF);
+        } else {
+            return PatternStatus::Damaged;
         }
         i += 2;
     }
-    if (!FinishPart(part)) return false;
+    if (part.bytes.empty()) return PatternStatus::Damaged;
     sig.parts.push_back(std::move(part));
-    return true;
+    for (size_t k = 0; k < anchored.size(); ++k) {
+        if (anchored[k] && sig.parts[k].bytes.size() != 1 && sig.parts[k + 1].bytes.size() != 1)
+            return PatternStatus::Damaged;
+    }
+    for (PatternPart& p : sig.parts) {
+        if (p.bytes.size() > kMaxPartLength) return PatternStatus::Damaged;
+        FindAnchor(p);
+        // A part with no fixed byte gives the filter nothing to look for:
+        // it would have to try every position.
+        if (p.anchorLength == 0) return open ? PatternStatus::Unsupported : PatternStatus::Damaged;
+    }
+    return PatternStatus::Parsed;
 }
+
+namespace {
 
 bool ParseOffset(const std::string& text, BodySignature& sig) {
     uint64_t value = 0;
@@ -195,7 +280,8 @@ LineKind ParseBaseLine(const std::string& rawLine, BodySignature& body, HashSign
     body = BodySignature();
     body.verdict.name = f[0];
     // Target 0 is "any object"; the engine knows no file types to narrow it.
-    if (!ValidName(f[0]) || f[1] != "0" || !ParseOffset(f[2], body) || !ParsePattern(f[3], body))
+    if (!ValidName(f[0]) || f[1] != "0" || !ParseOffset(f[2], body) ||
+        ParsePattern(f[3].data(), f[3].size(), PatternSyntax::Base, body) != PatternStatus::Parsed)
         return LineKind::Invalid;
     if (f.size() == 5 && !ParseRecordFlags(f[4].data(), f[4].size(), true, body.verdict)) return LineKind::Invalid;
     return LineKind::Body;

@@ -7,12 +7,25 @@
 
 namespace refengine {
 
-// A run of bytes where some positions may be "??" (any byte).
+// A position that takes one of a set of bytes, or any byte but them.
+struct ByteClass {
+    uint32_t at = 0;
+    uint32_t bits[8] = {};  // bit b: byte b is in the set
+    bool negated = false;
+    bool Takes(unsigned char b) const { return ((bits[b >> 5] >> (b & 31)) & 1) != negated; }
+};
+
+// A run of bytes where some positions may be "??" (any byte), a nibble
+// ("a?", "?a") or a class.
 struct PatternPart {
     std::vector<unsigned char> bytes;
-    std::vector<unsigned char> fixed;  // 1 where the byte must match, 0 for ??
-    uint32_t anchorStart = 0;          // longest run of fixed bytes: the filter takes its windows there
+    // The bits of the byte that must equal bytes[k]: 0xFF fixed, 0 for ??
+    // and classes, 0xF0 or 0x0F for a nibble.
+    std::vector<unsigned char> mask;
+    std::vector<ByteClass> classes;
+    uint32_t anchorStart = 0;  // longest run of fixed bytes: the filter takes its windows there
     uint32_t anchorLength = 0;
+    bool Matches(const unsigned char* at) const;
 };
 
 // Distance allowed between the end of one part and the start of the next.
@@ -22,7 +35,10 @@ struct PatternGap {
     bool unbounded = false;
 };
 
-enum class OffsetKind { Any, FromStart, FromEnd };
+// Where a record's match may start: anywhere, from the start or the end of
+// the object, or (PE images only) from the entry point, from the start of
+// a section or the last one, or anywhere inside a section.
+enum class OffsetKind { Any, FromStart, FromEnd, EntryPoint, SectionStart, LastSection, InSection };
 
 // Bits the record adds to the answer when it matches (infected, modification,
 // probably infected), and whether the find can be cut off the host file.
@@ -35,8 +51,12 @@ struct Verdict {
 
 struct BodySignature {
     Verdict verdict;
+    uint8_t target = 0;  // the ObjectType a record is for; 0 for any object
     OffsetKind offsetKind = OffsetKind::Any;
-    uint32_t offset = 0;
+    uint32_t offset = 0;    // n of "n", "EOF-n", "EP+n", "Sx+n"
+    bool backward = false;  // "EP-n"
+    uint32_t section = 0;   // x of "Sx+n", "SEx"
+    uint32_t shift = 0;     // a floating offset ",m": any start up to m bytes later
     std::vector<PatternPart> parts;
     std::vector<PatternGap> gaps;  // parts.size() - 1 entries
 };
@@ -50,6 +70,13 @@ struct HashSignature {
 enum class LineKind { Blank, Body, Hash, Invalid };
 
 constexpr uint32_t kMaxPartLength = 4096;
+
+// The base format's pattern elements, or the open body format's as well
+// (nibbles, classes, anchored bytes).
+enum class PatternSyntax { Base, Open };
+enum class PatternStatus { Parsed, Damaged, Unsupported };
+// The pattern of one record into sig's parts and gaps.
+PatternStatus ParsePattern(const char* hex, size_t length, PatternSyntax syntax, BodySignature& sig);
 constexpr size_t kMaxVirusNameLength = 257;
 
 // The optional flags field of a base record ("p", "m", "c" for bodies,

@@ -2,17 +2,20 @@
 """Writes signature databases of the open formats and objects that hit and
 narrowly miss each record, for the engine and for clamscan to judge alike.
 
-  clamav_db.py loose FOLDER       FOLDER/db/*.hdb .hsb .fp .sfp .ign2 .ndb, FOLDER/objects/*
+  clamav_db.py loose FOLDER       FOLDER/db/*.hdb .hsb .fp .sfp .ign2 .ndb .mdb .msb, FOLDER/objects/*
   clamav_db.py container FOLDER   FOLDER/good/main.cvd, daily.cld and damaged copies beside them
 
 Objects are random binary bytes (at least 100), so that no scanner reads
-them as text or as a known file type.
+them as text or as a known file type, unless a record is for one: then the
+object starts with that type's head (a PE image written here, with its
+sections and entry point, sound or damaged).
 """
 import gzip
 import hashlib
 import io
 import os
 import random
+import struct
 import sys
 import tarfile
 
@@ -37,9 +40,166 @@ def flip(data, at):
     return data[:at] + bytes([data[at] ^ 0x01]) + data[at + 1:]
 
 
+def put(data, at, part):
+    return data[:at] + part + data[at + len(part):]
+
+
+def mark(k):
+    """Six bytes no other record shares; k tells the records apart."""
+    return bytes([0xe1, 0xe2, 0xe3, 0xe4, 0xe5, k])
+
+
+def pe_image(sections, entry_rva, plus=False):
+    """A PE32 (or PE32+) image: headers in the first 0x200 bytes, then each
+    section's (raw offset, virtual address, data); aligned as linkers do."""
+    opt_size = 240 if plus else 224
+    coff = struct.pack("<HHIIIHH", 0x8664 if plus else 0x14c, len(sections), 0, 0, 0, opt_size, 0x0102)
+    opt = struct.pack("<HBBIIIII", 0x20b if plus else 0x10b, 0, 0, 0x200, 0x200, 0, entry_rva, 0x1000)
+    opt += struct.pack("<QII", 0x140000000, 0x1000, 0x200) if plus else struct.pack("<IIII", 0x2000, 0x400000,
+                                                                                    0x1000, 0x200)
+    image_size = max(va + ((len(d) + 0xfff) & ~0xfff) for _, va, d in sections)
+    opt += struct.pack("<HHHHHHIIIIHH", 4, 0, 0, 0, 4, 0, 0, image_size, 0x200, 0, 2, 0)
+    opt += struct.pack("<QQQQII" if plus else "<IIIIII", 0x100000, 0x1000, 0x100000, 0x1000, 0, 16)
+    opt += b"\0" * (16 * 8)
+    table = b"".join(struct.pack("<8sIIIIIIHHI", b".s%d" % i, len(d), va, len(d), raw, 0, 0, 0, 0, 0x60000020)
+                     for i, (raw, va, d) in enumerate(sections))
+    out = bytearray((b"MZ" + b"\x90" * 0x3a + struct.pack("<I", 0x80)).ljust(0x80, b"\0"))
+    out += b"PE\0\0" + coff + opt + table
+    out = out.ljust(0x200, b"\0")
+    for raw, va, d in sections:
+        out = out.ljust(raw, b"\0")
+        out[raw:raw + len(d)] = d
+    return bytes(out)
+
+
+# Three sections at 0x200, 0x600, 0x800; the entry point 0x10 into the first.
+PE_SECTIONS = [(0x200, 0x1000, 0x400), (0x600, 0x2000, 0x200), (0x800, 0x3000, 0x400)]
+PE_ENTRY = 0x210
+OPTIONAL_AT = 0x98
+TABLE_AT = OPTIONAL_AT + 224
+
+
+def pe_test_image(plus=False):
+    return pe_image([(raw, va, blob(n)) for raw, va, n in PE_SECTIONS], 0x1010, plus)
+
+
+def section_hashes(obj, mdb, msb):
+    """PE section hash records: each matches one section of its own image;
+    near misses change one byte of it or take the PE headers away."""
+    kinds = [("md5", 1, "%d", mdb), ("sha1", 0, "%d", msb), ("sha256", 2, "*", msb), ("md5", 2, "*", mdb)]
+    for i, (kind, section, size, where) in enumerate(kinds):
+        image = pe_test_image()
+        raw, _, length = PE_SECTIONS[section]
+        data = image[raw:raw + length]
+        size_field = size % length if size == "%d" else "*"
+        where.append("%s:%s:Test.Section.%s-%d%s" % (size_field, digest(kind, data), kind.upper(), i,
+                                                      ":73" if size == "*" else ""))
+        obj("section%d_hit.bin" % i, image)
+        obj("section%d_flip.bin" % i, flip(image, raw + length // 2))
+        obj("section%d_notpe.bin" % i, b"NE" + image[2:])
+        obj("section%d_longer.bin" % i, put(image, TABLE_AT + section * 40 + 16, struct.pack("<I", length + 0x200)))
+
+
+def typed(obj, ndb):
+    """Records for one file type, and offsets from the entry point and the
+    sections of a PE image; each object holds one record's bytes, at its
+    place or one byte off, or in an object of another type."""
+    heads = {1: [b"MZ"], 2: [bytes.fromhex("d0cf11e0a1b11ae1")],
+             4: [b"From someone Mon Jan  1 00:00:00 2024\n", b"Received: from x\n", b"Subject: hello\n"],
+             5: [b"\x89PNG\r\n\x1a\n", b"\xff\xd8\xff\xe0", b"GIF89a", b"BM", b"II*\0"],
+             6: [b"\x7fELF"], 9: [bytes.fromhex("feedface"), bytes.fromhex("cffaedfe")],
+             10: [b"%PDF-1.4\n", b"x" * 100 + b"%PDF-1.5\n", b"x" * 1017 + b"%PDF-1.5"]}
+    targets = sorted(heads)
+    for t in targets:
+        ndb.append("Test.Target.%d:%d:*:%s" % (t, t, mark(t).hex()))
+    for t, forms in heads.items():
+        other = targets[(targets.index(t) + 1) % len(targets)]
+        for i, head in enumerate(forms):
+            body = head + blob(1200)
+            obj("type%d_%d_hit.bin" % (t, i), put(body, 1100, mark(t)))
+            obj("type%d_%d_other.bin" % (t, i), put(body, 1100, mark(other)))
+        obj("type%d_plain.bin" % t, put(blob(1300), 1100, mark(t)))
+    # Near misses of the heads: one byte short or off, a PDF header too late.
+    for name, head in (("mz", b"Mz"), ("ole2", bytes.fromhex("d0cf11e0a1b11ae0")), ("png", b"\x89PNX"),
+                       ("elf", b"\x7fELX"), ("mail", b"Received:x"), ("pdf_late", b"x" * 1018 + b"%PDF-1.5"),
+                       ("pdf_nodot", b"x" * 10 + b"%PDF-15")):
+        for t in targets:
+            obj("near_%s_%d.bin" % (name, t), put(head + blob(1300), 1200, mark(t)))
+
+    # Floating offsets and offsets from the end.
+    ndb.append("Test.Float:0:20,8:%s" % mark(20).hex())
+    ndb.append("Test.EndFloat:0:EOF-40,5:%s" % mark(21).hex())
+    for at in (19, 20, 28, 29):
+        obj("float_%d.bin" % at, put(blob(200), at, mark(20)))
+    for back in (41, 40, 35, 34):
+        obj("endfloat_%d.bin" % back, put(blob(200), 200 - back, mark(21)))
+
+    # PE offsets: each record's bytes at its place, one byte off, and in a
+    # PE32+ image.
+    pe_records = [("Test.Pe.Entry", "EP+0", 30, [(PE_ENTRY, True), (PE_ENTRY + 1, False)]),
+                  ("Test.Pe.BeforeEntry", "EP-4", 31, [(PE_ENTRY - 4, True), (PE_ENTRY - 3, False)]),
+                  ("Test.Pe.EntryFloat", "EP+8,4", 32, [(PE_ENTRY + 7, False), (PE_ENTRY + 8, True),
+                                                       (PE_ENTRY + 12, True), (PE_ENTRY + 13, False)]),
+                  ("Test.Pe.Section", "S1+16", 33, [(0x610, True), (0x60f, False), (0x210, False)]),
+                  ("Test.Pe.InSection", "SE1", 34, [(0x5ff, False), (0x600, True), (0x7fa, True), (0x800, True),
+                                                    (0x801, False)]),
+                  ("Test.Pe.Last", "SL+0", 35, [(0x800, True), (0x801, False)]),
+                  ("Test.Pe.SectionGone", "S3+0", 36, [(0xc00 - 6, False)])]
+    for name, offset, k, places in pe_records:
+        ndb.append("%s:1:%s:%s" % (name, offset, mark(k).hex()))
+        for at, _ in places:
+            obj("pe_%d_%x.bin" % (k, at), put(pe_test_image(), at, mark(k)))
+        hit = next(at for at, found in places if found) if any(f for _, f in places) else places[0][0]
+        obj("pe_%d_plus.bin" % k, put(pe_test_image(True), hit, mark(k)))
+        # Outside a PE image the offsets mean nothing.
+        obj("pe_%d_notpe.bin" % k, put(b"NE" + pe_test_image()[2:], hit, mark(k)))
+    # Damaged headers: the entry point's record misses where the headers do
+    # not hold together, and hits where a loader still reads them.
+    image = put(pe_test_image(), PE_ENTRY, mark(30))
+    le16, le32 = (lambda v: struct.pack("<H", v)), (lambda v: struct.pack("<I", v))
+    damaged = {"signature": (0x80, b"PX"), "lfanew_far": (0x3c, le32(0x100000)),
+               "lfanew_end": (0x3c, le32(len(image) - 10)), "no_sections": (0x86, le16(0)),
+               "97_sections": (0x86, le16(97)), "optional_short": (0x94, le16(223)),
+               "entry_unmapped": (OPTIONAL_AT + 16, le32(0x9000)), "optional_magic": (OPTIONAL_AT, le16(0x10c)),
+               "section_past_end": (TABLE_AT + 2 * 40 + 20, le32(0x10000))}
+    for name, (at, value) in damaged.items():
+        obj("pe_damaged_%s.bin" % name, put(image, at, value))
+    obj("pe_damaged_cut.bin", image[:0x900])
+    obj("pe_damaged_tiny.bin", image[:0x40])
+
+    # The open format's pattern elements: nibbles, classes, alternatives of
+    # several bytes, anchored bytes and gaps open at one end.
+    syntax = [("Test.Nibble", "%sa?b?" % mark(40).hex(), [b"\xa5\xb6", b"\xa0\xbf"], [b"\xa5\xc6", b"\x5a\xb6"]),
+              ("Test.LowNibble", "%s?a?b" % mark(41).hex(), [b"\x5a\x6b"], [b"\x5a\x6c"]),
+              ("Test.Class", "%s(aa|bb)cc" % mark(42).hex(), [b"\xaa\xcc", b"\xbb\xcc"], [b"\xab\xcc"]),
+              ("Test.NotClass", "%s!(aa|bb)cc" % mark(43).hex(), [b"\xab\xcc"], [b"\xaa\xcc", b"\xbb\xcc"]),
+              ("Test.Choice", "%s(aabb|ccddee)ff" % mark(44).hex(), [b"\xaa\xbb\xff", b"\xcc\xdd\xee\xff"],
+               [b"\xaa\xdd\xff", b"\xcc\xdd\xff"]),
+              ("Test.Anchored", "%s[2-4]f7" % mark(45).hex(), [b"..\xf7", b"....\xf7"], [b".\xf7", b".....\xf7"]),
+              ("Test.AnchoredLeft", "f7[1-3]%s" % mark(46).hex(), [b"\xf7."], [b"\xf7...."]),
+              ("Test.UpTo", "%s{-3}%s" % (mark(47).hex(), mark(48).hex()), [b"", b"..."], [b"...."]),
+              ("Test.AtLeast", "%s{5-}%s" % (mark(49).hex(), mark(50).hex()), [b".....", b"." * 300], [b"...."])]
+    for name, pattern, hits, misses in syntax:
+        ndb.append("%s:0:*:%s" % (name, pattern))
+        head_k = int(pattern[10:12], 16) if not pattern.startswith("f7") else None
+        for kind, tails in (("hit", hits), ("miss", misses)):
+            for i, tail in enumerate(tails):
+                if name == "Test.AnchoredLeft":
+                    part = tail.replace(b".", b"\x00") + mark(46)
+                elif name in ("Test.UpTo", "Test.AtLeast"):
+                    part = mark(head_k) + tail.replace(b".", b"\x00") + mark(head_k + 1)
+                else:
+                    part = mark(head_k) + tail.replace(b".", b"\x00")
+                obj("syntax_%s_%s%d.bin" % (name.split(".")[1].lower(), kind, i), put(blob(400), 100, part))
+    # Skipped and counted: normalised HTML and text, boundaries.
+    ndb.append("Test.Html:3:*:%s" % mark(60).hex())
+    ndb.append("Test.Text:7:*:%s" % mark(61).hex())
+    ndb.append("Test.Boundary:0:*:%s(B)e7" % mark(62).hex())
+
+
 def loose(folder):
     db, objects = os.path.join(folder, "db"), os.path.join(folder, "objects")
-    hdb, hsb, fp, sfp, ign2, ndb = [], [], [], [], [], []
+    hdb, hsb, fp, sfp, ign2, ndb, mdb, msb = [], [], [], [], [], [], [], []
 
     def obj(name, data):
         write(os.path.join(objects, name), data)
@@ -102,12 +262,10 @@ def loose(folder):
     for gap in (1, 2, 4, 5):
         base = blob(200)
         obj("gap%d.bin" % gap, base[:40] + b"\xa1\xa2\xa3\xa4" + b"\x00" * gap + b"\xb1\xb2\xb3\xb4" + base[40:])
-    # Records the engine leaves out and counts: another file type, and
-    # body syntax it lacks.
-    ndb.append("Test.Typed:1:*:%s" % b"TYPEDBODY".hex())
-    ndb.append("Test.Alternative:0:*:41424344(45|46)4748")
+    typed(obj, ndb)
+    section_hashes(obj, mdb, msb)
     for name, lines in (("test.hdb", hdb), ("test.hsb", hsb), ("test.fp", fp), ("test.sfp", sfp),
-                        ("test.ign2", ign2), ("test.ndb", ndb)):
+                        ("test.ign2", ign2), ("test.ndb", ndb), ("test.mdb", mdb), ("test.msb", msb)):
         write(os.path.join(db, name), ("\n".join(lines) + "\n").encode())
 
 

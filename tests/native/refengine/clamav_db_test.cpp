@@ -10,6 +10,9 @@
 #include <map>
 #include <vector>
 
+#include "match/clam_records.h"
+#include "match/database.h"
+#include "match/stream_scanner.h"
 #include "refengine/engine_fixture.h"
 
 namespace {
@@ -103,7 +106,7 @@ TEST_F(ClamDbTest, LooseDatabasesGiveClamscansVerdictsAndNames) {
     // A relative path is taken from the base file's folder.
     ASSERT_GT(LoadBase("# ClamAV's databases\ndatabase gen/db/test.hdb\ndatabase gen/db/test.hsb\n"
                        "database gen/db/test.fp\ndatabase gen/db/test.sfp\ndatabase gen/db/test.ign2\n"
-                       "database gen/db/test.ndb\n",
+                       "database gen/db/test.ndb\ndatabase gen/db/test.mdb\ndatabase gen/db/test.msb\n",
                        "clamav.vdb"),
               0);
     Finish();
@@ -117,12 +120,47 @@ TEST_F(ClamDbTest, LooseDatabasesGiveClamscansVerdictsAndNames) {
     EXPECT_GT(found, 20);
     EXPECT_GT(clean, 20);
     const orlix::BaseStatisticsEx s = StatisticsEx();
-    EXPECT_EQ(s.databasesLoaded, 6);
+    EXPECT_EQ(s.databasesLoaded, 8);
     EXPECT_EQ(s.allowRecords, 3);
     EXPECT_EQ(s.ignoredNames, 2);
     EXPECT_EQ(s.skipped[orlix::SkippedOtherLevel], 2);
-    EXPECT_EQ(s.skipped[orlix::SkippedTypedBody], 2);
+    EXPECT_EQ(s.skipped[orlix::SkippedTypedBody], 3);
     EXPECT_EQ(s.rejectedLines, 0);
+}
+
+// The records that need the object's head (its type, its PE layout) decide
+// alike however the object's bytes arrive: a member's come in small pieces.
+TEST_F(ClamDbTest, TypedAndPeRecordsDecideAlikeInAnyChunking) {
+    if (std::system("command -v clamscan >/dev/null 2>&1") != 0) GTEST_SKIP() << "clamscan is not installed";
+    const std::string gen = dir_.File("gen");
+    ASSERT_TRUE(Generate("loose", gen));
+    const std::map<std::string, std::string> expected = ClamscanVerdicts(gen + "/db/test.ndb", gen + "/objects");
+    refengine::Database db;
+    std::string text = ReadFileBytes(gen + "/db/test.ndb");
+    std::vector<refengine::BodySignature> bodies;
+    for (size_t from = 0, end; (end = text.find('\n', from)) != std::string::npos; from = end + 1) {
+        if (ParseBodyLine(text.data() + from, end - from, bodies) == refengine::RecordStatus::Accepted)
+            db.AddBodies(bodies);
+    }
+    db.Finish();
+    ASSERT_TRUE(db.needsHead());
+    int checked = 0;
+    for (const std::string& object : FileNames(gen + "/objects")) {
+        if (object.compare(0, 3, "pe_") != 0 && object.compare(0, 4, "type") != 0 &&
+            object.compare(0, 7, "section") != 0)
+            continue;
+        const std::string bytes = ReadFileBytes(gen + "/objects/" + object);
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        for (size_t chunk : {size_t{1}, size_t{7}, size_t{1000}, bytes.size()}) {
+            refengine::StreamScanner scanner(db, bytes.size(), chunk != 7);
+            for (size_t at = 0; at < bytes.size() && scanner.Feed(data + at, std::min(chunk, bytes.size() - at));)
+                at += chunk;
+            scanner.Finish();
+            EXPECT_EQ(scanner.found() ? scanner.verdict().name : "", expected.at(object)) << object << " by " << chunk;
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 60);
 }
 
 TEST_F(ClamDbTest, ContainersLoadWithTheirHeadersAndFailingOnesAreRejectedWhole) {
@@ -203,6 +241,35 @@ TEST_F(RefEngineTest, DamagedDatabaseLinesAreSkippedAndCountedNeverFatal) {
     EXPECT_EQ(rejected, 13);
     // A database that cannot be read adds nothing and fails nothing else.
     EXPECT_EQ(LoadBase("database missing.hdb\ndatabase nowhere\n", "more.vdb"), 0);
+}
+
+// Body records the matcher cannot take are skipped and counted, never
+// matched: a part the filter could only find by trying every position
+// among them. Records the open format forbids are damaged lines.
+TEST_F(RefEngineTest, OpenBodyRecordsBeyondTheMatcherAreCountedApart) {
+    WriteFileBytes(dir_.File("syntax.ndb"),
+                   "Good.Choice:0:*:616263(6465|66)67\n"        // two bodies, one record
+                   "Skip.OnlyNibbles:0:*:616263*a?b?\n"         // a part of no fixed byte
+                   "Skip.NotChoice:0:*:616263!(6465|6667)68\n"  // a negated alternative of several bytes
+                   "Skip.Boundary:0:*:616263(B)64\n"            //
+                   "Skip.Html:3:*:616263\n"                     // normalised HTML
+                   "Skip.ElfEntry:6:EP+0:616263\n"              // entry points of other executables
+                   "Skip.Version:1:VI:616263\n"                 //
+                   "Bad.EntryOfAny:0:EP+0:616263\n"             // entry points are for executables
+                   "Bad.Anchored:0:*:6162[1-2]6364\n"           // an anchored byte needs one byte beside it
+                   "Bad.Float:0:10,x:616263\n");
+    ASSERT_EQ(LoadBase("database syntax.ndb\n", "clamav.vdb"), 1);
+    Finish();
+    EXPECT_EQ(Scan("abcfg"), 1);
+    EXPECT_EQ(VirusName(), "Good.Choice");
+    EXPECT_EQ(Scan("abcdeg"), 1);
+    EXPECT_EQ(Scan("abcdg"), 0);
+    orlix::BaseStatisticsEx s = {};
+    s.structSize = sizeof s;
+    ORLIX_BaseStatisticsEx(&s);
+    EXPECT_EQ(s.bodyRecords, 1);
+    EXPECT_EQ(s.skipped[orlix::SkippedTypedBody], 6);
+    EXPECT_EQ(s.rejectedLines, 3);
 }
 
 TEST_F(RefEngineTest, HashKindsAndSizesAreKeptApart) {

@@ -83,7 +83,7 @@ Record RandomRecord(std::mt19937& random, int index) {
 bool PartAt(const PatternPart& part, const std::string& data, size_t at) {
     if (at + part.bytes.size() > data.size()) return false;
     for (size_t k = 0; k < part.bytes.size(); ++k) {
-        if (part.fixed[k] && static_cast<unsigned char>(data[at + k]) != part.bytes[k]) return false;
+        if (part.mask[k] && static_cast<unsigned char>(data[at + k]) != part.bytes[k]) return false;
     }
     return true;
 }
@@ -140,7 +140,7 @@ std::string RandomData(std::mt19937& random, const std::vector<Record>& records)
             for (size_t p = 0; p < sig.parts.size(); ++p) {
                 if (p) data += std::string(sig.gaps[p - 1].min, kLetters[random() % kLetterCount]);
                 for (size_t k = 0; k < sig.parts[p].bytes.size(); ++k)
-                    data += sig.parts[p].fixed[k] ? static_cast<char>(sig.parts[p].bytes[k]) : 'x';
+                    data += sig.parts[p].mask[k] ? static_cast<char>(sig.parts[p].bytes[k]) : 'x';
             }
         } else {
             data += kLetters[random() % kLetterCount];
