@@ -32,7 +32,7 @@ set(REFENGINE_formats_SOURCES formats/check_budget.cpp formats/marker_finder.cpp
   formats/sevenzip/sevenzip_records.cpp
   formats/tar/tar_reader.cpp formats/tar/tar_records.cpp
   formats/tnef/tnef_reader.cpp formats/tnef/tnef_records.cpp
-  formats/mime/mail_text.cpp formats/mime/mime_reader.cpp formats/mime/mime_records.cpp
+  formats/mime/mail_text.cpp formats/mime/mime_head.cpp formats/mime/mime_reader.cpp formats/mime/mime_records.cpp
   formats/mime/mime_structure.cpp formats/mime/text_blocks.cpp formats/mime/transfer_decoding.cpp
   formats/uuencode/uu_reader.cpp formats/uuencode/uu_records.cpp
   formats/zip/zip_directory.cpp formats/zip/zip_reader.cpp formats/zip/zip_records.cpp)

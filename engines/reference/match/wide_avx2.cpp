@@ -1,4 +1,5 @@
 // The filter's sweep with AVX2: eight windows a step.
+#include "wide_filter.h"
 #include "wide_x86.h"
 
 #ifdef REFENGINE_X86

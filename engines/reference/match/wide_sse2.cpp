@@ -1,4 +1,5 @@
 // The filter's sweep with SSE2: four windows a step.
+#include "wide_filter.h"
 #include "wide_x86.h"
 
 #ifdef REFENGINE_X86

@@ -1,4 +1,5 @@
 // The filter's sweep with SSSE3: the four windows of a step shuffled out of one or two loads.
+#include "wide_filter.h"
 #include "wide_x86.h"
 
 #ifdef REFENGINE_X86

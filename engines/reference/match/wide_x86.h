@@ -14,7 +14,6 @@
 #include <cstring>
 
 #include "anchor_group.h"
-#include "wide_filter.h"
 
 // Windows gives a 32-bit thread only 4-byte stack alignment; the vector
 // code keeps its spills aligned by realigning on entry.

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "formats/binhex/binhex_reader.h"
 #include "formats/gzip/gzip_reader.h"
 #include "formats/mime/mime_reader.h"
+#include "formats/mime/text_blocks.h"
 #include "formats/ole2/ole2_reader.h"
 #include "formats/sevenzip/sevenzip_reader.h"
 #include "formats/tar/tar_reader.h"
 #include "formats/tnef/tnef_reader.h"
-#include "formats/uuencode/uu_reader.h"
 #include "formats/zip/zip_reader.h"
 
 namespace refengine {

@@ -4,13 +4,11 @@
 #include <cstring>
 
 #include "formats/mime/mail_text.h"
-#include "formats/mime/text_blocks.h"
 #include "orlix/contract.h"
 
 namespace refengine {
 namespace {
 
-const unsigned char kPhraseMarker[4] = {'B', 'i', 'n', 'H'};
 constexpr uint32_t kTextChunk = 16384;
 
 bool StartsPhrase(const std::string& line) { return line.compare(0, std::strlen(kBinHexPhrase), kBinHexPhrase) == 0; }
@@ -69,15 +67,7 @@ private:
     bool stopped_ = false;
 };
 
-bool FoundInBinHex(Host& host, ByteSource& source) { return HoldsTextBlock(host, source, LooksLikeBinHex); }
-
-std::unique_ptr<ArchiveReader> OpenBinHex(Host& host, std::unique_ptr<ByteSource> source, const std::string&) {
-    return OpenTextBlocks(host, std::shared_ptr<ByteSource>(std::move(source)));
-}
-
 }  // namespace
-
-const ArchiveFormat kBinHexFormat = {"BINHEX", LooksLikeBinHex, OpenBinHex, kPhraseMarker, FoundInBinHex};
 
 bool LooksLikeBinHex(const unsigned char* head, size_t count) {
     std::vector<std::string> lines = HeadLines(head, count);

@@ -35,6 +35,5 @@ private:
 
 bool LooksLikeBinHex(const unsigned char* head, size_t count);
 
-extern const ArchiveFormat kBinHexFormat;
 
 }  // namespace refengine

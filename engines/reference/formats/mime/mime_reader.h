@@ -54,7 +54,6 @@ private:
 
 // A head that starts with a run of header fields (after an mbox's "From "
 // line) naming a MIME field, or at least two fields every mail has.
-bool LooksLikeMime(const unsigned char* head, size_t count);
 
 extern const ArchiveFormat kMimeFormat;
 

@@ -5,7 +5,7 @@
 #include "formats/binhex/binhex_reader.h"
 #include "formats/uuencode/uu_reader.h"
 #include "mail_text.h"
-#include "mime_reader.h"
+#include "mime_head.h"
 
 namespace refengine {
 namespace {
@@ -45,5 +45,22 @@ bool HoldsTextBlock(Host& host, ByteSource& source, bool (*looksLike)(const unsi
     }
     return false;
 }
+
+namespace {
+
+const unsigned char kBeginMarker[4] = {'b', 'e', 'g', 'i'};
+const unsigned char kPhraseMarker[4] = {'B', 'i', 'n', 'H'};
+
+bool FoundInUu(Host& host, ByteSource& source) { return HoldsTextBlock(host, source, LooksLikeUu); }
+bool FoundInBinHex(Host& host, ByteSource& source) { return HoldsTextBlock(host, source, LooksLikeBinHex); }
+
+std::unique_ptr<ArchiveReader> OpenBlocks(Host& host, std::unique_ptr<ByteSource> source, const std::string&) {
+    return OpenTextBlocks(host, std::shared_ptr<ByteSource>(std::move(source)));
+}
+
+}  // namespace
+
+const ArchiveFormat kUuFormat = {"UUE", LooksLikeUu, OpenBlocks, kBeginMarker, FoundInUu};
+const ArchiveFormat kBinHexFormat = {"BINHEX", LooksLikeBinHex, OpenBlocks, kPhraseMarker, FoundInBinHex};
 
 }  // namespace refengine

@@ -16,4 +16,9 @@ std::unique_ptr<ArchiveReader> OpenTextBlocks(Host& host, std::shared_ptr<ByteSo
 // object whose head is a mail or a block already walks all its blocks.
 bool HoldsTextBlock(Host& host, ByteSource& source, bool (*looksLike)(const unsigned char*, size_t));
 
+// uuencoded and BinHex files as the walk's formats: a text with such a
+// block at its head, or with its marker anywhere, walks all its blocks.
+extern const ArchiveFormat kUuFormat;
+extern const ArchiveFormat kBinHexFormat;
+
 }  // namespace refengine

@@ -1,7 +1,6 @@
 #include "uu_reader.h"
 
 #include "formats/mime/mail_text.h"
-#include "formats/mime/text_blocks.h"
 #include "formats/mime/transfer_decoding.h"
 #include "orlix/contract.h"
 #include "uu_records.h"
@@ -9,17 +8,7 @@
 namespace refengine {
 namespace {
 
-const unsigned char kBeginMarker[4] = {'b', 'e', 'g', 'i'};
-
-bool FoundInUu(Host& host, ByteSource& source) { return HoldsTextBlock(host, source, LooksLikeUu); }
-
-std::unique_ptr<ArchiveReader> OpenUu(Host& host, std::unique_ptr<ByteSource> source, const std::string&) {
-    return OpenTextBlocks(host, std::shared_ptr<ByteSource>(std::move(source)));
-}
-
 }  // namespace
-
-const ArchiveFormat kUuFormat = {"UUE", LooksLikeUu, OpenUu, kBeginMarker, FoundInUu};
 
 bool LooksLikeUu(const unsigned char* head, size_t count) {
     std::vector<std::string> lines = HeadLines(head, count);

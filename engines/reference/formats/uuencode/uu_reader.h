@@ -31,6 +31,5 @@ private:
 // Whether lines of the head hold a begin line that data follows.
 bool LooksLikeUu(const unsigned char* head, size_t count);
 
-extern const ArchiveFormat kUuFormat;
 
 }  // namespace refengine
