@@ -295,7 +295,7 @@ TEST(XzChecks, Crc64AndSha256MatchLiblzma) {
 
         // SHA-256 through an .xz file's check: an empty file has no block to check.
         if (length == 0) continue;
-        refengine::Sha256 sha;
+        refengine::xz::Sha256 sha;
         for (size_t i = 0; i < length; i += 7) sha.Update(p + i, length - i < 7 ? length - i : 7);
         unsigned char digest[32];
         sha.Final(digest);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 namespace refengine {
+namespace xz {
 
 namespace {
 
@@ -85,4 +86,5 @@ void Sha256::Final(unsigned char digest[kDigestSize]) {
     }
 }
 
+}  // namespace xz
 }  // namespace refengine

@@ -1,10 +1,12 @@
-// SHA-256 (FIPS 180-4), for the .xz check of that name.
+// SHA-256 (FIPS 180-4), for the .xz check of that name; in namespace xz, as
+// the matcher has a SHA-256 of its own.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 namespace refengine {
+namespace xz {
 
 class Sha256 {
 public:
@@ -24,4 +26,5 @@ private:
     uint64_t length_ = 0;  // bytes hashed
 };
 
+}  // namespace xz
 }  // namespace refengine

@@ -43,7 +43,7 @@ void XzCheck::Update(const unsigned char* bytes, size_t count) {
 }
 
 bool XzCheck::Matches(const unsigned char* stored) {
-    unsigned char value[Sha256::kDigestSize];
+    unsigned char value[xz::Sha256::kDigestSize];
     switch (type_) {
         case kCrc32:
             for (int i = 0; i < 4; ++i) value[i] = static_cast<unsigned char>(crc32_ >> (8 * i));
@@ -55,7 +55,7 @@ bool XzCheck::Matches(const unsigned char* stored) {
         }
         case kSha256:
             sha256_.Final(value);
-            return std::memcmp(value, stored, Sha256::kDigestSize) == 0;
+            return std::memcmp(value, stored, xz::Sha256::kDigestSize) == 0;
         default:
             return true;
     }

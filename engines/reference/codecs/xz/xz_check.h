@@ -28,7 +28,7 @@ private:
     unsigned char type_;
     uint32_t crc32_ = 0;
     Crc64 crc64_;
-    Sha256 sha256_;
+    xz::Sha256 sha256_;
 };
 
 }  // namespace refengine
