@@ -97,7 +97,12 @@ TEST_F(CompressedTest, EveryCompressorsFormIsWalkedToTheTestFile) {
         {"alone9.com.lzma", "LZMA:alone9.com" + kFound + ";end"},
         {"py.com.lzma", "LZMA:py.com" + kFound + ";end"},
         {"tool.tlz", "LZMA:tool.tar=1000[" + tarWalk + "];end"},
-        {"py.zip", "ZIP:a.txt=0;eicar.com" + kFound + ";lzma.com" + kFound + ";lzma.txt=0;end"},
+        {"py.zip",
+         "ZIP:a.txt=0;eicar.com" + kFound + ";lzma.com" + kFound + ";lzma.txt=0;empty.bz2.txt=0;empty.lzma.txt=0;end"},
+        // An empty bzip2 stream is told by its end-of-stream magic.
+        {"empty.bz2", "BZIP2:empty=0;end"},
+        {"empty.xz", "XZ:empty=0;end"},
+        {"empty.lzma", "LZMA:empty=0;end"},
         {"deflate64.zip", sevenZip},
         {"bzip2.zip", sevenZip},
         {"lzma.zip", sevenZip},

@@ -82,6 +82,9 @@ streams = {
     'arm.txt.xz': ([xz, '--arm', '--lzma2=preset=1', '-c'], CLEAN),
     'big.txt.xz': ([xz, '-9', '-c'], CLEAN),
     'big.txt.lzma': ([xz, '--format=lzma', '-9', '-c'], CLEAN),
+    'empty.bz2': ([bzip2, '-c'], b''),
+    'empty.xz': ([xz, '-c'], b''),
+    'empty.lzma': ([xz, '--format=lzma', '-c'], b''),
     'bomb.bz2': ([bzip2, '-9', '-c'], bytes(16 << 20)),
     'bomb.xz': ([xz, '-6', '-c'], bytes(16 << 20)),
     'bomb.lzma': ([xz, '--format=lzma', '-6', '-c'], bytes(16 << 20)),
@@ -109,6 +112,8 @@ with zipfile.ZipFile(os.path.join(folder, 'py.zip'), 'w') as z:
     z.writestr('eicar.com', SAMPLE, compress_type=zipfile.ZIP_BZIP2)
     z.writestr('lzma.com', SAMPLE, compress_type=zipfile.ZIP_LZMA)
     z.writestr('lzma.txt', CLEAN, compress_type=zipfile.ZIP_LZMA)
+    z.writestr('empty.bz2.txt', b'', compress_type=zipfile.ZIP_BZIP2)
+    z.writestr('empty.lzma.txt', b'', compress_type=zipfile.ZIP_LZMA)
 
 # 7-Zip's ZIP methods, the files added from a folder in name order.
 source = os.path.join(folder, 'src')
