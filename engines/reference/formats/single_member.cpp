@@ -27,4 +27,10 @@ std::string SingleMemberName(const std::string& archive, const SuffixRule* rules
     return name;
 }
 
+bool MeasureSink::Take(const unsigned char*, uint32_t count) {
+    size_ += count;
+    over_ = size_ > budget_.limits().memberBytes || !budget_.Spend(0);
+    return !over_;
+}
+
 }  // namespace refengine

@@ -1,6 +1,7 @@
 // What the formats that compress one stream (gzip, bzip2, xz, .lzma) share:
-// the name their decompressors give the member, and the pass that measures
-// the member before a byte of it is checked.
+// the name their decompressors give the member; and the pass that measures
+// a decoded member before a byte of it is checked, which the mail formats
+// use too.
 #pragma once
 
 #include <cstddef>
@@ -28,11 +29,7 @@ std::string SingleMemberName(const std::string& archive, const SuffixRule* rules
 class MeasureSink : public ByteSink {
 public:
     explicit MeasureSink(CheckBudget& budget) : budget_(budget) {}
-    bool Take(const unsigned char*, uint32_t count) override {
-        size_ += count;
-        over_ = size_ > budget_.limits().memberBytes || !budget_.Spend(0);
-        return !over_;
-    }
+    bool Take(const unsigned char*, uint32_t count) override;
     uint64_t size() const { return size_; }
     bool over() const { return over_; }
 
