@@ -7,8 +7,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 # The native tier (and the compiler the 32-bit probe is built with).
 native=(cmake make ninja-build googletest clang libclang-rt-14-dev zlib1g-dev clang-format python3
         clamav clamav-daemon clamdscan
-        # the codec tests' references: libbz2, liblzma, and 7-Zip as the Deflate64 encoder
-        libbz2-dev liblzma-dev 7zip
+        # the codec tests' references: libbz2, liblzma, and 7-Zip as the Deflate64 encoder;
+        # bzip2 and xz write the compressed files the format tests walk
+        libbz2-dev liblzma-dev 7zip bzip2 xz-utils
         # oracles of the Outlook formats: winmail.dat and compound files read back
         tnef python3-olefile
         # uuencode, a writer of the mail tests

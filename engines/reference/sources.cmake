@@ -24,7 +24,10 @@ set(REFENGINE_match_SOURCES match/database.cpp match/signature_detector.cpp matc
   match/object_type.cpp match/pe_layout.cpp)
 set(REFENGINE_formats_ALLOWED formats codecs digest host)
 set(REFENGINE_formats_SOURCES formats/check_budget.cpp formats/marker_finder.cpp formats/unpack.cpp
+  formats/single_member.cpp
   formats/binhex/binhex_reader.cpp formats/binhex/binhex_records.cpp
+  formats/compressed/bzip2_format.cpp formats/compressed/compressed_reader.cpp
+  formats/compressed/compressed_records.cpp formats/compressed/lzma_format.cpp formats/compressed/xz_format.cpp
   formats/gzip/gzip_reader.cpp formats/gzip/gzip_records.cpp
   formats/mapi/mapi_names.cpp
   formats/ole2/ole2_file.cpp formats/ole2/ole2_reader.cpp formats/ole2/ole2_records.cpp

@@ -12,8 +12,10 @@
 #include "common/mail_writer.h"
 #include "common/outlook_writer.h"
 #include "common/zip_writer.h"
-#include "host/files.h"
 #include "digest/sha.h"
+#include "host/files.h"
+#include "liblzma_oracle.h"
+#include "reference_codecs.h"
 
 namespace {
 
@@ -120,6 +122,31 @@ std::vector<std::string> Archives() {
     uint32_t moved = directory + static_cast<uint32_t>(decoy.size());
     for (int i = 0; i < 4; ++i) shifted[end + decoy.size() + 16 + i] = static_cast<char>(moved >> (8 * i));
     out.push_back(std::string(decoy.size(), 's') + shifted);
+
+    // The compressors mail carries besides gzip, alone and around a tar,
+    // and as ZIP methods 9 (a stored-block stream, which Deflate64 reads
+    // as Deflate does), 12, 14 (its header, then the raw stream) and 95.
+    const std::string body = "fuzz body START <<ab>> END " + eicar;
+    out.push_back(codectest::Bzip2Compress(body, 1));
+    out.push_back(codectest::Bzip2Compress(tar, 9));
+    out.push_back(oracle::XzEncode(body));
+    oracle::XzOptions x86;
+    x86.x86 = true;
+    x86.check = LZMA_CHECK_SHA256;
+    out.push_back(oracle::XzEncode(tar, x86));
+    const std::string alone = oracle::LzmaAloneEncode(body, 1);
+    out.push_back(alone);
+    auto packed = [&](const char* name, uint16_t method, uint16_t flags, const std::string& bytes) {
+        ZipMember m = Member(name, body, false);
+        m.method = method;
+        m.flags = flags;
+        m.packed = bytes;
+        return m;
+    };
+    const std::string zipLzma = std::string("\x10\x02\x05\x00", 4) + alone.substr(0, 5) + alone.substr(13);
+    out.push_back(BuildZip({packed("d64.txt", 9, 0, codectest::DeflateCompress(body, 0, 0)),
+                            packed("bz.txt", 12, 0, codectest::Bzip2Compress(body, 9)),
+                            packed("lz.txt", 14, 2, zipLzma), packed("xz.txt", 95, 0, oracle::XzEncode(body))}));
     return out;
 }
 

@@ -96,4 +96,33 @@ uint32_t InflateRaw(Host& host, ByteSource& source, uint64_t offset, uint64_t le
     return streamFailure;
 }
 
+uint32_t DecodeRange(Host& host, ByteSource& source, uint64_t offset, uint64_t length, StreamDecoder& decoder,
+                     ByteSink& out, uint64_t* used) {
+    HostBuffer input(host, kChunk);
+    if (!input) return orlix::ResultUnpackError;
+    PackedInput packed(source, offset, length, input);
+    uint64_t taken = 0;
+    CodecStatus status = CodecStatus::More;
+    while (status == CodecStatus::More) {
+        int32_t got = packed.Next();
+        if (got == -1) return orlix::ResultReadError;
+        if (got == 0) {
+            status = decoder.Finish(out);
+            break;
+        }
+        size_t n = 0;
+        status = decoder.Feed(input.data(), static_cast<size_t>(got), &n, out);
+        taken += n;
+    }
+    switch (status) {
+        case CodecStatus::End:
+            if (used) *used = taken;
+            return decoder.checksumMismatch() ? uint32_t{orlix::ResultCrcError} : 0u;
+        case CodecStatus::Stopped:
+            return 0;
+        default:
+            return orlix::ResultUnpackError;
+    }
+}
+
 }  // namespace refengine

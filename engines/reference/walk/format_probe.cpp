@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "formats/compressed/compressed_reader.h"
 #include "formats/gzip/gzip_reader.h"
 #include "formats/mime/mime_reader.h"
 #include "formats/mime/text_blocks.h"
@@ -18,8 +19,19 @@ namespace {
 // Every format the walk opens, in the order their heads are tried: a new
 // format is one line here.
 const ArchiveFormat* const kFormats[] = {
-    &kZipFormat,  &kGzipFormat, &kTarFormat, &kSevenZipFormat, &kTnefFormat,
-    &kOle2Format, &kMimeFormat, &kUuFormat,  &kBinHexFormat,
+    &kZipFormat,
+    &kGzipFormat,
+    &kBzip2Format,
+    &kXzFormat,
+    &kTarFormat,
+    &kSevenZipFormat,
+    &kTnefFormat,
+    &kOle2Format,
+    &kMimeFormat,
+    &kUuFormat,
+    &kBinHexFormat,
+    // Told by a plausible header, not a magic: after every format that has one.
+    &kLzmaFormat,
 };
 
 }  // namespace

@@ -2,8 +2,7 @@
 
 #include <zlib.h>
 
-#include <cctype>
-
+#include "formats/single_member.h"
 #include "formats/unpack.h"
 #include "gzip_records.h"
 #include "host/source_reads.h"
@@ -34,40 +33,8 @@ private:
     bool stopped_ = false;
 };
 
-// The first pass: how long the member is, within the member bound and the
-// check's time, before a byte of it is matched.
-class Measure : public ByteSink {
-public:
-    explicit Measure(CheckBudget& budget) : budget_(budget) {}
-    bool Take(const unsigned char*, uint32_t count) override {
-        size_ += count;
-        over_ = size_ > budget_.limits().memberBytes || !budget_.Spend(0);
-        return !over_;
-    }
-    uint64_t size() const { return size_; }
-    bool over() const { return over_; }
-
-private:
-    CheckBudget& budget_;
-    uint64_t size_ = 0;
-    bool over_ = false;
-};
-
-bool EndsWith(const std::string& text, const char* suffix, size_t length) {
-    if (text.size() < length) return false;
-    for (size_t i = 0; i < length; ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[text.size() - length + i])) != suffix[i]) return false;
-    }
-    return true;
-}
-
 // The name gunzip would give the member: the archive's without ".gz".
-std::string MemberNameFrom(const std::string& archive) {
-    std::string name = archive.substr(archive.find_last_of("/\\") + 1);
-    if (EndsWith(name, ".tgz", 4)) return name.substr(0, name.size() - 4) + ".tar";
-    if (EndsWith(name, ".gz", 3) && name.size() > 3) return name.substr(0, name.size() - 3);
-    return name;
-}
+const SuffixRule kGzipSuffixes[] = {{".tgz", ".tar"}, {".gz", ""}};
 
 std::unique_ptr<ArchiveReader> OpenGzip(Host& host, std::unique_ptr<ByteSource> source, const std::string& name) {
     return std::unique_ptr<ArchiveReader>(new GzipReader(host, std::move(source), name));
@@ -85,7 +52,7 @@ uint32_t GzipReader::Next(std::string& name) {
     GzipHeader header;
     if (uint32_t failure = ReadGzipHeader(headerBuffer_, *source_, 0, header, kMaxMemberNameKept)) return failure;
     announced_ = true;
-    name = header.name.empty() ? MemberNameFrom(archiveName_) : header.name;
+    name = header.name.empty() ? SingleMemberName(archiveName_, kGzipSuffixes, 2) : header.name;
     return 0;
 }
 
@@ -131,7 +98,7 @@ uint32_t GzipReader::Extract(MemberChecks& checks) {
     CheckBudget& budget = checks.budget();
     // The length decides size-bound records and hashes: it is measured
     // first, and a bomb ends there, before anything is matched.
-    Measure measure(budget);
+    MeasureSink measure(budget);
     uint32_t damage = Unpack(measure, budget);
     if (measure.over()) return orlix::ResultUnpackError;
     std::unique_ptr<MemberCheck> check = checks.Begin({measure.size(), 0, false});

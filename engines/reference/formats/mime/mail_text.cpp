@@ -73,12 +73,6 @@ int LineReader::Next(TextLine& line) {
     }
 }
 
-bool MeasureSink::Take(const unsigned char*, uint32_t count) {
-    size_ += count;
-    over_ = size_ > budget_.limits().memberBytes || !budget_.Spend(0);
-    return !over_;
-}
-
 bool TeeSink::Take(const unsigned char* bytes, uint32_t count) {
     if (second_ && !secondFailed_ && !second_->Take(bytes, count)) secondFailed_ = true;
     return first_.Take(bytes, count);

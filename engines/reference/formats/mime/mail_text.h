@@ -11,6 +11,7 @@
 
 #include "codecs/codec.h"
 #include "formats/check_budget.h"
+#include "formats/single_member.h"
 #include "host/host_io.h"
 
 namespace refengine {
@@ -60,21 +61,6 @@ private:
     uint64_t position_;  // the object offset of buffer_[at_]
     uint32_t at_ = 0;
     uint32_t filled_ = 0;
-};
-
-// The first pass over a decoded member: how long it is, within the member
-// bound and the check's time, before a byte of it is matched.
-class MeasureSink : public ByteSink {
-public:
-    explicit MeasureSink(CheckBudget& budget) : budget_(budget) {}
-    bool Take(const unsigned char*, uint32_t count) override;
-    uint64_t size() const { return size_; }
-    bool over() const { return over_; }
-
-private:
-    CheckBudget& budget_;
-    uint64_t size_ = 0;
-    bool over_ = false;
 };
 
 // Hands bytes to two sinks; the second (a copy kept aside) may be absent.

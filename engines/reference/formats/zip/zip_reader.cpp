@@ -1,9 +1,12 @@
 #include "zip_reader.h"
 
-#include <zlib.h>
-
+#include <algorithm>
 #include <vector>
 
+#include "codecs/bzip2/bzip2_decoder.h"
+#include "codecs/inflate/inflate_decoder.h"
+#include "codecs/lzma/lzma_alone_decoder.h"
+#include "codecs/xz/xz_decoder.h"
 #include "formats/member_readings.h"
 #include "formats/unpack.h"
 #include "host/source_reads.h"
@@ -135,18 +138,72 @@ uint32_t ZipReader::Extract(MemberChecks& checks) {
     // Extractors that follow the local header unpack by its method, others
     // by the directory's: a member is checked by each (the directory's last,
     // as it was always read).
-    auto byMethod = [this, data](uint16_t method) {
-        return [this, data, method](MemberChecks& checks) -> uint32_t {
-            if (method != 0 && method != Z_DEFLATED) return orlix::ResultUnpackError;
+    auto byMethod = [this, data](uint16_t method, uint16_t flags) {
+        return [this, data, method, flags](MemberChecks& checks) -> uint32_t {
+            if (!Unpacks(method)) return orlix::ResultUnpackError;
             std::unique_ptr<MemberCheck> check = checks.Begin({entry_.size, entry_.crc, true});
-            Host& host = checks.host();
-            uint32_t streamFailure = method == 0 ? CopyStored(host, *source_, data, entry_.packedSize, *check)
-                                                 : InflateRaw(host, *source_, data, entry_.packedSize, *check);
-            return check->Settle(streamFailure);
+            return check->Settle(Unpack(checks, method, flags, data, *check));
         };
     };
-    MemberReading readings[] = {byMethod(local.method), byMethod(entry.method)};
+    MemberReading readings[] = {byMethod(local.method, local.flags), byMethod(entry.method, entry.flags)};
     return local.method == entry.method ? readings[1](checks) : CheckEachReading(checks, readings, 2);
+}
+
+bool ZipReader::Unpacks(uint16_t method) {
+    switch (method) {
+        case kMethodStored:
+        case kMethodDeflate:
+        case kMethodDeflate64:
+        case kMethodBzip2:
+        case kMethodLzma:
+        case kMethodXz:
+            return true;
+        default:
+            return false;
+    }
+}
+
+uint32_t ZipReader::Unpack(MemberChecks& checks, uint16_t method, uint16_t flags, uint64_t data, ByteSink& out) {
+    Host& host = checks.host();
+    const uint64_t memory = checks.budget().limits().decoderMemory;
+    const size_t memorySize = static_cast<size_t>(std::min<uint64_t>(memory, SIZE_MAX));
+    const uint64_t packed = entry_.packedSize;
+    switch (method) {
+        case kMethodStored:
+            return CopyStored(host, *source_, data, packed, out);
+        case kMethodDeflate:
+            return InflateRaw(host, *source_, data, packed, out);
+        case kMethodDeflate64: {
+            InflateDecoder decoder(InflateFormat::Deflate64, memorySize);
+            return DecodeRange(host, *source_, data, packed, decoder, out);
+        }
+        case kMethodBzip2: {
+            Bzip2Decoder decoder(memorySize);
+            return DecodeRange(host, *source_, data, packed, decoder, out);
+        }
+        case kMethodXz: {
+            XzDecoder decoder(memory);
+            return DecodeRange(host, *source_, data, packed, decoder, out);
+        }
+        default:
+            break;
+    }
+    // LZMA: ZIP's own header in front of a raw stream, which the .lzma
+    // decoder reads behind the header of a .lzma file made of it.
+    unsigned char bytes[kZipLzmaHeaderSize];
+    int32_t read = packed >= kZipLzmaHeaderSize ? ReadFully(*source_, data, bytes, kZipLzmaHeaderSize) : 0;
+    if (read == -1) return orlix::ResultReadError;
+    ZipLzmaHeader header;
+    if (read != 1 || !ParseZipLzmaHeader(bytes, header)) return orlix::ResultUnpackError;
+    // Without the end marker the stream ends at the member's size.
+    uint64_t size = flags & kFlagLzmaEndMarker ? UINT64_MAX : entry_.size;
+    unsigned char alone[13] = {header.properties};
+    for (int i = 0; i < 4; ++i) alone[1 + i] = static_cast<unsigned char>(header.dictionarySize >> (8 * i));
+    for (int i = 0; i < 8; ++i) alone[5 + i] = static_cast<unsigned char>(size >> (8 * i));
+    LzmaAloneDecoder decoder(memory);
+    size_t used = 0;
+    if (decoder.Feed(alone, sizeof alone, &used, out) != CodecStatus::More) return orlix::ResultUnpackError;
+    return DecodeRange(host, *source_, data + kZipLzmaHeaderSize, packed - kZipLzmaHeaderSize, decoder, out);
 }
 
 }  // namespace refengine

@@ -1,5 +1,5 @@
 // Walks a ZIP archive through its central directory and unpacks members
-// (stored or deflated) in bounded chunks.
+// (stored, Deflate, Deflate64, bzip2, LZMA, xz) in bounded chunks.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +35,10 @@ private:
     bool ReadEntry(uint32_t& failure);
     // Damage of a finished reading: counts that disagree with the entries.
     uint32_t Tally() const;
+    static bool Unpacks(uint16_t method);
+    // The current member's packed bytes at data by method into out: the
+    // stream's own failure, or 0.
+    uint32_t Unpack(MemberChecks& checks, uint16_t method, uint16_t flags, uint64_t data, ByteSink& out);
 
     std::unique_ptr<ByteSource> source_;
     ZipDirectory directory_;

@@ -90,4 +90,11 @@ bool ParseLocalHeader(const unsigned char (&p)[kLocalHeaderSize], LocalHeader& h
     return true;
 }
 
+bool ParseZipLzmaHeader(const unsigned char (&p)[kZipLzmaHeaderSize], ZipLzmaHeader& header) {
+    header.propertiesSize = Get16(p + 2);
+    header.properties = p[4];
+    header.dictionarySize = Get32(p + 5);
+    return header.propertiesSize == 5;
+}
+
 }  // namespace refengine

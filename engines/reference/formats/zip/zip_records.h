@@ -25,6 +25,18 @@ constexpr uint32_t kZip64LocatorSize = 20;
 constexpr uint32_t kCentralHeaderSize = 46;
 constexpr uint32_t kLocalHeaderSize = 30;
 constexpr uint16_t kFlagEncrypted = 0x1;
+// With method 14: the LZMA data ends with the end marker.
+constexpr uint16_t kFlagLzmaEndMarker = 0x2;
+
+// The methods we unpack besides stored (0) and Deflate (8).
+enum ZipMethod : uint16_t {
+    kMethodStored = 0,
+    kMethodDeflate = 8,
+    kMethodDeflate64 = 9,
+    kMethodBzip2 = 12,
+    kMethodLzma = 14,
+    kMethodXz = 95,
+};
 
 // The end record, or the ZIP64 one that replaces its fields.
 struct EndRecord {
@@ -72,5 +84,17 @@ struct LocalHeader {
     uint32_t extraLength = 0;
 };
 bool ParseLocalHeader(const unsigned char (&bytes)[kLocalHeaderSize], LocalHeader& header);
+
+// What a method 14 member's data starts with: the encoder's version, the
+// size of the properties (5 for LZMA), the properties byte and the
+// dictionary size; the raw LZMA stream follows.
+constexpr uint32_t kZipLzmaHeaderSize = 9;
+struct ZipLzmaHeader {
+    uint32_t propertiesSize = 0;
+    unsigned char properties = 0;
+    uint32_t dictionarySize = 0;
+};
+// False when the properties are not the five bytes LZMA has.
+bool ParseZipLzmaHeader(const unsigned char (&bytes)[kZipLzmaHeaderSize], ZipLzmaHeader& header);
 
 }  // namespace refengine
