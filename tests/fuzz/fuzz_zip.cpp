@@ -1,5 +1,5 @@
-// The engine's check of one object, archives walked member by member and
-// nested ones followed, with the default base and a few records loaded once.
+// The engine's check of one object, walked member by member through every
+// format and nested level, with the default base and a few records loaded once.
 #include <cstdlib>
 
 #include "fuzz_engine.h"
