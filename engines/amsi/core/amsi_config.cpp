@@ -2,39 +2,18 @@
 
 #include <cctype>
 
+#include "config_words.h"
+
 namespace amsiengine {
 namespace {
 
+using engineboundary::Lower;
+using engineboundary::ParseDuration;
+using engineboundary::SplitNumber;
+using engineboundary::Trim;
+
 constexpr uint64_t kMaxObjectLimit = 0xFFFFFFFFull;  // AmsiScanBuffer takes a 32-bit length
-constexpr uint32_t kMaxCheckMs = 3600u * 1000u;
 constexpr size_t kMaxProviderName = 260;
-
-bool Space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
-
-std::string Trim(const std::string& text) {
-    size_t begin = 0, end = text.size();
-    while (begin < end && Space(text[begin])) ++begin;
-    while (end > begin && Space(text[end - 1])) --end;
-    return text.substr(begin, end - begin);
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// Digits and the unit after them; false without digits or on overflow.
-bool SplitNumber(const std::string& text, uint64_t& number, std::string& unit) {
-    size_t i = 0;
-    number = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        if (number > (UINT64_MAX - 9) / 10) return false;
-        number = number * 10 + static_cast<uint64_t>(text[i] - '0');
-    }
-    if (i == 0) return false;
-    unit = Lower(text.substr(i));
-    return true;
-}
 
 // Bytes, or K, M, G (binary multiples); at least 1 byte, below 4 GiB.
 bool ParseSize(const std::string& text, uint64_t& bytes) {
@@ -48,22 +27,6 @@ bool ParseSize(const std::string& text, uint64_t& bytes) {
                                           : 0;
     if (factor == 0 || number == 0 || number > kMaxObjectLimit / factor) return false;
     bytes = number * factor;
-    return true;
-}
-
-// "60", "60s" seconds, "500ms" milliseconds; 1 ms to an hour.
-bool ParseDuration(const std::string& text, uint32_t& ms) {
-    uint64_t number;
-    std::string unit;
-    if (!SplitNumber(text, number, unit)) return false;
-    if (unit.empty() || unit == "s") {
-        if (number > kMaxCheckMs / 1000) return false;
-        number *= 1000;
-    } else if (unit != "ms") {
-        return false;
-    }
-    if (number == 0 || number > kMaxCheckMs) return false;
-    ms = static_cast<uint32_t>(number);
     return true;
 }
 
@@ -87,7 +50,7 @@ bool ApplyConfigLine(const std::string& rawLine, Settings& settings) {
     line = Trim(line);
     if (line.empty()) return true;
     size_t space = 0;
-    while (space < line.size() && !Space(line[space])) ++space;
+    while (space < line.size() && !std::isspace(static_cast<unsigned char>(line[space]))) ++space;
     const std::string key = Lower(line.substr(0, space));
     const std::string value = Trim(line.substr(space));
     if (value.empty()) return false;

@@ -3,55 +3,19 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "config_words.h"
+
 namespace clamdbridge {
 namespace {
 
-constexpr uint32_t kMaxTimeoutMs = 3600u * 1000u;
+using engineboundary::Lower;
+using engineboundary::ParseDuration;
+using engineboundary::SplitNumber;
+using engineboundary::Trim;
+
 constexpr uint64_t kMaxObjectLimit = 0xFFFFFFFFull;  // the host's lengths are 32-bit
 constexpr uint32_t kMinChunk = 1024;
 constexpr uint32_t kMaxChunk = 8u << 20;
-
-std::string Trim(const std::string& text) {
-    size_t begin = 0, end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-    return text.substr(begin, end - begin);
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// Digits followed by an optional unit; false for anything else or on overflow.
-bool SplitNumber(const std::string& text, uint64_t& number, std::string& unit) {
-    size_t i = 0;
-    number = 0;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-        if (number > (UINT64_MAX - 9) / 10) return false;
-        number = number * 10 + static_cast<uint64_t>(text[i] - '0');
-        ++i;
-    }
-    if (i == 0) return false;
-    unit = Lower(text.substr(i));
-    return true;
-}
-
-// "2" and "2s" are seconds, "500ms" milliseconds; at least 1 ms, at most an hour.
-bool ParseDuration(const std::string& text, uint32_t& ms) {
-    uint64_t number;
-    std::string unit;
-    if (!SplitNumber(text, number, unit)) return false;
-    if (unit.empty() || unit == "s") {
-        if (number > kMaxTimeoutMs / 1000) return false;
-        number *= 1000;
-    } else if (unit != "ms") {
-        return false;
-    }
-    if (number == 0 || number > kMaxTimeoutMs) return false;
-    ms = static_cast<uint32_t>(number);
-    return true;
-}
 
 // Bytes, or with K or M (binary multiples, as clamd.conf writes them).
 bool ParseSize(const std::string& text, uint64_t& bytes) {
