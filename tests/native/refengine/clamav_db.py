@@ -100,6 +100,27 @@ def section_hashes(obj, mdb, msb):
         obj("section%d_longer.bin" % i, put(image, TABLE_AT + section * 40 + 16, struct.pack("<I", length + 0x200)))
 
 
+def compound_file(data):
+    """A sound compound file of one 4096-byte stream "data" in sectors 1 to 8:
+    a record for OLE2 files is judged on a file that opens, so a damaged one
+    (which the engine refuses as unchecked) never decides the comparison."""
+    end, free, nostream = 0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFF
+    assert len(data) == 4096
+    header = bytes.fromhex("d0cf11e0a1b11ae1") + b"\0" * 16
+    header += struct.pack("<HHHHH6sIIIIIIIII", 0x3e, 3, 0xfffe, 9, 6, b"", 0, 1, 0, 0, 0x1000, end, 0, end, 0)
+    header += struct.pack("<I", 9) + b"\xff" * (4 * 108)
+
+    def entry(name, kind, child, start, size):
+        raw = name.encode("utf-16-le") + b"\0\0" if name else b""
+        return (raw.ljust(64, b"\0") + struct.pack("<HBBIII", len(raw), kind, 1, nostream, nostream, child) +
+                b"\0" * 36 + struct.pack("<III", start, size, 0))
+
+    directory = entry("Root Entry", 5, 1, end, 0) + entry("data", 2, nostream, 1, 4096)
+    directory += entry("", 0, nostream, 0, 0) * 2
+    fat = struct.pack("<10I", end, 2, 3, 4, 5, 6, 7, 8, end, 0xFFFFFFFD) + struct.pack("<I", free) * 118
+    return header + directory + data + fat
+
+
 def typed(obj, ndb):
     """Records for one file type, and offsets from the entry point and the
     sections of a PE image; each object holds one record's bytes, at its
@@ -115,7 +136,7 @@ def typed(obj, ndb):
     for t, forms in heads.items():
         other = targets[(targets.index(t) + 1) % len(targets)]
         for i, head in enumerate(forms):
-            body = head + blob(1200)
+            body = compound_file(blob(4096)) if t == 2 else head + blob(1200)
             obj("type%d_%d_hit.bin" % (t, i), put(body, 1100, mark(t)))
             obj("type%d_%d_other.bin" % (t, i), put(body, 1100, mark(other)))
         obj("type%d_plain.bin" % t, put(blob(1300), 1100, mark(t)))
