@@ -337,6 +337,8 @@ int main(int argc, char** argv) {
         std::string(1, 2) + "900150983cd24fb0d6963f7d28e17f72:3:Good\n",
         std::string(1, 4) + "Seed.Md5-1-0\nOther:0123\n",
         std::string(1, 5) + "Seed.Body:0:*:616263\nTyped:1:*:616263\nAlt:0:EOF-3:61(62|63)63:51:255\n",
+        // Boundaries at a part's ends, inside it and beside gaps: the sample "abc" meets the first.
+        std::string(1, 5) + "Bound:0:*:(B)616263(L)\nIn:0:*:61(B)62(L)63{2}(B)64*(L)65\nNo:0:*:61!(B)62(B)(L)\n",
         std::string(1, 6) + Container(),
     };
     for (const std::string& input : clamdb) ok = Write(root + "/clamdb", n++, input) && ok;

@@ -1,5 +1,6 @@
 #include "clam_records.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -148,9 +149,71 @@ PatternStatus ParseOffset(const TextSpan& field, uint64_t target, BodySignature&
 // choice, up to this many.
 constexpr size_t kMaxVariants = 64;
 
+bool IsBoundary(const std::string& text, size_t i) {
+    return text.compare(i, 3, "(B)") == 0 || text.compare(i, 3, "(L)") == 0;
+}
+
+// The group "(..)" from open to close holds an alternative of several bytes.
+bool SeveralBytes(const std::string& text, size_t open, size_t close) {
+    if (close - open == 2 && (text[open + 1] == 'B' || text[open + 1] == 'L')) return false;
+    for (size_t from = open + 1;;) {
+        size_t bar = text.find('|', from);
+        if (bar == std::string::npos || bar > close) bar = close;
+        if (bar - from != 2) return true;
+        if (bar == close) return false;
+        from = bar + 1;
+    }
+}
+
+// The element at i, if any, starts another part: the pattern ends there or
+// a gap begins (a short fixed gap joins the parts beside it).
+bool PartEndsAt(const std::string& text, size_t i) {
+    return i == text.size() || text[i] == '*' || text[i] == '[' || (text[i] == '{' && !IsSmallFixedGap(text, i));
+}
+
+// Boundaries clamscan refuses or that the matcher does not take: negated,
+// beside an anchored gap or beside an alternative of several bytes, and
+// two or more ending a part (clamscan lets the one that takes a byte take
+// the object's end instead).
+bool BoundariesFit(const std::string& text) {
+    for (size_t i = text.find("(B)"), j = text.find("(L)"); i != std::string::npos || j != std::string::npos;) {
+        const size_t at = std::min(i, j);
+        if (at > 0 && (text[at - 1] == '!' || text[at - 1] == ']')) return false;
+        if (at > 0 && text[at - 1] == ')') {
+            const size_t open = text.rfind('(', at - 1);
+            if (open != std::string::npos && SeveralBytes(text, open, at - 1)) return false;
+        }
+        size_t next = at + 3;
+        if (IsBoundary(text, next) && PartEndsAt(text, next + 3)) return false;
+        if (next < text.size() && text[next] == '!') ++next;
+        if (next < text.size() && text[next] == '[') return false;
+        if (next < text.size() && text[next] == '(') {
+            const size_t close = text.find(')', next);
+            if (close != std::string::npos && SeveralBytes(text, next, close)) return false;
+        }
+        if (at == i) i = text.find("(B)", i + 1);
+        if (at == j) j = text.find("(L)", j + 1);
+    }
+    return true;
+}
+
+// A line boundary between two elements of a part takes LF or CR LF; at a
+// part's start or end it only checks the bytes beside the part (as the
+// pattern parser places it: a short fixed gap joins the parts beside it).
+bool TakesBytes(const std::string& text, size_t open) {
+    const size_t after = open + 3;
+    bool first = open == 0 || text[open - 1] == '*';
+    if (open > 0 && text[open - 1] == '}') {
+        const size_t brace = text.rfind('{', open - 1);
+        first = brace == std::string::npos || !IsSmallFixedGap(text, brace);
+    }
+    return !first && !PartEndsAt(text, after);
+}
+
 // The pattern texts with each alternative of several bytes replaced by
 // one of its choices; alternatives of single bytes stay for the parser.
 PatternStatus ExpandAlternatives(const std::string& hex, std::vector<std::string>& out) {
+    if (!BoundariesFit(hex)) return PatternStatus::Unsupported;
     out.assign(1, hex);
     for (size_t v = 0; v < out.size();) {
         const std::string text = out[v];
@@ -159,8 +222,13 @@ PatternStatus ExpandAlternatives(const std::string& hex, std::vector<std::string
         for (size_t i = text.find('('); i != std::string::npos; i = text.find('(', close)) {
             close = text.find(')', i);
             if (close == std::string::npos) return PatternStatus::Damaged;
+            if (IsBoundary(text, i)) {
+                if (text[i + 1] == 'B' || !TakesBytes(text, i)) continue;
+                choices = {"0a", "0d0a"};
+                open = i;
+                break;
+            }
             const std::string inner = text.substr(i + 1, close - i - 1);
-            if (inner == "B" || inner == "L") continue;
             choices.clear();
             bool single = true;
             for (size_t from = 0;;) {

@@ -224,6 +224,7 @@ void Database::Finish() {
     if (built_) return;
     parts_.clear();
     maxPartLength_ = 0;
+    lookahead_ = 0;
     needsHead_ = false;
     for (size_t g = 0; g < kGroups; ++g) {
         groups_[g] = AnchorGroup();
@@ -241,6 +242,7 @@ void Database::Finish() {
             uint32_t ref = static_cast<uint32_t>(parts_.size());
             parts_.push_back(PartRef{s, p, static_cast<uint32_t>(part.bytes.size())});
             maxPartLength_ = std::max(maxPartLength_, static_cast<uint32_t>(part.bytes.size()));
+            lookahead_ = std::max(lookahead_, part.lookahead());
             AddAnchors(ref, part, p > 0);
         }
     }

@@ -55,6 +55,9 @@ public:
     const HashStore& hashes() const { return hashes_; }
     const PartRef& part(uint32_t ref) const { return parts_[ref]; }
     uint32_t maxPartLength() const { return maxPartLength_; }
+    // The most bytes after a part that a boundary check reads: the scanner
+    // settles a part only once they have arrived (or the object has ended).
+    uint32_t lookahead() const { return lookahead_; }
     // The find of this kind, size and digest whose name is not ignored.
     bool FindHash(HashKind kind, uint64_t size, const unsigned char* digest, Verdict& verdict) const;
     bool Allowed(HashKind kind, uint64_t size, const unsigned char* digest) const;
@@ -84,6 +87,7 @@ private:
     std::vector<PartRef> parts_;
     AnchorGroup groups_[kGroups];
     uint32_t maxPartLength_ = 0;
+    uint32_t lookahead_ = 0;
     FilterPath filterPath_ = BestFilterPath();
     bool built_ = false;
 };

@@ -102,7 +102,17 @@ bool StreamScanner::OffsetAllows(const BodySignature& sig, uint64_t start) const
 
 bool StreamScanner::Verify(const Candidate& c) {
     const PartRef& ref = db_.part(c.ref);
-    return db_.bodies()[ref.signature].parts[ref.part].Matches(Bytes(c.start, c.end));
+    const PatternPart& part = db_.bodies()[ref.signature].parts[ref.part];
+    if (part.before == Boundary::None && part.after == Boundary::None) return part.Matches(Bytes(c.start, c.end));
+    // The boundaries' bytes beside the part: the one before it unless the
+    // object starts with the part, those after it that have arrived.
+    const uint64_t from = part.before != Boundary::None && c.start > 0 ? c.start - 1 : c.start;
+    const uint64_t to = std::min(c.end + part.lookahead(), position_);
+    const unsigned char* at = Bytes(from, to) + (c.start - from);
+    if (!part.Matches(at)) return false;
+    if (part.before != Boundary::None && !BoundaryBefore(part.before, from < c.start ? at - 1 : nullptr)) return false;
+    return part.after == Boundary::None ||
+           BoundaryAfter(part.after, at + (c.end - c.start), static_cast<size_t>(to - c.end));
 }
 
 // Parts arrive in order of their ends, so the next part of a record starts
@@ -321,6 +331,10 @@ bool StreamScanner::Scan(const unsigned char* bytes, size_t count) {
         position_ += count;
         return true;
     }
+    return Match(bytes, count);
+}
+
+bool StreamScanner::Match(const unsigned char* bytes, size_t count) {
     // The bytes before the chunk that are still needed stay in window_;
     // the chunk itself is read where the caller holds it.
     chunk_ = bytes;
@@ -333,15 +347,19 @@ bool StreamScanner::Scan(const unsigned char* bytes, size_t count) {
     std::copy(bytes, bytes + after, seam_ + before);
     // Every part ending by position_ has a window that ends there too, so
     // once the groups have visited all of them every such part is pending.
+    // A part is settled once the bytes its check after it reads are in:
+    // every part alike, so that they are still settled in order of their ends.
+    uint64_t settled = position_;
+    if (!ended_) settled = position_ > db_.lookahead() ? position_ - db_.lookahead() : 0;
     uint64_t keep = FilterAll();
-    while (Resolve(position_)) keep = FilterAll();
+    while (Resolve(settled)) keep = FilterAll();
     if (verdict_) {
         chunk_ = nullptr;
         return allowCheck_;
     }
     // Keep what a part still to be verified or found may need, and no more.
     keep = keep > db_.maxPartLength() ? keep - db_.maxPartLength() : 0;
-    for (const Candidate& c : pending_) keep = std::min(keep, c.start);
+    for (const Candidate& c : pending_) keep = std::min(keep, c.start > 0 ? c.start - 1 : 0);
     keep = std::max(keep, windowStart_);
     if (keep >= chunkStart_) {
         window_.assign(bytes + (keep - chunkStart_), bytes + count);
@@ -360,6 +378,12 @@ void StreamScanner::Finish() {
         std::vector<unsigned char> head;
         head.swap(head_);
         Scan(head.data(), head.size());
+    }
+    // Parts that end within the last bytes, whose checks after them see the end.
+    if (!pending_.empty() && !verdict_) {
+        ended_ = true;
+        static const unsigned char kNone = 0;
+        Match(&kNone, 0);
     }
     pending_.clear();
     unsigned char md5[16], sha1[Sha1::kSize], sha256[Sha256::kSize];

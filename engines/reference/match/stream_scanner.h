@@ -57,6 +57,8 @@ private:
     void Filter(size_t g);
     uint64_t FilterAll();
     bool Scan(const unsigned char* bytes, size_t count);
+    // The body records over the chunk; count 0 once the object has ended.
+    bool Match(const unsigned char* bytes, size_t count);
     // The data of a PE section whose size a section hash record names.
     struct SectionHash {
         uint64_t start;
@@ -98,6 +100,8 @@ private:
     Sha256 sha256_;
     Verdict hashVerdict_;
     uint64_t position_ = 0;
+    // The object has ended: checks after a part that reach past it see its end.
+    bool ended_ = false;
     std::vector<unsigned char> window_;  // bytes before the chunk still needed
     uint64_t windowStart_ = 0;
     const unsigned char* chunk_ = nullptr;  // the chunk being fed

@@ -1,6 +1,7 @@
 #include "virus_record.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace refengine {
 namespace {
@@ -70,6 +71,22 @@ bool ParseGap(const std::string& hex, size_t& i, PatternGap& gap) {
     return true;
 }
 
+// The bytes clamscan takes as ending a word before a pattern and after it
+// (measured byte by byte against it; no control or high byte is one, not
+// even a line break before a word). Inside a pattern a word boundary is one
+// byte of either set.
+constexpr char kWordBefore[] = " -./<@_";
+constexpr char kWordAfter[] = "\n\r \"'-/=>_";
+
+bool InSet(const char* set, unsigned char b) { return b != 0 && std::strchr(set, b) != nullptr; }
+
+// "(B)" or "(L)" at i.
+Boundary BoundaryAt(const std::string& hex, size_t i) {
+    if (hex.compare(i, 3, "(B)") == 0) return Boundary::Word;
+    if (hex.compare(i, 3, "(L)") == 0) return Boundary::Line;
+    return Boundary::None;
+}
+
 // Sets the part's anchor: its longest run of fixed bytes.
 void FindAnchor(PatternPart& part) {
     uint32_t run = 0;
@@ -90,7 +107,7 @@ PatternStatus ParseClass(const std::string& hex, size_t& i, PatternPart& part) {
     const size_t close = hex.find(')', open);
     if (open >= hex.size() || hex[open] != '(' || close == std::string::npos) return PatternStatus::Damaged;
     const std::string inner = hex.substr(open + 1, close - open - 1);
-    // Boundary anchors and alternatives of several bytes are not for the matcher.
+    // Negated boundaries, and alternatives of several bytes, are not for the matcher.
     if (inner == "B" || inner == "L") return PatternStatus::Unsupported;
     for (size_t from = 0;;) {
         size_t bar = inner.find('|', from);
@@ -129,6 +146,24 @@ bool ParseAnchoredGap(const std::string& hex, size_t& i, PatternGap& gap) {
 
 }  // namespace
 
+bool IsSmallFixedGap(const std::string& hex, size_t open) {
+    const size_t close = hex.find('}', open);
+    uint64_t n = 0;
+    return close != std::string::npos && ParseDecimal(hex.substr(open + 1, close - open - 1), 127, n);
+}
+
+bool BoundaryBefore(Boundary kind, const unsigned char* previous) {
+    if (!previous) return true;
+    return kind == Boundary::Line ? *previous == '\n' : InSet(kWordBefore, *previous);
+}
+
+bool BoundaryAfter(Boundary kind, const unsigned char* next, size_t available) {
+    if (available == 0) return true;
+    if (kind == Boundary::Word) return InSet(kWordAfter, next[0]);
+    // A CR the object ends with ends no line.
+    return next[0] == '\n' || (next[0] == '\r' && available >= 2 && next[1] == '\n');
+}
+
 bool PatternPart::Matches(const unsigned char* at) const {
     const size_t n = bytes.size();
     for (size_t k = 0; k < n; ++k) {
@@ -145,20 +180,69 @@ PatternStatus ParsePattern(const char* text, size_t length, PatternSyntax syntax
     const bool open = syntax == PatternSyntax::Open;
     std::vector<bool> anchored;
     PatternPart part;
+    // A boundary after the part's last element: it checks the bytes after
+    // the part if the part ends here, and takes a byte of its own if another
+    // element follows.
+    Boundary pending = Boundary::None;
+    auto place = [&]() {
+        if (pending == Boundary::None) return true;
+        // A line boundary inside a part is LF or CR LF: the record's choices
+        // have replaced it before.
+        if (pending == Boundary::Line) return false;
+        ByteClass cls;
+        cls.at = static_cast<uint32_t>(part.bytes.size());
+        for (const char* set : {kWordBefore, kWordAfter}) {
+            for (const char* b = set; *b; ++b) {
+                const unsigned u = static_cast<unsigned char>(*b);
+                cls.bits[u >> 5] |= 1u << (u & 31);
+            }
+        }
+        part.classes.push_back(cls);
+        part.bytes.push_back(0);
+        part.mask.push_back(0);
+        pending = Boundary::None;
+        return true;
+    };
     size_t i = 0;
     while (i < hex.size()) {
         const char c = hex[i];
         if (c == '*' || c == '{' || (open && c == '[')) {
             PatternGap gap;
+            const size_t at = i;
+            if (!(c == '[' ? ParseAnchoredGap(hex, i, gap) : ParseGap(hex, i, gap))) return PatternStatus::Damaged;
+            // A short fixed gap beside a boundary is that many "??" in the
+            // part, as clamscan reads it: the boundary then takes a byte.
+            if (open && c == '{' && IsSmallFixedGap(hex, at) &&
+                (pending != Boundary::None || (part.bytes.empty() && part.before != Boundary::None) ||
+                 BoundaryAt(hex, i) != Boundary::None)) {
+                if (!place()) return PatternStatus::Unsupported;
+                part.bytes.insert(part.bytes.end(), gap.min, 0);
+                part.mask.insert(part.mask.end(), gap.min, 0);
+                continue;
+            }
             // A gap needs a part on each side.
             if (part.bytes.empty()) return PatternStatus::Damaged;
-            if (!(c == '[' ? ParseAnchoredGap(hex, i, gap) : ParseGap(hex, i, gap))) return PatternStatus::Damaged;
+            part.after = pending;
+            pending = Boundary::None;
             sig.parts.push_back(std::move(part));
             sig.gaps.push_back(gap);
             anchored.push_back(c == '[');
             part = PatternPart();
             continue;
         }
+        const Boundary boundary = open && c == '(' ? BoundaryAt(hex, i) : Boundary::None;
+        if (boundary != Boundary::None) {
+            i += 3;
+            // Only a part's first element checks the byte before it.
+            if (part.bytes.empty() && part.before == Boundary::None && pending == Boundary::None) {
+                part.before = boundary;
+            } else {
+                if (!place()) return PatternStatus::Unsupported;
+                pending = boundary;
+            }
+            continue;
+        }
+        if (!place()) return PatternStatus::Unsupported;
         if (open && (c == '(' || c == '!')) {
             const PatternStatus status = ParseClass(hex, i, part);
             if (status != PatternStatus::Parsed) return status;
@@ -185,10 +269,17 @@ PatternStatus ParsePattern(const char* text, size_t length, PatternSyntax syntax
         i += 2;
     }
     if (part.bytes.empty()) return PatternStatus::Damaged;
+    part.after = pending;
     sig.parts.push_back(std::move(part));
     for (size_t k = 0; k < anchored.size(); ++k) {
-        if (anchored[k] && sig.parts[k].bytes.size() != 1 && sig.parts[k + 1].bytes.size() != 1)
-            return PatternStatus::Damaged;
+        if (!anchored[k]) continue;
+        const PatternPart &left = sig.parts[k], &right = sig.parts[k + 1];
+        if (left.bytes.size() != 1 && right.bytes.size() != 1) return PatternStatus::Damaged;
+        // clamscan refuses a boundary beside an anchored gap or on its byte.
+        if (left.after != Boundary::None || right.before != Boundary::None ||
+            (left.bytes.size() == 1 && left.before != Boundary::None) ||
+            (right.bytes.size() == 1 && right.after != Boundary::None))
+            return PatternStatus::Unsupported;
     }
     for (PatternPart& p : sig.parts) {
         if (p.bytes.size() > kMaxPartLength) return PatternStatus::Damaged;

@@ -1,6 +1,7 @@
 // Signature records of the *.vdb bases and the parser of one base line.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,11 @@ struct ByteClass {
     bool Takes(unsigned char b) const { return ((bits[b >> 5] >> (b & 31)) & 1) != negated; }
 };
 
+// A check that takes no byte of its own: the byte before a part, or the
+// bytes after it, must end a word or a line (or the object must begin or end
+// there).
+enum class Boundary : uint8_t { None, Word, Line };
+
 // A run of bytes where some positions may be "??" (any byte), a nibble
 // ("a?", "?a") or a class.
 struct PatternPart {
@@ -25,8 +31,18 @@ struct PatternPart {
     std::vector<ByteClass> classes;
     uint32_t anchorStart = 0;  // longest run of fixed bytes: the filter takes its windows there
     uint32_t anchorLength = 0;
+    Boundary before = Boundary::None;
+    Boundary after = Boundary::None;
     bool Matches(const unsigned char* at) const;
+    // Bytes after the part that the check after it reads: a line may end in CR LF.
+    uint32_t lookahead() const { return after == Boundary::Line ? 2 : after == Boundary::Word ? 1 : 0; }
 };
+
+// previous: the byte before the part, null at the object's start.
+bool BoundaryBefore(Boundary kind, const unsigned char* previous);
+// The available bytes after the part (lookahead() of them, fewer only where
+// the object ends).
+bool BoundaryAfter(Boundary kind, const unsigned char* next, size_t available);
 
 // Distance allowed between the end of one part and the start of the next.
 struct PatternGap {
@@ -75,6 +91,9 @@ constexpr uint32_t kMaxPartLength = 4096;
 // (nibbles, classes, anchored bytes).
 enum class PatternSyntax { Base, Open };
 enum class PatternStatus { Parsed, Damaged, Unsupported };
+// "{n}" at hex[open] with n below 128: clamscan reads it as n "??" inside
+// one part rather than as a gap between two.
+bool IsSmallFixedGap(const std::string& hex, size_t open);
 // The pattern of one record into sig's parts and gaps.
 PatternStatus ParsePattern(const char* hex, size_t length, PatternSyntax syntax, BodySignature& sig);
 constexpr size_t kMaxVirusNameLength = 257;

@@ -212,10 +212,52 @@ def typed(obj, ndb):
                 else:
                     part = mark(head_k) + tail.replace(b".", b"\x00")
                 obj("syntax_%s_%s%d.bin" % (name.split(".")[1].lower(), kind, i), put(blob(400), 100, part))
-    # Skipped and counted: normalised HTML and text, boundaries.
+    # Skipped and counted: normalised HTML and text.
     ndb.append("Test.Html:3:*:%s" % mark(60).hex())
     ndb.append("Test.Text:7:*:%s" % mark(61).hex())
-    ndb.append("Test.Boundary:0:*:%s(B)e7" % mark(62).hex())
+    boundaries(obj, ndb)
+
+
+def boundaries(obj, ndb):
+    """Word (B) and line (L) boundaries at a pattern's start and end, inside
+    it, beside gaps, wildcards and classes; each with objects that hit and
+    that miss by one byte. In the objects "M" and "N" stand for the record's
+    two marks, "~" for a zero byte, "^" and "$" for the object's start and end."""
+    records = [
+        ("WordStart", "(B)M", [b" M", b"_M", b"@M", b".M", b"^M"], [b"xM", b"\nM", b'"M', b"=M"]),
+        ("WordEnd", "M(B)", [b"M'", b"M\r", b"M\n", b"M=", b"M$"], [b"Mx", b"M.", b"M@", b"M\t"]),
+        ("WordInside", "M(B)e7e8", [b"M=\xe7\xe8", b"M.\xe7\xe8", b"M\n\xe7\xe8"],
+         [b"M\xe7\xe8", b"Mx\xe7\xe8", b"M  \xe7\xe8", b"M\t\xe7\xe8", b"M\r\n\xe7\xe8"]),
+        ("WordBoth", "(B)M(B)", [b" M ", b"^M-", b"/M$"], [b" Mx", b"xM "]),
+        ("LineStart", "(L)M", [b"\nM", b"\r\nM", b"^M"], [b"\rM", b"xM", b" M"]),
+        ("LineEnd", "M(L)", [b"M\n", b"M\r\n", b"M$"], [b"M\rx", b"M\r$", b"M ", b"M\x0b"]),
+        ("LineInside", "M(L)e7e8", [b"M\n\xe7\xe8", b"M\r\n\xe7\xe8"],
+         [b"M\xe7\xe8", b"M\r\xe7\xe8", b"M\n\n\xe7\xe8"]),
+        # (clamscan 1.4 crashes on this record's mark at the object's start)
+        ("LineThenWord", "(L)(B)M", [b"\n M", b"^-M"], [b"x M", b"\nM"]),
+        ("TwoInside", "M(B)(L)N", [b"M \nN", b"M_\r\nN"], [b"M\nN", b"M N"]),
+        ("AfterStar", "M*(B)N", [b"M~~ N", b"M N", b"M-N"], [b'M~~"N', b"MN"]),
+        ("BeforeStar", "M(B)*N", [b'M"~~N', b"M N"], [b"M~~~N", b"MN"]),
+        ("AfterRange", "M{2-5}(B)N", [b"M~~ N", b"M~~~~_N"], [b"M~~~~~ N", b'M~~"N']),
+        ("BeforeRange", "M(L){-3}N", [b"M\nN", b"M\n~~N"], [b"M\n~~~N", b"MxN"]),
+        ("ShortGap", "M{3}(B)N", [b'M~~~"N', b"M~~~ N"], [b"M~~ N"]),
+        ("LineShortGap", "M(L){2}N", [b"M\n~~N", b"M\r\n~~N"], [b"M\n~N", b"M~\n~N"]),
+        ("Wildcards", "(B)??M??(B)", [b" ~M~ ", b"^~M~$"], [b"x~M~ ", b" ~M~x"]),
+        ("Classes", "(B)(e7|e8)Ma?(L)", [b" \xe7M\xa1\n", b"^\xe8M\xaf$"], [b"x\xe7M\xa1\n", b" \xe7M\xa1\r"]),
+        ("Choices", "(e7e7|e8)M(L)e9", [b"\xe7\xe7M\n\xe9", b"\xe8M\r\n\xe9"], [b"\xe8M \xe9"]),
+        ("AnchoredFar", "(B)M[1-2]e7", [b" M~\xe7"], [b"xM~\xe7"]),
+    ]
+    for i, (name, pattern, hits, misses) in enumerate(records):
+        m, n = mark(70 + 2 * i), mark(71 + 2 * i)
+        ndb.append("Test.Boundary.%s:0:*:%s" % (name, pattern.replace("M", m.hex()).replace("N", n.hex())))
+        for kind, forms in (("hit", hits), ("miss", misses)):
+            for j, form in enumerate(forms):
+                at_start, at_end = form.startswith(b"^"), form.endswith(b"$")
+                form = form[1 if at_start else 0:len(form) - (1 if at_end else 0)]
+                data = b"".join({77: m, 78: n, 126: b"\0"}.get(c, bytes([c])) for c in form)
+                base = blob(400)
+                data = (b"" if at_start else base[:100]) + data + (b"" if at_end else base[100:])
+                obj("bound_%s_%s%d.bin" % (name.lower(), kind, j), data)
 
 
 def loose(folder):

@@ -134,13 +134,14 @@ TEST_F(ClamDbTest, LooseDatabasesGiveClamscansVerdictsAndNames) {
     EXPECT_EQ(s.allowRecords, 3);
     EXPECT_EQ(s.ignoredNames, 2);
     EXPECT_EQ(s.skipped[orlix::SkippedOtherLevel], 2);
-    EXPECT_EQ(s.skipped[orlix::SkippedTypedBody], 3);
+    EXPECT_EQ(s.skipped[orlix::SkippedTypedBody], 2) << "only the normalised HTML and text records";
     EXPECT_EQ(s.rejectedLines, 0);
 }
 
-// The records that need the object's head (its type, its PE layout) decide
-// alike however the object's bytes arrive: a member's come in small pieces.
-TEST_F(ClamDbTest, TypedAndPeRecordsDecideAlikeInAnyChunking) {
+// The records that need the object's head (its type, its PE layout), and
+// those whose boundaries read bytes beside a part, decide alike however the
+// object's bytes arrive: a member's come in small pieces.
+TEST_F(ClamDbTest, TypedPeAndBoundaryRecordsDecideAlikeInAnyChunking) {
     if (std::system("command -v clamscan >/dev/null 2>&1") != 0) GTEST_SKIP() << "clamscan is not installed";
     const std::string gen = dir_.File("gen");
     ASSERT_TRUE(Generate("loose", gen));
@@ -157,7 +158,7 @@ TEST_F(ClamDbTest, TypedAndPeRecordsDecideAlikeInAnyChunking) {
     int checked = 0;
     for (const std::string& object : FileNames(gen + "/objects")) {
         if (object.compare(0, 3, "pe_") != 0 && object.compare(0, 4, "type") != 0 &&
-            object.compare(0, 7, "section") != 0)
+            object.compare(0, 7, "section") != 0 && object.compare(0, 6, "bound_") != 0)
             continue;
         const std::string bytes = ReadFileBytes(gen + "/objects/" + object);
         const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -170,7 +171,7 @@ TEST_F(ClamDbTest, TypedAndPeRecordsDecideAlikeInAnyChunking) {
         }
         ++checked;
     }
-    EXPECT_GT(checked, 60);
+    EXPECT_GT(checked, 140);
 }
 
 TEST_F(ClamDbTest, ContainersLoadWithTheirHeadersAndFailingOnesAreRejectedWhole) {
@@ -258,27 +259,37 @@ TEST_F(RefEngineTest, DamagedDatabaseLinesAreSkippedAndCountedNeverFatal) {
 // among them. Records the open format forbids are damaged lines.
 TEST_F(RefEngineTest, OpenBodyRecordsBeyondTheMatcherAreCountedApart) {
     WriteFileBytes(dir_.File("syntax.ndb"),
-                   "Good.Choice:0:*:616263(6465|66)67\n"        // two bodies, one record
-                   "Skip.OnlyNibbles:0:*:616263*a?b?\n"         // a part of no fixed byte
-                   "Skip.NotChoice:0:*:616263!(6465|6667)68\n"  // a negated alternative of several bytes
-                   "Skip.Boundary:0:*:616263(B)64\n"            //
-                   "Skip.Html:3:*:616263\n"                     // normalised HTML
-                   "Skip.ElfEntry:6:EP+0:616263\n"              // entry points of other executables
-                   "Skip.Version:1:VI:616263\n"                 //
-                   "Bad.EntryOfAny:0:EP+0:616263\n"             // entry points are for executables
-                   "Bad.Anchored:0:*:6162[1-2]6364\n"           // an anchored byte needs one byte beside it
+                   "Good.Choice:0:*:616263(6465|66)67\n"         // two bodies, one record
+                   "Skip.OnlyNibbles:0:*:616263*a?b?\n"          // a part of no fixed byte
+                   "Skip.NotChoice:0:*:616263!(6465|6667)68\n"   // a negated alternative of several bytes
+                   "Good.Boundaries:0:*:(L)78797a(B)\n"          // boundaries the matcher takes
+                   "Skip.NotBoundary:0:*:616263!(B)64\n"         // a negated boundary
+                   "Skip.BoundaryChoice:0:*:(B)(6162|6364)65\n"  // a boundary beside a choice of several bytes
+                   "Skip.BoundaryAnchor:0:*:(B)61[1-2]626364\n"  // a boundary on an anchored byte
+                   "Skip.TwoBoundariesAtEnd:0:*:616263(B)(L)\n"  // the first may take the object's end
+                   "Skip.Html:3:*:616263\n"                      // normalised HTML
+                   "Skip.ElfEntry:6:EP+0:616263\n"               // entry points of other executables
+                   "Skip.Version:1:VI:616263\n"                  //
+                   "Bad.EntryOfAny:0:EP+0:616263\n"              // entry points are for executables
+                   "Bad.Anchored:0:*:6162[1-2]6364\n"            // an anchored byte needs one byte beside it
                    "Bad.Float:0:10,x:616263\n");
-    ASSERT_EQ(LoadBase("database syntax.ndb\n", "clamav.vdb"), 1);
+    ASSERT_EQ(LoadBase("database syntax.ndb\n", "clamav.vdb"), 2);
     Finish();
     EXPECT_EQ(Scan("abcfg"), 1);
     EXPECT_EQ(VirusName(), "Good.Choice");
     EXPECT_EQ(Scan("abcdeg"), 1);
     EXPECT_EQ(Scan("abcdg"), 0);
+    // The object's start and end are boundaries too.
+    EXPECT_EQ(Scan("xyz"), 1);
+    EXPECT_EQ(VirusName(), "Good.Boundaries");
+    EXPECT_EQ(Scan("\r\nxyz-"), 1);
+    EXPECT_EQ(Scan("\rxyz-"), 0);
+    EXPECT_EQ(Scan("\nxyz!"), 0);
     orlix::BaseStatisticsEx s = {};
     s.structSize = sizeof s;
     ORLIX_BaseStatisticsEx(&s);
-    EXPECT_EQ(s.bodyRecords, 1);
-    EXPECT_EQ(s.skipped[orlix::SkippedTypedBody], 6);
+    EXPECT_EQ(s.bodyRecords, 2);
+    EXPECT_EQ(s.skipped[orlix::SkippedTypedBody], 9);
     EXPECT_EQ(s.rejectedLines, 3);
 }
 
