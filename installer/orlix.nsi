@@ -51,11 +51,17 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
   !uninstfinalize '${SIGN} "%1"'
 !endif
 
-Var Engine          ; reference or clamd
+Var Engine          ; reference, clamav-db or clamd
+Var OldEngine       ; the choice of the installation found, if any
 Var Servers         ; the clamd servers, comma-separated
 Var OldServers      ; those of the clamd.vdb found, to leave it alone when unchanged
+Var ClamDb          ; the folder of ClamAV's databases
+Var OldClamDb       ; that of the clamav.vdb found, to leave it alone when unchanged
 Var RadioReference
+Var RadioClamDb
 Var RadioClamd
+Var ClamDbEdit
+Var BrowseButton
 Var ServersEdit
 Var TestButton
 Var TestAnswer
@@ -105,6 +111,7 @@ UninstPage custom un.PurgePage un.PurgePageLeave
   !insertmacro CheckFree "$INSTDIR\LICENSE.txt"
   !insertmacro CheckFree "$INSTDIR\engine\default.vdb"
   !insertmacro CheckFree "$INSTDIR\engine\clamd.vdb"
+  !insertmacro CheckFree "$INSTDIR\engine\clamav.vdb"
 !macroend
 ; $R9: the first program file another process holds, or empty.
 Function FindHeldFile
@@ -156,11 +163,12 @@ Function .onInit
   File "/oname=$PLUGINSDIR\orlixinst.exe" "${STAGE}\orlixinst.exe"
   ; NSIS has taken /D= off the command line already.
   ${GetParameters} $R0
+  ; It answers the /CLAMDB= folder, parsed as it checked it.
   nsExec::ExecToStack '"$PLUGINSDIR\orlixinst.exe" options $R0'
   Pop $0
-  Pop $1
+  Pop $ClamDb
   ${If} $0 != 0
-    Push "$1"
+    Push "$ClamDb"
     Call BadArguments
   ${EndIf}
   ; NSIS silently ignores a /D= folder it cannot use; the raw command line still has it.
@@ -178,7 +186,12 @@ Function .onInit
   ${EndIf}
 
   ; The engine: the option, else the one installed before, else the reference engine.
-  ReadRegStr $Engine HKCU "${UNINST_KEY}" "Engine"
+  ReadRegStr $OldEngine HKCU "${UNINST_KEY}" "Engine"
+  ${If} $OldEngine == ""
+  ${AndIf} ${FileExists} "$INSTDIR\engine\clamav.vdb"
+    StrCpy $OldEngine "clamav-db"
+  ${EndIf}
+  StrCpy $Engine $OldEngine
   ClearErrors
   ${GetOptions} $R0 "/ENGINE=" $0
   ${IfNot} ${Errors}
@@ -188,9 +201,20 @@ Function .onInit
   ${GetOptions} $R0 "/SERVERS=" $Servers
   ${IfNot} ${Errors}
   ${AndIf} $Engine != "reference"
+  ${AndIf} $Engine != "clamav-db"
     StrCpy $Engine "clamd"
   ${EndIf}
-  ${If} $Engine != "clamd"
+  ${If} $ClamDb != ""
+  ${AndIf} $Engine != "reference"
+  ${AndIf} $Engine != "clamd"
+    StrCpy $Engine "clamav-db"
+  ${EndIf}
+  ; In the case the script compares and stores.
+  ${If} $Engine == "clamd"
+    StrCpy $Engine "clamd"
+  ${ElseIf} $Engine == "clamav-db"
+    StrCpy $Engine "clamav-db"
+  ${Else}
     StrCpy $Engine "reference"
   ${EndIf}
 
@@ -212,6 +236,39 @@ Function ReadOldServers
   ${EndIf}
 FunctionEnd
 
+; The folder of the installation's clamav.vdb, else empty.
+Function ReadOldClamDb
+  StrCpy $OldClamDb ""
+  ${If} ${FileExists} "$INSTDIR\engine\clamav.vdb"
+    nsExec::ExecToStack '"$PLUGINSDIR\orlixinst.exe" clamdb-of "$INSTDIR\engine\clamav.vdb"'
+    Pop $0
+    Pop $1
+    ${If} $0 == 0
+      StrCpy $OldClamDb $1
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; $ClamDb, when not given: the old folder, else where ClamAV for Windows
+; looks first (its DataDir registry value), else its default, the
+; "database" folder of its installation.
+Function ChooseClamDb
+  ${If} $ClamDb == ""
+    StrCpy $ClamDb $OldClamDb
+  ${EndIf}
+  ${If} $ClamDb == ""
+    SetRegView 64
+    ReadRegStr $ClamDb HKLM "Software\ClamAV" "DataDir"
+    SetRegView lastused
+  ${EndIf}
+  ${If} $ClamDb == ""
+    ReadRegStr $ClamDb HKLM "Software\ClamAV" "DataDir"
+  ${EndIf}
+  ${If} $ClamDb == ""
+    StrCpy $ClamDb "$PROGRAMFILES64\ClamAV\database"
+  ${EndIf}
+FunctionEnd
+
 Function EnginePage
   Call ReadOldServers
   ${If} $Servers == ""
@@ -220,30 +277,44 @@ Function EnginePage
   ${If} $Servers == ""
     StrCpy $Servers "127.0.0.1:3310"
   ${EndIf}
+  Call ReadOldClamDb
+  Call ChooseClamDb
   !insertmacro MUI_HEADER_TEXT "Engine" "Choose what checks your attachments."
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateRadioButton} 0 0 100% 12u "&Reference engine with its default virus bases"
+  ${NSD_CreateRadioButton} 0 0 100% 10u "&Reference engine with its default virus bases"
   Pop $RadioReference
-  ${NSD_CreateLabel} 12u 13u -12u 18u "Checks on this computer with the Orlix bases; base files you add to its folder are loaded too."
+  ${NSD_CreateLabel} 12u 11u -12u 10u "Checks here with the Orlix bases and the base files you add to its folder."
   Pop $0
-  ${NSD_CreateRadioButton} 0 36u 100% 12u "&ClamAV's clamd server (the clamd bridge)"
+  ${NSD_CreateRadioButton} 0 24u 100% 10u "ClamAV's signature &database, no server"
+  Pop $RadioClamDb
+  ${NSD_CreateLabel} 12u 35u -12u 10u "The reference engine with ClamAV's databases in this &folder:"
+  Pop $0
+  ${NSD_CreateText} 12u 46u -60u 12u "$ClamDb"
+  Pop $ClamDbEdit
+  ${NSD_CreateButton} -44u 45u 44u 14u "Bro&wse..."
+  Pop $BrowseButton
+  ${NSD_OnClick} $BrowseButton BrowseClamDb
+  ${NSD_CreateRadioButton} 0 64u 100% 10u "&ClamAV's clamd server (the clamd bridge)"
   Pop $RadioClamd
-  ${NSD_CreateLabel} 12u 49u -12u 10u "&Servers, HOST:PORT, tried in this order (separate them with commas):"
+  ${NSD_CreateLabel} 12u 75u -12u 10u "&Servers, HOST:PORT, tried in this order (separate them with commas):"
   Pop $0
-  ${NSD_CreateText} 12u 60u -60u 12u "$Servers"
+  ${NSD_CreateText} 12u 86u -60u 12u "$Servers"
   Pop $ServersEdit
-  ${NSD_CreateButton} -44u 59u 44u 14u "&Test"
+  ${NSD_CreateButton} -44u 85u 44u 14u "&Test"
   Pop $TestButton
   ${NSD_OnClick} $TestButton TestServers
-  ${NSD_CreateLabel} 12u 76u -12u 40u ""
+  ${NSD_CreateLabel} 12u 101u -12u 22u ""
   Pop $TestAnswer
-  ${NSD_CreateLabel} 12u 118u -12u 20u "clamd's protocol is not encrypted: use a clamd on this computer or on a network you trust."
+  ${NSD_CreateLabel} 12u 123u -12u 17u "clamd's protocol is not encrypted: use a clamd on this computer or on a network you trust."
   Pop $0
   ${NSD_OnClick} $RadioReference EngineChanged
+  ${NSD_OnClick} $RadioClamDb EngineChanged
   ${NSD_OnClick} $RadioClamd EngineChanged
   ${If} $Engine == "clamd"
     ${NSD_Check} $RadioClamd
+  ${ElseIf} $Engine == "clamav-db"
+    ${NSD_Check} $RadioClamDb
   ${Else}
     ${NSD_Check} $RadioReference
   ${EndIf}
@@ -261,7 +332,34 @@ Function EngineChanged
     EnableWindow $ServersEdit 0
     EnableWindow $TestButton 0
   ${EndIf}
+  ${NSD_GetState} $RadioClamDb $0
+  ${If} $0 == ${BST_CHECKED}
+    EnableWindow $ClamDbEdit 1
+    EnableWindow $BrowseButton 1
+  ${Else}
+    EnableWindow $ClamDbEdit 0
+    EnableWindow $BrowseButton 0
+  ${EndIf}
 FunctionEnd
+
+Function BrowseClamDb
+  Pop $0
+  ${NSD_GetText} $ClamDbEdit $1
+  nsDialogs::SelectFolderDialog "The folder of ClamAV's databases (main.cvd, daily.cvd...):" "$1"
+  Pop $0
+  ${If} $0 != "error"
+    ${NSD_SetText} $ClamDbEdit "$0"
+  ${EndIf}
+FunctionEnd
+
+; Whether $ClamDb holds a database the engine loads from a folder.
+!macro IfClamDatabases THEN
+  ${If} ${FileExists} "$ClamDb\*.cvd"
+  ${OrIf} ${FileExists} "$ClamDb\*.cld"
+  ${OrIf} ${FileExists} "$ClamDb\local.*"
+    Goto ${THEN}
+  ${EndIf}
+!macroend
 
 Function TestServers
   Pop $0
@@ -274,6 +372,25 @@ Function TestServers
 FunctionEnd
 
 Function EnginePageLeave
+  ${NSD_GetState} $RadioClamDb $0
+  ${If} $0 == ${BST_CHECKED}
+    StrCpy $Engine "clamav-db"
+    ; Passed unquoted: the helper takes the rest of its command line as it is.
+    ${NSD_GetText} $ClamDbEdit $1
+    nsExec::ExecToStack '"$PLUGINSDIR\orlixinst.exe" clamdb-folder $1'
+    Pop $0
+    Pop $2
+    ${If} $0 != 0
+      MessageBox MB_OK|MB_ICONEXCLAMATION "$2"
+      Abort
+    ${EndIf}
+    StrCpy $ClamDb $2
+    ${NSD_SetText} $ClamDbEdit "$ClamDb"
+    !insertmacro IfClamDatabases found
+    MessageBox MB_YESNO|MB_ICONQUESTION "$ClamDb holds no ClamAV database yet (main.cvd, daily.cvd or local databases). Until ClamAV's freshclam puts them there, the plug-in reports that it has no virus bases.$\r$\n$\r$\nInstall with this folder anyway?" IDYES found
+    Abort
+    found:
+  ${EndIf}
   ${NSD_GetState} $RadioClamd $0
   ${If} $0 == ${BST_CHECKED}
     StrCpy $Engine "clamd"
@@ -286,10 +403,20 @@ Function EnginePageLeave
       Abort
     ${EndIf}
     StrCpy $Servers $2
-  ${Else}
+  ${EndIf}
+  ${NSD_GetState} $RadioReference $0
+  ${If} $0 == ${BST_CHECKED}
     StrCpy $Engine "reference"
   ${EndIf}
   Call WaitForFreeFiles
+FunctionEnd
+
+; The clamav.vdb this installer wrote, when leaving that choice; one the
+; user put beside another engine is a base file of theirs.
+Function RemoveClamDbVdb
+  ${If} $OldEngine == "clamav-db"
+    Delete "$INSTDIR\engine\clamav.vdb"
+  ${EndIf}
 FunctionEnd
 
 Function OpenInstallFolder
@@ -340,10 +467,37 @@ Section "Orlix" SecMain
         Abort "clamd.vdb could not be written."
       ${EndIf}
     ${EndIf}
+    Call RemoveClamDbVdb
+  ${ElseIf} $Engine == "clamav-db"
+    File "/oname=orlix32.dll" "${STAGE}\reference\orlix32.dll"
+    ; Only ClamAV's databases: Orlix's own would answer for them with other names.
+    Delete "$INSTDIR\engine\default.vdb"
+    Delete "$INSTDIR\engine\clamd.vdb"
+    Call ReadOldClamDb
+    Call ChooseClamDb
+    ${If} $ClamDb != $OldClamDb
+      nsExec::ExecToStack '"$PLUGINSDIR\orlixinst.exe" write-clamdb "$INSTDIR\engine\clamav.vdb" $ClamDb'
+      Pop $0
+      Pop $1
+      ${If} $0 != 0
+        DetailPrint "$1"
+        SetErrorLevel 2
+        Abort "clamav.vdb could not be written."
+      ${EndIf}
+      nsExec::ExecToStack '"$PLUGINSDIR\orlixinst.exe" clamdb-of "$INSTDIR\engine\clamav.vdb"'
+      Pop $0
+      Pop $ClamDb
+    ${Else}
+      DetailPrint "Kept clamav.vdb: it names $ClamDb already"
+    ${EndIf}
+    !insertmacro IfClamDatabases databases
+    DetailPrint "$ClamDb holds no ClamAV database yet: run ClamAV's freshclam."
+    databases:
   ${Else}
     File "/oname=orlix32.dll" "${STAGE}\reference\orlix32.dll"
     File "${STAGE}\reference\default.vdb"
     Delete "$INSTDIR\engine\clamd.vdb"
+    Call RemoveClamDbVdb
   ${EndIf}
 
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -435,6 +589,10 @@ Function un.PurgePageLeave
 FunctionEnd
 
 Section "Uninstall"
+  ReadRegStr $0 HKCU "${UNINST_KEY}" "Engine"
+  ${If} $0 == "clamav-db"
+    Delete "$INSTDIR\engine\clamav.vdb"
+  ${EndIf}
   Delete "$INSTDIR\orlix.bav"
   Delete "$INSTDIR\bavhost.exe"
   Delete "$INSTDIR\README.txt"

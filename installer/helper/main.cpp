@@ -1,11 +1,17 @@
 // The installer's helper, extracted to its temporary folder and run with
-// nsExec: checks the command-line options and the clamd server list, asks
-// each server for zPING and writes clamd.vdb.
-//   orlixinst options ARG...         exit 0, or 2 with the message
+// nsExec: checks the command-line options, the clamd server list and the
+// folder of ClamAV's databases, asks each server for zPING and writes
+// clamd.vdb and clamav.vdb.
+//   orlixinst options ARG...         exit 0 with the /CLAMDB= folder (if any), or 2 with the message
 //   orlixinst servers LIST           exit 0, or 2 with the message
 //   orlixinst ping LIST              one "SERVER: answer" line each; 0 when all answered PONG
 //   orlixinst write-vdb FILE LIST    exit 0, 1 when the file cannot be written, 2 for a bad list
 //   orlixinst servers-of FILE        the servers a clamd.vdb names, as a list; 1 when it names none
+//   orlixinst clamdb-folder FOLDER   exit 0 with the folder as the installer keeps it, or 2 with the message
+//   orlixinst write-clamdb FILE FOLDER  exit 0, 1 when the file cannot be written, 2 for a bad folder
+//   orlixinst clamdb-of FILE         the folder a clamav.vdb names; 1 when it names none
+// FOLDER is the rest of the command line, verbatim; folders are read and
+// written in the ANSI code page, by which the plug-in opens the engine's files.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
@@ -14,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "clamdb.h"
 #include "config.h"
 #include "net.h"
 #include "servers.h"
@@ -52,6 +59,42 @@ std::string Ping(clamdbridge::Network& network, const std::string& entry) {
     return "not a clamd answer: " + reply.substr(0, 40);
 }
 
+std::wstring Widen(const std::string& text) {
+    int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(size > 0 ? size - 1 : 0, L'\0');
+    if (size > 1) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], size);
+    return wide;
+}
+
+// False when a character has no exact ANSI form: the engine could not open it.
+bool ToAnsi(const std::wstring& text, std::string* ansi) {
+    ansi->clear();
+    if (text.empty()) return true;
+    BOOL lossy = FALSE;
+    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0, nullptr, &lossy);
+    if (size <= 1 || lossy) return false;
+    ansi->assign(size - 1, '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, &(*ansi)[0], size, nullptr, nullptr);
+    return true;
+}
+
+// The folder of ClamAV's databases as the engine will read it, normalised;
+// false with the message for the user in *problem.
+bool AnsiFolder(const std::wstring& folder, std::string* ansi, std::string* problem) {
+    if (!ToAnsi(folder, ansi)) {
+        *problem =
+            "The folder of ClamAV's databases holds a character outside this computer's ANSI code page, by which "
+            "the plug-in opens the engine's files. Choose a folder whose path has none.";
+        return false;
+    }
+    *problem = orlixinst::ClamDbFolderProblem(*ansi);
+    *ansi = orlixinst::NormalFolder(*ansi);
+    return problem->empty();
+}
+
+// The command line after its first `count` arguments, as the user wrote it.
+std::wstring Tail(int count) { return Widen(orlixinst::CommandLineTail(Narrow(GetCommandLineW()), count)); }
+
 bool ReadWhole(const std::wstring& path, std::string* text) {
     FILE* file = _wfopen(path.c_str(), L"rb");
     if (!file) return false;
@@ -75,7 +118,9 @@ bool WriteFileWhole(const std::wstring& path, const std::string& text) {
 }
 
 int Usage() {
-    std::puts("usage: orlixinst options ARG... | servers LIST | ping LIST | write-vdb FILE LIST");
+    std::puts(
+        "usage: orlixinst options ARG... | servers LIST | ping LIST | write-vdb FILE LIST | servers-of FILE |"
+        " clamdb-folder FOLDER | write-clamdb FILE FOLDER | clamdb-of FILE");
     return 2;
 }
 
@@ -90,10 +135,47 @@ int main() {
     const std::string& command = args[0];
 
     if (command == "options") {
-        std::string message = orlixinst::CheckOptions(std::vector<std::string>(args.begin() + 1, args.end()));
-        if (message.empty()) return 0;
-        std::printf("%s", message.c_str());
-        return 2;
+        const std::vector<std::string> options(args.begin() + 1, args.end());
+        std::string message = orlixinst::CheckOptions(options);
+        std::string folder;
+        const std::string given = orlixinst::OptionValueOf(options, "CLAMDB");
+        if (message.empty() && !given.empty() && !AnsiFolder(Widen(given), &folder, &message))
+            message = "/CLAMDB=: " + message;
+        if (!message.empty()) {
+            std::printf("%s", message.c_str());
+            return 2;
+        }
+        std::printf("%s", folder.c_str());
+        return 0;
+    }
+    if (command == "clamdb-folder" || command == "write-clamdb") {
+        const bool write = command == "write-clamdb";
+        if (write && args.size() < 2) return Usage();
+        std::string folder;
+        std::string problem;
+        if (!AnsiFolder(Tail(write ? 3 : 2), &folder, &problem)) {
+            std::printf("%s", problem.c_str());
+            return 2;
+        }
+        if (!write) {
+            std::printf("%s", folder.c_str());
+            return 0;
+        }
+        std::wstring path = wide[2];
+        std::string old;
+        ReadWhole(path, &old);
+        if (!WriteFileWhole(path, orlixinst::MergeClamDb(old, folder))) {
+            std::printf("cannot write %s", args[1].c_str());
+            return 1;
+        }
+        return 0;
+    }
+    if (command == "clamdb-of" && args.size() == 2) {
+        std::string text;
+        ReadWhole(wide[2], &text);
+        std::string folder = orlixinst::ClamDbOf(text);
+        std::printf("%s", folder.c_str());
+        return folder.empty() ? 1 : 0;
     }
     if (command == "servers-of" && args.size() == 2) {
         std::string text;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "clamdb.h"
 #include "config.h"
 #include "default_clamd_vdb.h"
 
@@ -97,29 +98,43 @@ std::string ServersOf(const std::string& text) {
 std::string CheckOptions(const std::vector<std::string>& options) {
     std::string engine;
     bool serversGiven = false;
+    bool clamDbGiven = false;
     for (const std::string& option : options) {
         std::string value;
         std::string upper = Lower(option);
         if (upper == "/s" || upper == "/ncrc") continue;
         if (OptionValue(option, "ENGINE", &value)) {
             engine = Lower(value);
-            if (engine != "reference" && engine != "clamd")
-                return "/ENGINE= takes reference or clamd, not \"" + value + "\".";
+            if (engine != "reference" && engine != "clamd" && engine != "clamav-db")
+                return "/ENGINE= takes reference, clamav-db or clamd, not \"" + value + "\".";
         } else if (OptionValue(option, "SERVERS", &value)) {
             std::vector<std::string> servers;
             std::string bad;
             if (!ParseServerList(value, &servers, &bad))
                 return "/SERVERS= takes HOST:PORT entries separated by commas; \"" + bad + "\" is not one.";
             serversGiven = true;
+        } else if (OptionValue(option, "CLAMDB", &value)) {
+            std::string problem = ClamDbFolderProblem(value);
+            if (!problem.empty()) return "/CLAMDB=: " + problem;
+            clamDbGiven = true;
         } else if (OptionValue(option, "D", &value)) {
             return "/D= must come last and without quotes: /D=C:\\My Folder";
         } else {
             return "Unknown option \"" + option +
-                   "\". Options: /S /D=folder /ENGINE=reference|clamd /SERVERS=host:port,...";
+                   "\". Options: /S /D=folder /ENGINE=reference|clamav-db|clamd /CLAMDB=folder /SERVERS=host:port,...";
         }
     }
-    if (serversGiven && engine == "reference") return "/SERVERS= goes with /ENGINE=clamd only.";
+    if (serversGiven && clamDbGiven) return "/SERVERS= and /CLAMDB= exclude each other.";
+    if (serversGiven && !engine.empty() && engine != "clamd") return "/SERVERS= goes with /ENGINE=clamd only.";
+    if (clamDbGiven && !engine.empty() && engine != "clamav-db") return "/CLAMDB= goes with /ENGINE=clamav-db only.";
     return std::string();
+}
+
+std::string OptionValueOf(const std::vector<std::string>& options, const char* name) {
+    std::string value;
+    for (const std::string& option : options)
+        if (OptionValue(option, name, &value)) break;
+    return value;
 }
 
 }  // namespace orlixinst

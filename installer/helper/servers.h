@@ -24,4 +24,7 @@ std::string ServersOf(const std::string& text);
 // empty text when they are fine, else the message for the user.
 std::string CheckOptions(const std::vector<std::string>& options);
 
+// The value of the first "/NAME=" option (NAME without case), empty without one.
+std::string OptionValueOf(const std::vector<std::string>& options, const char* name);
+
 }  // namespace orlixinst

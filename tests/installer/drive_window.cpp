@@ -1,8 +1,9 @@
 // Drives the installer's windows from outside, as a user would, for the
 // screenshots of its pages:
 //   drive_window wait TITLE TEXT        until a window whose title holds TITLE shows TEXT (30 s)
-//   drive_window click TITLE TEXT|#ID   clicks the visible button with that text (without '&') or id
-//   drive_window settext TITLE CLASS TEXT  sets the text of the first visible control of that class
+//   drive_window closed TITLE TEXT      until no window whose title holds TITLE shows TEXT (30 s)
+//   drive_window click TITLE TEXT|#ID   clicks the visible button with that text (without '&') or id, once enabled (3
+//   s) drive_window settext TITLE CLASS[:N] TEXT  sets the text of the first (Nth) visible control of that class
 // Exit 0 when done, 1 when the window or control was not found.
 #include <windows.h>
 
@@ -12,8 +13,10 @@ namespace {
 
 struct Search {
     std::wstring title;
-    std::wstring text;  // a control's text, '&' removed; or its class for settext
-    int id = 0;         // with "#ID"
+    std::wstring text;     // a control's text, '&' removed; or its class for settext
+    int id = 0;            // with "#ID"
+    int skip = 0;          // settext: visible controls of the class passed over first
+    bool enabled = false;  // click: only a button the user could click, in a window not disabled by a message box
     bool byClass = false;
     bool contains = false;  // wait: TEXT is part of the control's text
     HWND found = nullptr;
@@ -21,7 +24,17 @@ struct Search {
 
 std::wstring TextOf(HWND window) {
     wchar_t buffer[1024] = L"";
-    GetWindowTextW(window, buffer, 1024);
+    wchar_t name[64] = L"";
+    GetClassNameW(window, name, 64);
+    if (lstrcmpiW(name, L"Edit") == 0) {
+        // GetWindowText does not ask another process's edit control for
+        // what it holds now; the message does.
+        DWORD_PTR ignored;
+        SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL, 500, &ignored);
+        buffer[1023] = L'\0';
+    } else {
+        GetWindowTextW(window, buffer, 1024);
+    }
     std::wstring text;
     for (const wchar_t* c = buffer; *c; ++c)
         if (*c != L'&') text += *c;
@@ -31,6 +44,7 @@ std::wstring TextOf(HWND window) {
 BOOL CALLBACK MatchChild(HWND child, LPARAM param) {
     Search& search = *reinterpret_cast<Search*>(param);
     if (!IsWindowVisible(child)) return TRUE;
+    if (search.enabled && (!IsWindowEnabled(child) || !IsWindowEnabled(GetAncestor(child, GA_ROOT)))) return TRUE;
     bool match;
     if (search.id) {
         match = GetDlgCtrlID(child) == search.id;
@@ -43,6 +57,10 @@ BOOL CALLBACK MatchChild(HWND child, LPARAM param) {
         match = search.contains ? text.find(search.text) != std::wstring::npos : text == search.text;
     }
     if (!match) return TRUE;
+    if (search.skip > 0) {
+        --search.skip;
+        return TRUE;
+    }
     search.found = child;
     return FALSE;
 }
@@ -69,17 +87,23 @@ int wmain(int argc, wchar_t** argv) {
     Search search;
     search.title = argv[2];
     search.text = argv[3];
-    if (command == L"wait") {
+    if (command == L"wait" || command == L"closed") {
+        const bool shown = command == L"wait";
         search.contains = true;
         for (int i = 0; i < 300; ++i) {
-            if (Find(search)) return 0;
+            if ((Find(search) != nullptr) == shown) return 0;
             Sleep(100);
         }
         return 1;
     }
     if (command == L"click") {
         if (search.text[0] == L'#') search.id = _wtoi(search.text.c_str() + 1);
-        HWND button = Find(search);
+        search.enabled = true;
+        HWND button = nullptr;
+        for (int i = 0; i < 30 && !button; ++i) {
+            if (i) Sleep(100);
+            button = Find(search);
+        }
         if (!button) return 1;
         DWORD_PTR ignored;
         SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 500, &ignored);
@@ -87,7 +111,19 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"settext" && argc == 5) {
         search.byClass = true;
-        HWND control = Find(search);
+        size_t colon = search.text.find(L':');
+        if (colon != std::wstring::npos) {
+            search.skip = _wtoi(search.text.c_str() + colon + 1) - 1;
+            search.text.resize(colon);
+        }
+        // The page may still be busy with a message box just closed.
+        const int skip = search.skip;
+        HWND control = nullptr;
+        for (int i = 0; i < 30 && !control; ++i) {
+            if (i) Sleep(100);
+            search.skip = skip;
+            control = Find(search);
+        }
         if (!control) return 1;
         SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
         return 0;

@@ -3,7 +3,7 @@
 # tree's prefix, one scenario a call:
 #   installer_test.sh SCENARIO BUILD_DIR [CLAMD_DIR]
 # (the artefacts of scripts/package.sh in BUILD_DIR/dist)
-# SCENARIO: reference, clamd, upgrade, held, uninstall, bad-arguments, signing.
+# SCENARIO: reference, clamd, clamav-db, upgrade, held, uninstall, bad-arguments, signing.
 set -uo pipefail
 scenario=$1
 clamd_dir=${3:-}
@@ -21,7 +21,13 @@ folder='C:\Orlix Test Folder'
 folder_words=('/D=C:\Orlix' Test Folder)
 uninstall_words=('_?=C:\Orlix' Test Folder)
 dir=$WINEPREFIX/drive_c/Orlix\ Test\ Folder
-trap 'rm -rf "$dir" "$work"; restore_prefix' EXIT
+# ClamAV's databases for the clamav-db choice: a space, a '#', and a name the
+# engine would take for a hash database but for the separator the installer adds.
+clamdb='C:\Orlix ClamAV #1\db.hdb'
+clamdb_root=$WINEPREFIX/drive_c/Orlix\ ClamAV\ \#1
+clamav_key='HKLM\Software\ClamAV'
+made_clamav_key=0
+trap 'rm -rf "$dir" "$work" "$clamdb_root"; [ $made_clamav_key = 0 ] || wine reg delete "$clamav_key" /f >/dev/null 2>&1; restore_prefix' EXIT
 
 fresh() {
   rm -rf "$dir"
@@ -31,6 +37,13 @@ fresh() {
 # its arguments reach it unquoted.
 run_wait() { wine cmd /c start "" /wait "$@" </dev/null >/dev/null 2>&1; }
 install() { run_wait 'C:\orlix-installer-test\setup.exe' /S "$@"; }
+# The same from a batch file, so that quoted options reach the installer as
+# a user types them: OPTIONS is one string, the folder as /D= last.
+install_line() {
+  printf 'start "" /wait C:\\orlix-installer-test\\setup.exe /S %s /D=%s\r\nexit /b %%ERRORLEVEL%%\r\n' "$1" "$folder" \
+    >"$test_c/install.bat"
+  wine cmd /c 'C:\orlix-installer-test\install.bat' </dev/null >/dev/null 2>&1
+}
 # The uninstaller copies itself away and returns at once; wait for it to
 # finish: its last step removes the Uninstall entry.
 uninstall() {
@@ -55,6 +68,9 @@ expect_nested_zip_found() {
   expect_eq "bavhost exit code ($1)" 1 "$rc"
   [[ $out == *"Infected by Eicar-Test-Signature"* ]] || fail "bavhost ($1) did not find the test file: $out"
 }
+
+# The path the database line of the installed clamav.vdb names.
+clamdb_line() { grep '^database ' "$dir/engine/clamav.vdb" | tr -d '\r' | sed 's/^database //'; }
 
 program_files=(orlix.bav bavhost.exe README.txt LICENSE.txt uninstall.exe engine/orlix32.dll)
 
@@ -138,6 +154,80 @@ server 127.0.0.1:$port" "$(grep '^server' "$dir/engine/clamd.vdb" | tr -d '\r')"
   expect_eq "clamd.vdb after /SERVERS" "server 127.0.0.1:$port
 reply-timeout 30s" "$(grep -v '^#\|timeout 2s\|timeout 150s' "$dir/engine/clamd.vdb" | tr -d '\r')"
   ;;
+clamav-db)
+  fresh
+  # A file of ClamAV's hash database, MD5:size:name, in its folder's local.hdb.
+  mkdir -p "$clamdb_root/db.hdb"
+  head -c 1000 /dev/urandom >"$work/sample.bin"
+  echo "$(md5sum <"$work/sample.bin" | cut -d' ' -f1):1000:Orlix.Test.ClamDb-1" >"$clamdb_root/db.hdb/local.hdb"
+  install_line "/ENGINE=clamav-db /CLAMDB=\"$clamdb\""
+  expect_eq "exit code" 0 $?
+  cmp -s "$dir/engine/orlix32.dll" "$build/refengine/orlix32.dll" || fail "engine/orlix32.dll is not the reference engine"
+  expect_no_file "$dir/engine/default.vdb"
+  expect_no_file "$dir/engine/clamd.vdb"
+  # The dotted name ends in a separator, or the engine would take it for a file.
+  expect_eq "database line" "$clamdb\\" "$(clamdb_line)"
+  expect_eq Engine clamav-db "$(reg_value "$uninst_key" Engine)"
+  out=$(wine "$dir/bavhost.exe" --no-progress check "$(winpath "$work/sample.bin")" 2>&1 </dev/null)
+  expect_eq "bavhost exit code (ClamAV's database)" 1 $?
+  [[ $out == *"Infected by Orlix.Test.ClamDb-1"* ]] || fail "bavhost did not find the file of local.hdb: $out"
+
+  # An upgrade keeps the choice, and clamav.vdb as the user left it while
+  # the folder stays the same (Windows compares folders without case).
+  printf '# mine\r\n' >>"$dir/engine/clamav.vdb"
+  cp "$dir/engine/clamav.vdb" "$work/clamav.vdb.before"
+  install "${folder_words[@]}"
+  expect_eq "upgrade exit code" 0 $?
+  install_line "/CLAMDB=\"$(echo "$clamdb" | tr 'A-Z' 'a-z')\""
+  expect_eq "upgrade with the same folder: exit code" 0 $?
+  cmp -s "$dir/engine/clamav.vdb" "$work/clamav.vdb.before" || fail "an upgrade with the same folder changed clamav.vdb"
+  expect_eq "Engine after the upgrades" clamav-db "$(reg_value "$uninst_key" Engine)"
+  expect_no_file "$dir/engine/default.vdb"
+  # Another folder changes the database line only, even one without databases yet.
+  install_line '/CLAMDB="C:\Orlix ClamAV #1"'
+  expect_eq "another folder: exit code" 0 $?
+  expect_eq "database line with another folder" 'C:\Orlix ClamAV #1' "$(clamdb_line)"
+  expect_eq "the user's line after it" '# mine' "$(tail -1 "$dir/engine/clamav.vdb" | tr -d '\r')"
+  # Without the Uninstall entry, clamav.vdb tells the choice.
+  forget_installation
+  install "${folder_words[@]}"
+  expect_eq "Engine told by clamav.vdb" clamav-db "$(reg_value "$uninst_key" Engine)"
+  expect_file "$dir/engine/clamav.vdb"
+
+  # Switching removes the other choice's base file.
+  install /ENGINE=clamd /SERVERS=127.0.0.1:3310 "${folder_words[@]}"
+  expect_eq "switch to clamd: exit code" 0 $?
+  expect_no_file "$dir/engine/clamav.vdb"
+  expect_file "$dir/engine/clamd.vdb"
+  # Without /CLAMDB, the folder ClamAV's DataDir names, else its default.
+  wine reg add "$clamav_key" /v DataDir /d 'C:\ClamAV data' /f >/dev/null 2>&1 && made_clamav_key=1
+  install /ENGINE=clamav-db "${folder_words[@]}"
+  expect_eq "switch back: exit code" 0 $?
+  expect_no_file "$dir/engine/clamd.vdb"
+  expect_eq "the folder of ClamAV's DataDir" 'C:\ClamAV data' "$(clamdb_line)"
+  wine reg delete "$clamav_key" /f >/dev/null 2>&1 && made_clamav_key=0
+  install /ENGINE=reference "${folder_words[@]}"
+  expect_eq "switch to reference: exit code" 0 $?
+  expect_no_file "$dir/engine/clamav.vdb"
+  expect_file "$dir/engine/default.vdb"
+  install /ENGINE=clamav-db "${folder_words[@]}"
+  expect_eq "ClamAV's default folder" 'C:\Program Files\ClamAV\database' "$(clamdb_line)"
+
+  # Uninstalling removes clamav.vdb, not the base files the user added.
+  cp "$root/engines/reference/bases/demo.vdb" "$dir/engine/added.vdb"
+  uninstall
+  expect_no_file "$dir/engine/clamav.vdb"
+  expect_file "$dir/engine/added.vdb"
+  # A clamav.vdb of the user's beside the reference engine is a base file of theirs.
+  fresh
+  install /ENGINE=reference "${folder_words[@]}"
+  printf 'database %s\r\n' "$clamdb" >"$dir/engine/clamav.vdb"
+  cp "$dir/engine/clamav.vdb" "$work/clamav.vdb.before"
+  install "${folder_words[@]}"
+  expect_eq "Engine with the user's clamav.vdb" reference "$(reg_value "$uninst_key" Engine)"
+  uninstall
+  cmp -s "$dir/engine/clamav.vdb" "$work/clamav.vdb.before" || fail "the user's clamav.vdb is gone or changed"
+  ;;
 upgrade)
   fresh
   # The older build: the same files under an older version, its README marked.
@@ -204,10 +294,16 @@ bad-arguments)
   fresh
   install "${folder_words[@]}"
   snapshot
-  for args in /ENGINE=fast /SERVERS=nohost /SERVERS=a:3310,b /BOGUS "/ENGINE=reference /SERVERS=a:3310"; do
+  for args in /ENGINE=fast /SERVERS=nohost /SERVERS=a:3310,b /BOGUS "/ENGINE=reference /SERVERS=a:3310" \
+    /CLAMDB= '/CLAMDB=db' '/CLAMDB=C:db' '/ENGINE=clamd /CLAMDB=C:\db' '/SERVERS=a:3310 /CLAMDB=C:\db'; do
     # shellcheck disable=SC2086
     install $args "${folder_words[@]}"
     expect_eq "exit code for $args" 4 $?
+  done
+  # Blanks around it, which the engine would not read back; one unquoted with a space.
+  for line in '/CLAMDB=" C:\db"' '/CLAMDB="C:\db "' '/CLAMDB=C:\some folder'; do
+    install_line "$line"
+    expect_eq "exit code for $line" 4 $?
   done
   install /ENGINE=bogus '/D=C:\orlix-never'
   expect_eq "exit code for a bad option and a new folder" 4 $?

@@ -4,7 +4,9 @@
 # (docs/install by default). Needs the artefacts of scripts/package.sh.
 # The ctest entry installer_pages runs it into the build tree: it checks
 # the Test button's answers, the server syntax check, the finish page's
-# path, Retry/Cancel at a held orlix.bav (exit code 3) and the uninstaller.
+# path, Retry/Cancel at a held orlix.bav (exit code 3) and the uninstaller;
+# for ClamAV's databases the folder offered, the check of a folder and the
+# question for one without databases.
 #   xvfb-run -a -s "-screen 0 1280x1024x24" tests/installer/screenshots.sh [BUILD_DIR] [OUT_DIR]
 # Each page is awaited by its text: a page that does not come up ends the
 # walk with an error naming it.
@@ -37,6 +39,12 @@ await() {
   exit 1
 }
 click() { drive click "$title" "$1" || { echo "screenshots: no button \"$1\"" >&2; exit 1; }; }
+# Answers a message box showing TEXT with BUTTON, and waits until it is gone.
+answer() {
+  click "$2"
+  drive closed "$title" "$1" || { echo "screenshots: \"$1\" is still showing" >&2; exit 1; }
+}
+settext() { drive settext "$title" "$1" "$2" || { echo "screenshots: no control $1" >&2; exit 1; }; }
 # The screen holds only the installer's windows: trimmed, that is the shot.
 shot() {
   sleep 0.5
@@ -56,17 +64,30 @@ shot setup-2-folder
 click "#1"
 await "Reference engine"
 shot setup-3-engine-reference
+click "ClamAV's signature database, no server"
+# Without ClamAV's DataDir in the registry, its default folder.
+await 'C:\Program Files\ClamAV\database'
+shot setup-3-engine-clamav-db
+click "#1"
+await "holds no ClamAV database yet"
+shot setup-3-engine-clamav-db-missing
+answer "holds no ClamAV database yet" "No"
+settext Edit:1 'ClamAV\database'
+click "#1"
+await "must be a full path"
+answer "must be a full path" "OK"
+settext Edit:1 'C:\Program Files\ClamAV\database'
 click "ClamAV's clamd server (the clamd bridge)"
-drive settext "$title" Edit "127.0.0.1:$port, 127.0.0.1:$unused"
+settext Edit:2 "127.0.0.1:$port, 127.0.0.1:$unused"
 click "Test"
 await "PONG"
 shot setup-4-engine-clamd-test
-drive settext "$title" Edit "127.0.0.1"
+settext Edit:2 "127.0.0.1"
 click "#1"
 await "is not a server"
 shot setup-5-engine-bad-server
-click "OK"
-drive settext "$title" Edit "127.0.0.1:$port"
+answer "is not a server" "OK"
+settext Edit:2 "127.0.0.1:$port"
 click "#1"
 await "Completed"
 shot setup-6-progress
