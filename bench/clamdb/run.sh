@@ -10,6 +10,16 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 native=${NATIVE_BUILD_DIR:-$root/build-native-bench}/bench/bench_refengine_native
+# The 32-bit DLL under Wine too, where BUILD_DIR (default build/) holds it
+# and the machine runs 32-bit code.
+build=${BUILD_DIR:-$root/build}
+wine_bench=$build/bin/bench_refengine.exe
+if [ -f "$wine_bench" ] && "$root/scripts/probe-i386.sh" >/dev/null; then
+  . "$root/scripts/wine-env.sh" "$build"
+else
+  wine_bench=
+fi
+wine_rows=()
 counts=("$@")
 [ ${#counts[@]} -gt 0 ] || counts=(1000000 3300000)
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench_clamdb.XXXXXX")
@@ -24,7 +34,8 @@ printf '%-8s | %6s %6s %7s %8s %6s %6s | %6s %6s %7s %4s | %6s %6s %6s\n' "" "lo
 for n in "${counts[@]}"; do
   d=$work/$n
   python3 "$here/bench_data.py" "$d" "$n"
-  printf 'database %s/bench.hdb\n' "$d" >"$d/bench.vdb"
+  # Relative to the base file's folder, so the same line serves under Wine.
+  echo "database bench.hdb" >"$d/bench.vdb"
   read -r kb _ user sys < <(measure "$native" "$d/data" "$d/bench.vdb" "$d/canary.bin")
   line=$(grep records= "$work/out")
   get() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<<" $line"; }
@@ -40,7 +51,24 @@ for n in "${counts[@]}"; do
       kb / 1024, heap, heap * 1048576 / n, bytes / 1048576 / engine, cload, ccpu, ckb / 1024,
       (canary > 0 && chit > 0 ? "both" : "MISS"), load / cload, cpu / ccpu, kb / ckb
   }'
+  if [ -n "$wine_bench" ]; then
+    win() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; }
+    read -r wkb _ wuser wsys < <(cd "$build/bin" && measure wine "$wine_bench" "$(win "$d/data")" "$(win "$d/bench.vdb")" \
+      "$(win "$d/canary.bin")")
+    line=$(grep records= "$work/out" | tr -d '\r')
+    wine_rows+=("$(awk -v n="$n" -v load="$(get load_s)" -v heap="$(get heap_mb)" -v canary="$(get canary)" \
+      -v kb="$wkb" -v cpu="$(awk -v a="$wuser" -v b="$wsys" 'BEGIN { print a + b }')" -v cload="$cload" -v ckb="$ckb" 'BEGIN {
+      printf "%-8d | %6.2f %6.2f %7.1f %8.1f %6.1f %4s | %6.3f %6.3f\n", n, load, cpu, kb / 1024, heap,
+        heap * 1048576 / n, (canary > 0 ? "hit" : "MISS"), load / cload, kb / ckb }')")
+  fi
 done
+if [ ${#wine_rows[@]} -gt 0 ]; then
+  echo
+  printf '%-8s | %-41s | %s\n' records " the 32-bit DLL under Wine" " / clamscan"
+  printf '%-8s | %6s %6s %7s %8s %6s %4s | %6s %6s\n' "" "load s" "cpu s" "peak MB" "store MB" "B/rec" "" "load" "memory"
+  printf '%s\n' "${wine_rows[@]}"
+  echo "Under Wine, peak MB is the whole Wine process's; store MB the private memory committed across the load."
+fi
 echo "load s: wall seconds of the load (the engine's own figure; clamscan's whole run on one small file); cpu s: the"
 echo "process's user + system seconds; peak MB: its peak resident memory; store MB: the heap the loaded records hold;"
 echo "B/rec: store bytes per record; MB/s: the engine's checks of 16 MB of clean random files with the records loaded"
