@@ -54,24 +54,4 @@ void ExpectDecodesTo(const DecoderFactory& make, const std::string& input, const
     }
 }
 
-const char* StatusName(CodecStatus status) {
-    switch (status) {
-        case CodecStatus::More:
-            return "More";
-        case CodecStatus::End:
-            return "End";
-        case CodecStatus::Stopped:
-            return "Stopped";
-        case CodecStatus::Damaged:
-            return "Damaged";
-        case CodecStatus::Unsupported:
-            return "Unsupported";
-        case CodecStatus::TooLarge:
-            return "TooLarge";
-        case CodecStatus::Truncated:
-            return "Truncated";
-    }
-    return "?";
-}
-
 }  // namespace codec_test

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "codec_test_support.h"
 #include "codecs/codec.h"
 
 namespace codec_test {
@@ -49,6 +50,6 @@ constexpr size_t kPieceSizes[] = {1, 7, 4096, SIZE_MAX};
 // expected and no checksum noted. Failures name the piece size.
 void ExpectDecodesTo(const DecoderFactory& make, const std::string& input, const std::string& expected);
 
-const char* StatusName(refengine::CodecStatus status);
+using codectest::StatusName;
 
 }  // namespace codec_test
