@@ -7,20 +7,7 @@
 #include <vector>
 
 #include "orlix/setting_names.h"
-
-// A fresh folder under the temporary folder, removed with its contents.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "\\" + name; }
-
-private:
-    std::string path_;
-};
+#include "temp_dir.h"
 
 // Makes a folder the current one; the previous one is current again on
 // destruction, also when an assertion ends the test early.
