@@ -52,21 +52,30 @@ Tail SplitName(const char* name, size_t length, size_t& stemLength, uint32_t& nu
     return kPlain;
 }
 
-uint32_t HashBytes(const unsigned char* bytes, size_t length) {
-    uint32_t h = 2166136261u;
-    for (size_t i = 0; i < length; ++i) h = (h ^ bytes[i]) * 16777619u;
-    return h;
+// A stem's hash: its header and text, eight bytes at a time.
+uint32_t StemHash(const unsigned char* header, const char* text, size_t length) {
+    auto mix = [](uint64_t h, uint64_t word) {
+        h = (h ^ word) * 0x9E3779B97F4A7C15ull;
+        return h ^ (h >> 29);
+    };
+    uint64_t word = 0;
+    std::memcpy(&word, header, kStemHeader);
+    uint64_t h = mix(0x243F6A8885A308D3ull ^ length, word);
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::memcpy(&word, text + i, 8);
+        h = mix(h, word);
+    }
+    if (i < length) {
+        word = 0;
+        std::memcpy(&word, text + i, length - i);
+        h = mix(h, word);
+    }
+    return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
 size_t StemLength(const unsigned char* stem) {
     return kStemHeader + std::strlen(reinterpret_cast<const char*>(stem + kStemHeader));
-}
-
-// Eight bytes as a number that orders as memcmp orders them.
-uint64_t Leading64(const unsigned char* p) {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
-    return v;
 }
 
 template <size_t Stride>
@@ -74,22 +83,77 @@ struct Packed {
     unsigned char bytes[Stride];
 };
 
-// Sorts the packed records by size, then digest, in place (a stable sort
-// would want a second table); records of the same hash by their names, so
-// that which one is reported does not depend on the sort.
+// The records' order is that of their bytes read as one key: the size's
+// four bytes from the most significant on, then the digest, then the name
+// reference as stored (so that which of the records of one hash is
+// reported does not depend on the sort). Where key byte k is stored:
+constexpr size_t KeyByteAt(size_t k) { return k < 4 ? 3 - k : k; }
+
 template <size_t Stride>
-void SortPacked(std::vector<unsigned char>& table, size_t count) {
-    auto* begin = reinterpret_cast<Packed<Stride>*>(table.data());
-    std::sort(begin, begin + count, [](const Packed<Stride>& a, const Packed<Stride>& b) {
-        uint32_t x, y;
-        std::memcpy(&x, a.bytes, 4);
-        std::memcpy(&y, b.bytes, 4);
-        if (x != y) return x < y;
-        // Digests are random: their first eight bytes almost always decide.
-        const uint64_t p = Leading64(a.bytes + 4), q = Leading64(b.bytes + 4);
-        if (p != q) return p < q;
-        return std::memcmp(a.bytes + 12, b.bytes + 12, Stride - 12) < 0;
-    });
+bool KeyLess(const Packed<Stride>& a, const Packed<Stride>& b) {
+    uint32_t x, y;
+    std::memcpy(&x, a.bytes, 4);
+    std::memcpy(&y, b.bytes, 4);
+    if (x != y) return x < y;
+    return std::memcmp(a.bytes + 4, b.bytes + 4, Stride - 4) < 0;
+}
+
+// Ranges this short are sorted by comparison.
+constexpr size_t kRadixCutoff = 48;
+
+// Sorts records [0, count) whose keys agree before byte k: a radix sort
+// in place on one key byte at a time, from the most significant on (each
+// record swapped straight to its bucket), as digests are random and the
+// buckets soon small. No second table: the load never holds much more
+// than the records themselves.
+template <size_t Stride>
+void RadixSort(Packed<Stride>* records, size_t count, size_t k) {
+    while (count > kRadixCutoff && k < Stride) {
+        const size_t at = KeyByteAt(k);
+        size_t counts[256] = {};
+        for (size_t i = 0; i < count; ++i) ++counts[records[i].bytes[at]];
+        if (counts[records[0].bytes[at]] == count) {
+            ++k;  // one value throughout: the next byte decides
+            continue;
+        }
+        size_t heads[256], ends[256];
+        size_t end = 0;
+        for (int b = 0; b < 256; ++b) {
+            heads[b] = end;
+            end += counts[b];
+            ends[b] = end;
+        }
+        for (int b = 0; b < 256; ++b) {
+            while (heads[b] < ends[b]) {
+                Packed<Stride> moving = records[heads[b]];
+                unsigned to = moving.bytes[at];
+                while (to != static_cast<unsigned>(b)) {
+                    std::swap(moving, records[heads[to]++]);
+                    to = moving.bytes[at];
+                }
+                records[heads[b]++] = moving;
+            }
+        }
+        size_t from = 0;
+        for (int b = 0; b < 256; ++b) {
+            if (counts[b] > 1) RadixSort(records + from, counts[b], k + 1);
+            from += counts[b];
+        }
+        return;
+    }
+    if (count > 1) std::sort(records, records + count, KeyLess<Stride>);
+}
+
+// The first key byte in which sizes from low to high can differ.
+size_t FirstSizeByte(uint32_t low, uint32_t high) {
+    size_t k = 0;
+    while (k < 4 && (low >> (24 - 8 * k)) == (high >> (24 - 8 * k))) ++k;
+    return k;
+}
+
+template <size_t Stride>
+void SortPacked(unsigned char* table, size_t count, size_t firstByte) {
+    RadixSort(reinterpret_cast<Packed<Stride>*>(table), count, firstByte);
 }
 
 }  // namespace
@@ -99,20 +163,19 @@ bool NamePool::Add(const char* name, size_t length, const Verdict& kind, NameRef
     size_t stemLength = 0;
     unsigned char revision = 0;
     const Tail tail = SplitName(name, length, stemLength, ref.number, revision);
-    unsigned char key[kStemHeader + kMaxVirusNameLength + 1];
-    key[0] = static_cast<unsigned char>(kind.flags);
-    key[1] = tail;
-    key[2] = revision;
-    std::memcpy(key + 3, &kind.maxObjectSize, 4);
-    std::memcpy(key + kStemHeader, name, stemLength);
-    key[kStemHeader + stemLength] = 0;
-    const size_t keyLength = kStemHeader + stemLength + 1;
-    const uint32_t hash = HashBytes(key, keyLength);
-    uint32_t found = Find(key, keyLength, hash);
+    unsigned char header[kStemHeader];
+    header[0] = static_cast<unsigned char>(kind.flags);
+    header[1] = tail;
+    header[2] = revision;
+    std::memcpy(header + 3, &kind.maxObjectSize, 4);
+    const uint32_t hash = StemHash(header, name, stemLength);
+    uint32_t found = Find(header, name, stemLength, hash);
     if (found == 0) {
         if ((stems_ + 1) * 2 > slots_.size()) Rehash(stems_ + 1);
         found = static_cast<uint32_t>(pool_.size()) + 1;
-        pool_.insert(pool_.end(), key, key + keyLength);
+        pool_.insert(pool_.end(), header, header + kStemHeader);
+        pool_.insert(pool_.end(), name, name + stemLength);
+        pool_.push_back(0);
         Insert(found - 1, hash);
         ++stems_;
     }
@@ -120,15 +183,19 @@ bool NamePool::Add(const char* name, size_t length, const Verdict& kind, NameRef
     return true;
 }
 
-uint32_t NamePool::Find(const unsigned char* key, size_t length, uint32_t hash) const {
+uint32_t NamePool::Find(const unsigned char* header, const char* text, size_t length, uint32_t hash) const {
     if (slots_.empty()) return 0;
     const size_t mask = slots_.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot& slot = slots_[i];
         if (slot.stem == 0) return 0;
         if (slot.hash != hash) continue;
-        const unsigned char* stem = pool_.data() + (slot.stem - 1);
-        if (pool_.size() - (slot.stem - 1) >= length && std::memcmp(stem, key, length) == 0) return slot.stem;
+        const size_t at = slot.stem - 1;
+        if (pool_.size() - at < kStemHeader + length + 1) continue;
+        const unsigned char* stem = pool_.data() + at;
+        if (std::memcmp(stem, header, kStemHeader) == 0 && std::memcmp(stem + kStemHeader, text, length) == 0 &&
+            stem[kStemHeader + length] == 0)
+            return slot.stem;
     }
 }
 
@@ -144,8 +211,9 @@ void NamePool::Rehash(size_t stems) {
     while (size < stems * 2) size *= 2;
     slots_.assign(size, Slot{0, 0});
     for (size_t at = 0; at < pool_.size(); at += StemLength(pool_.data() + at) + 1) {
-        const size_t length = StemLength(pool_.data() + at) + 1;
-        Insert(static_cast<uint32_t>(at), HashBytes(pool_.data() + at, length));
+        const unsigned char* stem = pool_.data() + at;
+        const size_t text = StemLength(stem) - kStemHeader;
+        Insert(static_cast<uint32_t>(at), StemHash(stem, reinterpret_cast<const char*>(stem + kStemHeader), text));
     }
 }
 
@@ -185,6 +253,8 @@ void HashTable::Add(uint32_t size, const unsigned char* digest, NameRef name) {
     std::memcpy(at + 4, digest, digest_);
     std::memcpy(at + 4 + digest_, &name, sizeof name);
     ++pending_;
+    lowestSize_ = std::min(lowestSize_, size);
+    highestSize_ = std::max(highestSize_, size);
 }
 
 void HashTable::Rollback(size_t mark) {
@@ -206,15 +276,17 @@ void HashTable::Finish() {
     blocks_.clear();
     sorted_ += pending_;
     pending_ = 0;
+    // Every record's size lies between the lowest and the highest added.
+    const size_t first = FirstSizeByte(lowestSize_, highestSize_);
     switch (digest_) {
         case 16:
-            SortPacked<28>(table_, sorted_);
+            SortPacked<28>(table_.data(), sorted_, first);
             break;
         case 20:
-            SortPacked<32>(table_, sorted_);
+            SortPacked<32>(table_.data(), sorted_, first);
             break;
         default:
-            SortPacked<44>(table_, sorted_);
+            SortPacked<44>(table_.data(), sorted_, first);
             break;
     }
 }

@@ -44,7 +44,8 @@ public:
     size_t bytes() const { return pool_.capacity() + slots_.capacity() * sizeof(Slot); }
 
 private:
-    uint32_t Find(const unsigned char* key, size_t length, uint32_t hash) const;
+    // The stem of this header and text, its offset + 1; 0 when there is none.
+    uint32_t Find(const unsigned char* header, const char* text, size_t length, uint32_t hash) const;
     void Insert(uint32_t offset, uint32_t hash);
     void Rehash(size_t stems);
 
@@ -109,6 +110,9 @@ private:
     // Blocks of kBlockRecords records, filled in order; not zeroed first.
     std::vector<std::unique_ptr<unsigned char[]>> blocks_;
     size_t pending_ = 0;
+    // Bounds of every size added (a rollback leaves them wider).
+    uint32_t lowestSize_ = kAnySize;
+    uint32_t highestSize_ = 0;
 };
 
 // Every hash record: finds and allow-list entries of each kind, the finds
