@@ -101,23 +101,75 @@ bool KeyLess(const Packed<Stride>& a, const Packed<Stride>& b) {
 // Ranges this short are sorted by comparison.
 constexpr size_t kRadixCutoff = 48;
 
-// Sorts records [0, count) whose keys agree before byte k: a radix sort
-// in place on one key byte at a time, from the most significant on (each
-// record swapped straight to its bucket), as digests are random and the
-// buckets soon small. No second table: the load never holds much more
-// than the records themselves.
+// Records in one array.
 template <size_t Stride>
-void RadixSort(Packed<Stride>* records, size_t count, size_t k) {
+struct Contiguous {
+    Packed<Stride>* base;
+    Packed<Stride>& operator[](size_t i) const { return base[i]; }
+};
+
+// Records in blocks of kBlockRecords (a power of two), as they were added.
+template <size_t Stride>
+struct Blocked {
+    unsigned char* const* blocks;
+    size_t shift;
+    Packed<Stride>& operator[](size_t i) const {
+        return reinterpret_cast<Packed<Stride>*>(blocks[i >> shift])[i & ((size_t(1) << shift) - 1)];
+    }
+};
+
+template <size_t Stride>
+void SmallSort(Contiguous<Stride> records, size_t from, size_t count) {
+    std::sort(records.base + from, records.base + from + count, KeyLess<Stride>);
+}
+
+template <size_t Stride>
+void SmallSort(Blocked<Stride> records, size_t from, size_t count) {
+    for (size_t i = from + 1; i < from + count; ++i) {
+        const Packed<Stride> moving = records[i];
+        size_t j = i;
+        for (; j > from && KeyLess(moving, records[j - 1]); --j) records[j] = records[j - 1];
+        records[j] = moving;
+    }
+}
+
+template <size_t Stride>
+void RadixSort(Blocked<Stride> records, size_t from, size_t count, size_t k);
+
+// A range within one block is sorted as an array.
+template <size_t Stride>
+void RadixSortPart(Contiguous<Stride> records, size_t from, size_t count, size_t k) {
+    RadixSort(records, from, count, k);
+}
+
+template <size_t Stride>
+void RadixSortPart(Blocked<Stride> records, size_t from, size_t count, size_t k) {
+    const size_t block = from >> records.shift;
+    if (((from + count - 1) >> records.shift) == block) {
+        const Contiguous<Stride> inBlock{reinterpret_cast<Packed<Stride>*>(records.blocks[block])};
+        RadixSort(inBlock, from & ((size_t(1) << records.shift) - 1), count, k);
+    } else {
+        RadixSort(records, from, count, k);
+    }
+}
+
+// Sorts records [from, from + count) whose keys agree before byte k: a
+// radix sort in place on one key byte at a time, from the most
+// significant on (each record swapped straight to its bucket), as digests
+// are random and the buckets soon small. No second table: the load never
+// holds much more than the records themselves.
+template <size_t Stride, typename Records>
+void RadixSortOf(Records records, size_t from, size_t count, size_t k) {
     while (count > kRadixCutoff && k < Stride) {
         const size_t at = KeyByteAt(k);
         size_t counts[256] = {};
-        for (size_t i = 0; i < count; ++i) ++counts[records[i].bytes[at]];
-        if (counts[records[0].bytes[at]] == count) {
+        for (size_t i = from; i < from + count; ++i) ++counts[records[i].bytes[at]];
+        if (counts[records[from].bytes[at]] == count) {
             ++k;  // one value throughout: the next byte decides
             continue;
         }
         size_t heads[256], ends[256];
-        size_t end = 0;
+        size_t end = from;
         for (int b = 0; b < 256; ++b) {
             heads[b] = end;
             end += counts[b];
@@ -134,14 +186,24 @@ void RadixSort(Packed<Stride>* records, size_t count, size_t k) {
                 records[heads[b]++] = moving;
             }
         }
-        size_t from = 0;
+        size_t first = from;
         for (int b = 0; b < 256; ++b) {
-            if (counts[b] > 1) RadixSort(records + from, counts[b], k + 1);
-            from += counts[b];
+            if (counts[b] > 1) RadixSortPart(records, first, counts[b], k + 1);
+            first += counts[b];
         }
         return;
     }
-    if (count > 1) std::sort(records, records + count, KeyLess<Stride>);
+    if (count > 1) SmallSort(records, from, count);
+}
+
+template <size_t Stride>
+void RadixSort(Contiguous<Stride> records, size_t from, size_t count, size_t k) {
+    RadixSortOf<Stride>(records, from, count, k);
+}
+
+template <size_t Stride>
+void RadixSort(Blocked<Stride> records, size_t from, size_t count, size_t k) {
+    RadixSortOf<Stride>(records, from, count, k);
 }
 
 // The first key byte in which sizes from low to high can differ.
@@ -152,8 +214,8 @@ size_t FirstSizeByte(uint32_t low, uint32_t high) {
 }
 
 template <size_t Stride>
-void SortPacked(unsigned char* table, size_t count, size_t firstByte) {
-    RadixSort(reinterpret_cast<Packed<Stride>*>(table), count, firstByte);
+void SortPacked(unsigned char* const* blocks, size_t shift, size_t count, size_t firstByte) {
+    RadixSortPart(Blocked<Stride>{blocks, shift}, 0, count, firstByte);
 }
 
 }  // namespace
@@ -246,7 +308,7 @@ void NamePool::Describe(NameRef ref, Verdict& verdict) const {
 }
 
 void HashTable::Add(uint32_t size, const unsigned char* digest, NameRef name) {
-    const size_t used = pending_ % kBlockRecords;
+    const size_t used = (sorted_ + pending_) % kBlockRecords;
     if (used == 0) blocks_.emplace_back(new unsigned char[kBlockRecords * stride_]);
     unsigned char* at = blocks_.back().get() + used * stride_;
     std::memcpy(at, &size, 4);
@@ -260,33 +322,28 @@ void HashTable::Add(uint32_t size, const unsigned char* digest, NameRef name) {
 void HashTable::Rollback(size_t mark) {
     if (mark >= pending_) return;
     pending_ = mark;
-    blocks_.resize((mark + kBlockRecords - 1) / kBlockRecords);
+    blocks_.resize((sorted_ + mark + kBlockRecords - 1) / kBlockRecords);
 }
 
 void HashTable::Finish() {
     if (pending_ == 0) return;
-    // The whole table once, then each block moved in and freed: the load
-    // never holds much more than the table itself.
-    table_.reserve((sorted_ + pending_) * stride_);
-    for (size_t b = 0; b < blocks_.size(); ++b) {
-        const size_t records = std::min(kBlockRecords, pending_ - b * kBlockRecords);
-        table_.insert(table_.end(), blocks_[b].get(), blocks_[b].get() + records * stride_);
-        blocks_[b].reset();
-    }
-    blocks_.clear();
+    // The records are sorted where they were added: no second table, and
+    // each page of them faulted in once.
     sorted_ += pending_;
     pending_ = 0;
+    std::vector<unsigned char*> blocks(blocks_.size());
+    for (size_t b = 0; b < blocks_.size(); ++b) blocks[b] = blocks_[b].get();
     // Every record's size lies between the lowest and the highest added.
     const size_t first = FirstSizeByte(lowestSize_, highestSize_);
     switch (digest_) {
         case 16:
-            SortPacked<28>(table_.data(), sorted_, first);
+            SortPacked<28>(blocks.data(), kBlockShift, sorted_, first);
             break;
         case 20:
-            SortPacked<32>(table_.data(), sorted_, first);
+            SortPacked<32>(blocks.data(), kBlockShift, sorted_, first);
             break;
         default:
-            SortPacked<44>(table_.data(), sorted_, first);
+            SortPacked<44>(blocks.data(), kBlockShift, sorted_, first);
             break;
     }
 }
