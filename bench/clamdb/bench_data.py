@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Synthetic hash databases for the load benchmark.
 
-  bench_data.py FOLDER RECORDS
+  bench_data.py FOLDER RECORDS [BODIES]
 
 writes FOLDER/bench.hdb (RECORDS lines HASH:SIZE:NAME, names in the usual
 Platform.Category.Family-ID-REVISION form over a few thousand families),
-FOLDER/data/ (64 files of 256 KB random bytes, none in the list) and
-FOLDER/canary.bin, whose MD5 is the list's last record.
+FOLDER/bench.ndb (BODIES body records, default 100,000: NAME:0:*:HEX with
+8 to 32 random bytes, some with a ?? or {n-m} gap), FOLDER/data/ (64 files
+of 256 KB random bytes, none in the lists) and FOLDER/canary.bin, whose
+MD5 is the hash list's last record.
 """
 import hashlib
 import os
@@ -14,6 +16,7 @@ import random
 import sys
 
 folder, count = sys.argv[1], int(sys.argv[2])
+bodies = int(sys.argv[3]) if len(sys.argv) > 3 else 100000
 rng = random.Random(count)
 os.makedirs(os.path.join(folder, "data"), exist_ok=True)
 families = ["%s.%s.%s%d" % (rng.choice(["Win", "Doc", "Html", "Js", "Unix", "Andr"]),
@@ -31,6 +34,21 @@ with open(os.path.join(folder, "bench.hdb"), "w") as out:
             lines = []
     lines.append("%s:%d:Bench.Canary-1-0\n" % (hashlib.md5(canary).hexdigest(), len(canary)))
     out.write("".join(lines))
+
+def body_hex():
+    text = "".join("%02x" % rng.getrandbits(8) for _ in range(rng.randrange(8, 33)))
+    kind = rng.randrange(10)
+    if kind == 0:  # a wildcard byte
+        at = 2 * rng.randrange(2, len(text) // 2 - 2)
+        text = text[:at] + "??" + text[at + 2:]
+    elif kind == 1:  # a bounded gap
+        at = 2 * rng.randrange(2, len(text) // 2 - 2)
+        text = text[:at] + "{%d-%d}" % (rng.randrange(4), 4 + rng.randrange(8)) + text[at:]
+    return text
+
+
+with open(os.path.join(folder, "bench.ndb"), "w") as out:
+    out.write("".join("%s-%d-0:0:*:%s\n" % (rng.choice(families), 2000000 + i, body_hex()) for i in range(bodies)))
 with open(os.path.join(folder, "canary.bin"), "wb") as f:
     f.write(canary)
 for i in range(64):

@@ -9,11 +9,11 @@
 #include "base_lines.h"
 #include "clamdb/container_records.h"
 #include "clamdb/tar_stream.h"
+#include "digest/md5.h"
+#include "digest/sha.h"
 #include "formats/gzip/gzip_records.h"
 #include "formats/unpack.h"
 #include "host/host_io.h"
-#include "digest/md5.h"
-#include "digest/sha.h"
 
 namespace refengine {
 namespace {
@@ -56,33 +56,30 @@ public:
                 std::vector<std::string>* ignores)
         : database_(database), kind_(kind), skipped_(skipped), counts_(counts), ignores_(ignores) {}
 
-    bool TakeLine(const std::string& line) override {
+    bool TakeLine(const std::string& line) override { return TakeText(line.data(), line.size()); }
+    bool TakeText(const char* text, size_t length) override {
         switch (kind_) {
             case ClamFileKind::Hashes:
             case ClamFileKind::Allows:
             case ClamFileKind::SectionHashes:
-                return TakeHash(line);
+                return TakeHash(text, length);
             case ClamFileKind::Bodies:
-                return TakeBody(line);
+                return TakeBody(text, length);
             case ClamFileKind::Ignores:
-                return TakeIgnore(line);
-            case ClamFileKind::Skipped: {
-                const char* text = line.data();
-                size_t length = line.size();
+                return TakeIgnore(text, length);
+            case ClamFileKind::Skipped:
                 if (TrimRecordLine(text, length)) ++counts_.skipped[skipped_];
                 return true;
-            }
             default:
                 return true;
         }
     }
 
 private:
-    bool TakeHash(const std::string& line) {
+    bool TakeHash(const char* text, size_t length) {
         HashLine record;
         const bool section = kind_ == ClamFileKind::SectionHashes;
-        switch (section ? ParseSectionHashLine(line.data(), line.size(), record)
-                        : ParseHashLine(line.data(), line.size(), record)) {
+        switch (section ? ParseSectionHashLine(text, length, record) : ParseHashLine(text, length, record)) {
             case RecordStatus::Accepted:
                 break;
             case RecordStatus::OtherLevel:
@@ -104,8 +101,8 @@ private:
         return true;
     }
 
-    bool TakeBody(const std::string& line) {
-        switch (ParseBodyLine(line.data(), line.size(), bodies_)) {
+    bool TakeBody(const char* text, size_t length) {
+        switch (ParseBodyLine(text, length, bodies_)) {
             case RecordStatus::Accepted:
                 database_.AddBodies(bodies_);
                 ++counts_.bodyRecords;
@@ -123,9 +120,9 @@ private:
         }
     }
 
-    bool TakeIgnore(const std::string& line) {
+    bool TakeIgnore(const char* text, size_t length) {
         TextSpan name;
-        switch (ParseIgnoreLine(line.data(), line.size(), name)) {
+        switch (ParseIgnoreLine(text, length, name)) {
             case RecordStatus::Accepted:
                 if (ignores_) {
                     ignores_->emplace_back(name.text, name.length);

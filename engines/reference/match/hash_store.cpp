@@ -52,21 +52,30 @@ Tail SplitName(const char* name, size_t length, size_t& stemLength, uint32_t& nu
     return kPlain;
 }
 
-uint32_t HashBytes(const unsigned char* bytes, size_t length) {
-    uint32_t h = 2166136261u;
-    for (size_t i = 0; i < length; ++i) h = (h ^ bytes[i]) * 16777619u;
-    return h;
+// A stem's hash: its header and text, eight bytes at a time.
+uint32_t StemHash(const unsigned char* header, const char* text, size_t length) {
+    auto mix = [](uint64_t h, uint64_t word) {
+        h = (h ^ word) * 0x9E3779B97F4A7C15ull;
+        return h ^ (h >> 29);
+    };
+    uint64_t word = 0;
+    std::memcpy(&word, header, kStemHeader);
+    uint64_t h = mix(0x243F6A8885A308D3ull ^ length, word);
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::memcpy(&word, text + i, 8);
+        h = mix(h, word);
+    }
+    if (i < length) {
+        word = 0;
+        std::memcpy(&word, text + i, length - i);
+        h = mix(h, word);
+    }
+    return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
 size_t StemLength(const unsigned char* stem) {
     return kStemHeader + std::strlen(reinterpret_cast<const char*>(stem + kStemHeader));
-}
-
-// Eight bytes as a number that orders as memcmp orders them.
-uint64_t Leading64(const unsigned char* p) {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
-    return v;
 }
 
 template <size_t Stride>
@@ -74,22 +83,139 @@ struct Packed {
     unsigned char bytes[Stride];
 };
 
-// Sorts the packed records by size, then digest, in place (a stable sort
-// would want a second table); records of the same hash by their names, so
-// that which one is reported does not depend on the sort.
+// The records' order is that of their bytes read as one key: the size's
+// four bytes from the most significant on, then the digest, then the name
+// reference as stored (so that which of the records of one hash is
+// reported does not depend on the sort). Where key byte k is stored:
+constexpr size_t KeyByteAt(size_t k) { return k < 4 ? 3 - k : k; }
+
 template <size_t Stride>
-void SortPacked(std::vector<unsigned char>& table, size_t count) {
-    auto* begin = reinterpret_cast<Packed<Stride>*>(table.data());
-    std::sort(begin, begin + count, [](const Packed<Stride>& a, const Packed<Stride>& b) {
-        uint32_t x, y;
-        std::memcpy(&x, a.bytes, 4);
-        std::memcpy(&y, b.bytes, 4);
-        if (x != y) return x < y;
-        // Digests are random: their first eight bytes almost always decide.
-        const uint64_t p = Leading64(a.bytes + 4), q = Leading64(b.bytes + 4);
-        if (p != q) return p < q;
-        return std::memcmp(a.bytes + 12, b.bytes + 12, Stride - 12) < 0;
-    });
+bool KeyLess(const Packed<Stride>& a, const Packed<Stride>& b) {
+    uint32_t x, y;
+    std::memcpy(&x, a.bytes, 4);
+    std::memcpy(&y, b.bytes, 4);
+    if (x != y) return x < y;
+    return std::memcmp(a.bytes + 4, b.bytes + 4, Stride - 4) < 0;
+}
+
+// Ranges this short are sorted by comparison.
+constexpr size_t kRadixCutoff = 48;
+
+// Records in one array.
+template <size_t Stride>
+struct Contiguous {
+    Packed<Stride>* base;
+    Packed<Stride>& operator[](size_t i) const { return base[i]; }
+};
+
+// Records in blocks of kBlockRecords (a power of two), as they were added.
+template <size_t Stride>
+struct Blocked {
+    unsigned char* const* blocks;
+    size_t shift;
+    Packed<Stride>& operator[](size_t i) const {
+        return reinterpret_cast<Packed<Stride>*>(blocks[i >> shift])[i & ((size_t(1) << shift) - 1)];
+    }
+};
+
+template <size_t Stride>
+void SmallSort(Contiguous<Stride> records, size_t from, size_t count) {
+    std::sort(records.base + from, records.base + from + count, KeyLess<Stride>);
+}
+
+template <size_t Stride>
+void SmallSort(Blocked<Stride> records, size_t from, size_t count) {
+    for (size_t i = from + 1; i < from + count; ++i) {
+        const Packed<Stride> moving = records[i];
+        size_t j = i;
+        for (; j > from && KeyLess(moving, records[j - 1]); --j) records[j] = records[j - 1];
+        records[j] = moving;
+    }
+}
+
+template <size_t Stride>
+void RadixSort(Blocked<Stride> records, size_t from, size_t count, size_t k);
+
+// A range within one block is sorted as an array.
+template <size_t Stride>
+void RadixSortPart(Contiguous<Stride> records, size_t from, size_t count, size_t k) {
+    RadixSort(records, from, count, k);
+}
+
+template <size_t Stride>
+void RadixSortPart(Blocked<Stride> records, size_t from, size_t count, size_t k) {
+    const size_t block = from >> records.shift;
+    if (((from + count - 1) >> records.shift) == block) {
+        const Contiguous<Stride> inBlock{reinterpret_cast<Packed<Stride>*>(records.blocks[block])};
+        RadixSort(inBlock, from & ((size_t(1) << records.shift) - 1), count, k);
+    } else {
+        RadixSort(records, from, count, k);
+    }
+}
+
+// Sorts records [from, from + count) whose keys agree before byte k: a
+// radix sort in place on one key byte at a time, from the most
+// significant on (each record swapped straight to its bucket), as digests
+// are random and the buckets soon small. No second table: the load never
+// holds much more than the records themselves.
+template <size_t Stride, typename Records>
+void RadixSortOf(Records records, size_t from, size_t count, size_t k) {
+    while (count > kRadixCutoff && k < Stride) {
+        const size_t at = KeyByteAt(k);
+        size_t counts[256] = {};
+        for (size_t i = from; i < from + count; ++i) ++counts[records[i].bytes[at]];
+        if (counts[records[from].bytes[at]] == count) {
+            ++k;  // one value throughout: the next byte decides
+            continue;
+        }
+        size_t heads[256], ends[256];
+        size_t end = from;
+        for (int b = 0; b < 256; ++b) {
+            heads[b] = end;
+            end += counts[b];
+            ends[b] = end;
+        }
+        for (int b = 0; b < 256; ++b) {
+            while (heads[b] < ends[b]) {
+                Packed<Stride> moving = records[heads[b]];
+                unsigned to = moving.bytes[at];
+                while (to != static_cast<unsigned>(b)) {
+                    std::swap(moving, records[heads[to]++]);
+                    to = moving.bytes[at];
+                }
+                records[heads[b]++] = moving;
+            }
+        }
+        size_t first = from;
+        for (int b = 0; b < 256; ++b) {
+            if (counts[b] > 1) RadixSortPart(records, first, counts[b], k + 1);
+            first += counts[b];
+        }
+        return;
+    }
+    if (count > 1) SmallSort(records, from, count);
+}
+
+template <size_t Stride>
+void RadixSort(Contiguous<Stride> records, size_t from, size_t count, size_t k) {
+    RadixSortOf<Stride>(records, from, count, k);
+}
+
+template <size_t Stride>
+void RadixSort(Blocked<Stride> records, size_t from, size_t count, size_t k) {
+    RadixSortOf<Stride>(records, from, count, k);
+}
+
+// The first key byte in which sizes from low to high can differ.
+size_t FirstSizeByte(uint32_t low, uint32_t high) {
+    size_t k = 0;
+    while (k < 4 && (low >> (24 - 8 * k)) == (high >> (24 - 8 * k))) ++k;
+    return k;
+}
+
+template <size_t Stride>
+void SortPacked(unsigned char* const* blocks, size_t shift, size_t count, size_t firstByte) {
+    RadixSortPart(Blocked<Stride>{blocks, shift}, 0, count, firstByte);
 }
 
 }  // namespace
@@ -99,20 +225,19 @@ bool NamePool::Add(const char* name, size_t length, const Verdict& kind, NameRef
     size_t stemLength = 0;
     unsigned char revision = 0;
     const Tail tail = SplitName(name, length, stemLength, ref.number, revision);
-    unsigned char key[kStemHeader + kMaxVirusNameLength + 1];
-    key[0] = static_cast<unsigned char>(kind.flags);
-    key[1] = tail;
-    key[2] = revision;
-    std::memcpy(key + 3, &kind.maxObjectSize, 4);
-    std::memcpy(key + kStemHeader, name, stemLength);
-    key[kStemHeader + stemLength] = 0;
-    const size_t keyLength = kStemHeader + stemLength + 1;
-    const uint32_t hash = HashBytes(key, keyLength);
-    uint32_t found = Find(key, keyLength, hash);
+    unsigned char header[kStemHeader];
+    header[0] = static_cast<unsigned char>(kind.flags);
+    header[1] = tail;
+    header[2] = revision;
+    std::memcpy(header + 3, &kind.maxObjectSize, 4);
+    const uint32_t hash = StemHash(header, name, stemLength);
+    uint32_t found = Find(header, name, stemLength, hash);
     if (found == 0) {
         if ((stems_ + 1) * 2 > slots_.size()) Rehash(stems_ + 1);
         found = static_cast<uint32_t>(pool_.size()) + 1;
-        pool_.insert(pool_.end(), key, key + keyLength);
+        pool_.insert(pool_.end(), header, header + kStemHeader);
+        pool_.insert(pool_.end(), name, name + stemLength);
+        pool_.push_back(0);
         Insert(found - 1, hash);
         ++stems_;
     }
@@ -120,15 +245,19 @@ bool NamePool::Add(const char* name, size_t length, const Verdict& kind, NameRef
     return true;
 }
 
-uint32_t NamePool::Find(const unsigned char* key, size_t length, uint32_t hash) const {
+uint32_t NamePool::Find(const unsigned char* header, const char* text, size_t length, uint32_t hash) const {
     if (slots_.empty()) return 0;
     const size_t mask = slots_.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot& slot = slots_[i];
         if (slot.stem == 0) return 0;
         if (slot.hash != hash) continue;
-        const unsigned char* stem = pool_.data() + (slot.stem - 1);
-        if (pool_.size() - (slot.stem - 1) >= length && std::memcmp(stem, key, length) == 0) return slot.stem;
+        const size_t at = slot.stem - 1;
+        if (pool_.size() - at < kStemHeader + length + 1) continue;
+        const unsigned char* stem = pool_.data() + at;
+        if (std::memcmp(stem, header, kStemHeader) == 0 && std::memcmp(stem + kStemHeader, text, length) == 0 &&
+            stem[kStemHeader + length] == 0)
+            return slot.stem;
     }
 }
 
@@ -144,8 +273,9 @@ void NamePool::Rehash(size_t stems) {
     while (size < stems * 2) size *= 2;
     slots_.assign(size, Slot{0, 0});
     for (size_t at = 0; at < pool_.size(); at += StemLength(pool_.data() + at) + 1) {
-        const size_t length = StemLength(pool_.data() + at) + 1;
-        Insert(static_cast<uint32_t>(at), HashBytes(pool_.data() + at, length));
+        const unsigned char* stem = pool_.data() + at;
+        const size_t text = StemLength(stem) - kStemHeader;
+        Insert(static_cast<uint32_t>(at), StemHash(stem, reinterpret_cast<const char*>(stem + kStemHeader), text));
     }
 }
 
@@ -178,43 +308,42 @@ void NamePool::Describe(NameRef ref, Verdict& verdict) const {
 }
 
 void HashTable::Add(uint32_t size, const unsigned char* digest, NameRef name) {
-    const size_t used = pending_ % kBlockRecords;
+    const size_t used = (sorted_ + pending_) % kBlockRecords;
     if (used == 0) blocks_.emplace_back(new unsigned char[kBlockRecords * stride_]);
     unsigned char* at = blocks_.back().get() + used * stride_;
     std::memcpy(at, &size, 4);
     std::memcpy(at + 4, digest, digest_);
     std::memcpy(at + 4 + digest_, &name, sizeof name);
     ++pending_;
+    lowestSize_ = std::min(lowestSize_, size);
+    highestSize_ = std::max(highestSize_, size);
 }
 
 void HashTable::Rollback(size_t mark) {
     if (mark >= pending_) return;
     pending_ = mark;
-    blocks_.resize((mark + kBlockRecords - 1) / kBlockRecords);
+    blocks_.resize((sorted_ + mark + kBlockRecords - 1) / kBlockRecords);
 }
 
 void HashTable::Finish() {
     if (pending_ == 0) return;
-    // The whole table once, then each block moved in and freed: the load
-    // never holds much more than the table itself.
-    table_.reserve((sorted_ + pending_) * stride_);
-    for (size_t b = 0; b < blocks_.size(); ++b) {
-        const size_t records = std::min(kBlockRecords, pending_ - b * kBlockRecords);
-        table_.insert(table_.end(), blocks_[b].get(), blocks_[b].get() + records * stride_);
-        blocks_[b].reset();
-    }
-    blocks_.clear();
+    // The records are sorted where they were added: no second table, and
+    // each page of them faulted in once.
     sorted_ += pending_;
     pending_ = 0;
+    std::vector<unsigned char*> blocks(blocks_.size());
+    for (size_t b = 0; b < blocks_.size(); ++b) blocks[b] = blocks_[b].get();
+    // Every record's size lies between the lowest and the highest added.
+    const size_t first = FirstSizeByte(lowestSize_, highestSize_);
     switch (digest_) {
         case 16:
-            SortPacked<28>(table_, sorted_);
+            SortPacked<28>(blocks.data(), kBlockShift, sorted_, first);
             break;
         case 20:
-            SortPacked<32>(table_, sorted_);
+            SortPacked<32>(blocks.data(), kBlockShift, sorted_, first);
             break;
         default:
-            SortPacked<44>(table_, sorted_);
+            SortPacked<44>(blocks.data(), kBlockShift, sorted_, first);
             break;
     }
 }

@@ -2,8 +2,8 @@
 // of (size, digest, name) entries, sorted once by size and digest, and the
 // names in one pool where records share the stem of their name ("Win.Trojan.
 // Agent-") and keep only their own number. Records are appended in blocks
-// while bases load, so that growing never copies the table, and moved into
-// one sorted array when the load finishes.
+// while bases load, so that growing never copies them, and sorted across
+// the blocks where they lie when the load finishes.
 #pragma once
 
 #include <cstddef>
@@ -44,7 +44,8 @@ public:
     size_t bytes() const { return pool_.capacity() + slots_.capacity() * sizeof(Slot); }
 
 private:
-    uint32_t Find(const unsigned char* key, size_t length, uint32_t hash) const;
+    // The stem of this header and text, its offset + 1; 0 when there is none.
+    uint32_t Find(const unsigned char* header, const char* text, size_t length, uint32_t hash) const;
     void Insert(uint32_t offset, uint32_t hash);
     void Rehash(size_t stems);
 
@@ -78,13 +79,16 @@ public:
         if (size < kAnySize && FindExact(static_cast<uint32_t>(size), digest, take)) return true;
         return FindExact(kAnySize, digest, take);
     }
-    size_t bytes() const { return table_.capacity() + blocks_.size() * kBlockRecords * stride_; }
+    size_t bytes() const { return blocks_.capacity() * sizeof(blocks_[0]) + blocks_.size() * kBlockRecords * stride_; }
 
 private:
-    static constexpr size_t kBlockRecords = 32768;
+    static constexpr size_t kBlockShift = 15;
+    static constexpr size_t kBlockRecords = size_t(1) << kBlockShift;
 
     size_t LowerBound(uint32_t size, const unsigned char* digest) const;
-    const unsigned char* At(size_t i) const { return table_.data() + i * stride_; }
+    const unsigned char* At(size_t i) const {
+        return blocks_[i >> kBlockShift].get() + (i & (kBlockRecords - 1)) * stride_;
+    }
     template <typename Take>
     bool FindExact(uint32_t size, const unsigned char* digest, Take take) const {
         for (size_t i = LowerBound(size, digest); i < sorted_; ++i) {
@@ -104,11 +108,14 @@ private:
 
     size_t digest_;
     size_t stride_;  // size, digest, name: packed, no padding
-    std::vector<unsigned char> table_;
-    size_t sorted_ = 0;
     // Blocks of kBlockRecords records, filled in order; not zeroed first.
+    // The first sorted_ records are sorted, the pending_ after them not yet.
     std::vector<std::unique_ptr<unsigned char[]>> blocks_;
+    size_t sorted_ = 0;
     size_t pending_ = 0;
+    // Bounds of every size added (a rollback leaves them wider).
+    uint32_t lowestSize_ = kAnySize;
+    uint32_t highestSize_ = 0;
 };
 
 // Every hash record: finds and allow-list entries of each kind, the finds
