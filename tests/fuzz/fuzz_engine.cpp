@@ -39,9 +39,11 @@ orlix::EngineEntryProc Rebind() {
 orlix::EngineEntryProc Engine() { return g_entry ? g_entry : Rebind(); }
 
 int32_t LoadBaseText(const std::string& text) {
+    nativehost::ServeSynthetic(false);
     std::string name = nativehost::ServeMemory(text.data(), text.size());
     int32_t answer = Engine()(0, orlix::EngineLoadBase, name.c_str());
     nativehost::ForgetMemoryObjects();
+    nativehost::ServeSynthetic(true);
     return answer;
 }
 

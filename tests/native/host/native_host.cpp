@@ -34,6 +34,7 @@ struct Block {
 Counters g_counters;
 std::string g_tempFolder = "/tmp";
 bool g_refuseWrites = false;
+bool g_serveSynthetic = true;
 std::vector<std::unique_ptr<Object>> g_objects;  // handle = index + 1
 std::vector<Block> g_blocks;
 constexpr char kMemoryPrefix[] = "mem:";
@@ -92,6 +93,7 @@ intptr_t CbOpenFile(intptr_t, intptr_t nameWord, intptr_t mode) {
     const char* name = Pointer<const char>(nameWord);
     if (!name) return -1;
     if (HasPrefix(name, kSyntheticPrefix)) {
+        if (!g_serveSynthetic) return -1;
         auto o = std::make_unique<Object>();
         o->synthetic = true;
         char* rest = nullptr;
@@ -242,6 +244,7 @@ void ResetCounters() {
 
 void SetTempFolder(const std::string& folder) { g_tempFolder = folder; }
 void RefuseWrites(bool refuse) { g_refuseWrites = refuse; }
+void ServeSynthetic(bool serve) { g_serveSynthetic = serve; }
 
 std::string ServeMemory(const void* data, size_t size) {
     g_blocks.push_back(Block{data, size});

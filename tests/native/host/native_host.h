@@ -30,6 +30,9 @@ void ResetCounters();
 void SetTempFolder(const std::string& folder);
 // Opens for writing fail, as when another process holds the file.
 void RefuseWrites(bool refuse);
+// Whether "synthetic:" names (below) open; a fuzzer of base files turns
+// them off, since a base naming one would read exabytes of filler.
+void ServeSynthetic(bool serve);
 
 // Serves bytes the caller keeps alive under the name returned, read-only,
 // until ForgetMemoryObjects.
