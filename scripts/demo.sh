@@ -75,7 +75,6 @@ wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 # Let Wine finish before our own display goes away, so it leaves quietly.
 if [ "${DEMO_OWN_DISPLAY:-}" = 1 ]; then trap 'wineserver -w >/dev/null 2>&1 || true' EXIT; fi
 bavhost() { wine "$build/bin/bavhost.exe" --no-progress "$@"; }
-winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
 
 # Installation: engine, default base and the demonstration base in C:\Orlix.
 install_dir=$WINEPREFIX/drive_c/Orlix

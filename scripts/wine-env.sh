@@ -16,3 +16,5 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win32
 unset wine_env_build
+# The Windows name of a file of this machine: Wine maps Z: to the root.
+winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }

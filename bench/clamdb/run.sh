@@ -21,7 +21,6 @@ else
   wine_bench=
 fi
 wine_rows=()
-win() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; }
 counts=("$@")
 [ ${#counts[@]} -gt 0 ] || counts=(1000000 3300000)
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench_clamdb.XXXXXX")
@@ -57,8 +56,8 @@ for n in "${counts[@]}"; do
         (canary > 0 && chit > 0 ? "both" : "MISS"), load / cload, cpu / ccpu, kb / ckb
     }'
     [ -n "$wine_bench" ] || continue
-    read -r wkb _ wuser wsys < <(cd "$build/bin" && measure wine "$wine_bench" "$(win "$d/data")" "$(win "$d/bench.vdb")" \
-      "$(win "$d/canary.bin")")
+    read -r wkb _ wuser wsys < <(cd "$build/bin" && measure wine "$wine_bench" "$(winpath "$d/data")" \
+      "$(winpath "$d/bench.vdb")" "$(winpath "$d/canary.bin")")
     line=$(grep records= "$work/out" | tr -d '\r')
     wine_rows+=("$(awk -v n="$n" -v lists="$lists" -v load="$(get load_s)" -v heap="$(get heap_mb)" \
       -v canary="$(get canary)" -v kb="$wkb" -v cpu="$(awk -v a="$wuser" -v b="$wsys" 'BEGIN { print a + b }')" \

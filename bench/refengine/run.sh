@@ -37,7 +37,6 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/bench_refengine.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 now() { date +%s.%N; }
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 # Megabytes per second, and a ratio, from seconds.
 mbps() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.1f", (s > 0 ? b / 1048576 / s : 0) }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "vdb_lines.h"
+
 namespace orlixinst {
 namespace {
 
@@ -80,37 +82,20 @@ std::string ClamDbFolderProblem(const std::string& folder) {
 std::string MergeClamDb(const std::string& oldText, const std::string& folder) {
     const std::string line = std::string(kKeyword) + " " + LinePath(NormalFolder(folder)) + "\r\n";
     if (oldText.empty()) return kNewFileHead + line;
-    std::string merged;
-    bool placed = false;
-    size_t i = 0;
-    while (i < oldText.size()) {
-        size_t end = oldText.find('\n', i);
-        size_t next = end == std::string::npos ? oldText.size() : end + 1;
-        std::string text = oldText.substr(i, next - i);
-        i = next;
-        std::string path;
-        if (!placed && DatabasePath(text, &path)) {
-            merged += line;
-            placed = true;
-            continue;
-        }
-        merged += text;
-        if (text.back() != '\n') merged += "\r\n";
-    }
-    if (!placed) merged += line;
-    return merged;
+    std::string path;
+    return ReplaceLines(
+        oldText, [&](const std::string& text) { return DatabasePath(text, &path); }, line, false);
 }
 
 std::string ClamDbOf(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        size_t end = text.find('\n', i);
-        if (end == std::string::npos) end = text.size();
+    std::string folder;
+    ForEachLine(text, [&](const std::string& line, bool) {
         std::string path;
-        if (DatabasePath(text.substr(i, end - i), &path)) return NormalFolder(path);
-        i = end + 1;
-    }
-    return std::string();
+        if (!DatabasePath(line, &path)) return true;
+        folder = NormalFolder(path);
+        return false;
+    });
+    return folder;
 }
 
 std::string CommandLineTail(const std::string& commandLine, int count) {

@@ -17,6 +17,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,28 @@ bool WriteFileWhole(const std::wstring& path, const std::string& text) {
     return false;
 }
 
+// Writes a base file anew from its old text (none when it is missing); exit
+// code 0, or 1 with the message when it cannot be written.
+int Rewrite(const std::wstring& path, const std::string& shownPath,
+            const std::function<std::string(const std::string& old)>& merge) {
+    std::string old;
+    ReadWhole(path, &old);
+    if (!WriteFileWhole(path, merge(old))) {
+        std::printf("cannot write %s", shownPath.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// Prints what a base file names (servers, a folder); exit code 1 when it names none.
+int PrintNamed(const std::wstring& path, std::string (*named)(const std::string& text)) {
+    std::string text;
+    ReadWhole(path, &text);
+    const std::string what = named(text);
+    std::printf("%s", what.c_str());
+    return what.empty() ? 1 : 0;
+}
+
 int Usage() {
     std::puts(
         "usage: orlixinst options ARG... | servers LIST | ping LIST | write-vdb FILE LIST | servers-of FILE |"
@@ -161,29 +184,10 @@ int main() {
             std::printf("%s", folder.c_str());
             return 0;
         }
-        std::wstring path = wide[2];
-        std::string old;
-        ReadWhole(path, &old);
-        if (!WriteFileWhole(path, orlixinst::MergeClamDb(old, folder))) {
-            std::printf("cannot write %s", args[1].c_str());
-            return 1;
-        }
-        return 0;
+        return Rewrite(wide[2], args[1], [&](const std::string& old) { return orlixinst::MergeClamDb(old, folder); });
     }
-    if (command == "clamdb-of" && args.size() == 2) {
-        std::string text;
-        ReadWhole(wide[2], &text);
-        std::string folder = orlixinst::ClamDbOf(text);
-        std::printf("%s", folder.c_str());
-        return folder.empty() ? 1 : 0;
-    }
-    if (command == "servers-of" && args.size() == 2) {
-        std::string text;
-        ReadWhole(wide[2], &text);
-        std::string list = orlixinst::ServersOf(text);
-        std::printf("%s", list.c_str());
-        return list.empty() ? 1 : 0;
-    }
+    if (command == "clamdb-of" && args.size() == 2) return PrintNamed(wide[2], orlixinst::ClamDbOf);
+    if (command == "servers-of" && args.size() == 2) return PrintNamed(wide[2], orlixinst::ServersOf);
     std::vector<std::string> servers;
     std::string bad;
     const size_t listIndex = command == "write-vdb" ? 2 : 1;
@@ -206,15 +210,7 @@ int main() {
         }
         return allAnswered ? 0 : 1;
     }
-    if (command == "write-vdb") {
-        std::wstring path = wide[2];
-        std::string old;
-        ReadWhole(path, &old);
-        if (!WriteFileWhole(path, orlixinst::MergeServers(old, servers))) {
-            std::printf("cannot write %s", args[1].c_str());
-            return 1;
-        }
-        return 0;
-    }
+    if (command == "write-vdb")
+        return Rewrite(wide[2], args[1], [&](const std::string& old) { return orlixinst::MergeServers(old, servers); });
     return Usage();
 }

@@ -5,6 +5,7 @@
 #include "clamdb.h"
 #include "config.h"
 #include "default_clamd_vdb.h"
+#include "vdb_lines.h"
 
 namespace orlixinst {
 namespace {
@@ -58,40 +59,19 @@ std::string MergeServers(const std::string& oldText, const std::vector<std::stri
     if (oldText.empty()) return MergeServers(kDefaultClamdVdb, servers);
     std::string serverLines;
     for (const std::string& server : servers) serverLines += "server " + server + "\r\n";
-    std::string merged;
-    bool placed = false;
-    size_t i = 0;
-    while (i < oldText.size()) {
-        size_t end = oldText.find('\n', i);
-        size_t next = end == std::string::npos ? oldText.size() : end + 1;
-        std::string line = oldText.substr(i, next - i);
-        i = next;
-        if (IsServerLine(line)) {
-            if (!placed) merged += serverLines;
-            placed = true;
-            continue;
-        }
-        merged += line;
-        if (line.empty() || line.back() != '\n') merged += "\r\n";
-    }
-    if (!placed) merged += serverLines;
-    return merged;
+    return ReplaceLines(oldText, IsServerLine, serverLines, true);
 }
 
 std::string ServersOf(const std::string& text) {
     std::string list;
-    size_t i = 0;
-    while (i < text.size()) {
-        size_t end = text.find('\n', i);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(i, end - i);
-        i = end + 1;
-        if (!IsServerLine(line)) continue;
+    ForEachLine(text, [&](const std::string& line, bool) {
         clamdbridge::Settings parsed;
-        if (!clamdbridge::ApplyConfigLine(line, parsed) || parsed.servers.size() != 1) continue;
+        if (!IsServerLine(line) || !clamdbridge::ApplyConfigLine(line, parsed) || parsed.servers.size() != 1)
+            return true;
         if (!list.empty()) list += ",";
         list += clamdbridge::Describe(parsed.servers[0]);
-    }
+        return true;
+    });
     return list;
 }
 

@@ -11,7 +11,6 @@ settings_key='HKCU\Software\Kelvane\Orlix for TheBAT!'
 saved_settings_file='C:\orlix-test-settings.reg'
 saved_settings=
 
-winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
 save_settings() {
   wine cmd /c exit >/dev/null 2>&1 </dev/null
   if wine reg export "$settings_key" "$saved_settings_file" /y >/dev/null 2>&1 </dev/null; then

@@ -97,10 +97,12 @@ protected:
         const std::string walk = Walk();
         const size_t find = walk.find('(');
         if (find != std::string::npos) return walk.substr(find + 1, walk.find(')', find) - find - 1);
-        size_t ends = 0, levels = 1;
-        for (size_t at = 0; (at = walk.find("end", at)) != std::string::npos; at += 3) ++ends;
-        for (char c : walk) levels += c == '[';
-        return ends == levels ? "" : "failed " + walk;
+        // Each nested walk that reached its end closes with "end]", the outer one with "end".
+        size_t nested = 0, ended = 0;
+        for (size_t at = 0; (at = walk.find("end]", at)) != std::string::npos; at += 4) ++ended;
+        for (char c : walk) nested += c == '[';
+        const bool outerEnded = walk.size() >= 3 && walk.compare(walk.size() - 3, 3, "end") == 0;
+        return outerEnded && ended == nested ? "" : "failed " + walk;
     }
 };
 
